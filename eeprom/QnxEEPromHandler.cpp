@@ -1,0 +1,439 @@
+#include "QnxEEPromHandler.h"
+
+#include "EepromFinder.h"
+#include "EepromPaging.h"
+#include "QnxI2CBus.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <utility>
+
+namespace {
+
+using Helper = EEPromHelper;
+
+constexpr unsigned short ErasedField = Helper::FreshEEPromValue;
+constexpr unsigned short NoRoom = 0xFFFF;
+
+bool IsEntryValid(const QnxEEPromHandler::FileEntry& entry)
+{
+    return Helper::IsAddressValid(entry.start) && Helper::IsSizeValid(entry.size);
+}
+
+// std::stoi's reading of a number (leading blanks, sign, base prefixes,
+// trailing text ignored) without its exceptions: nothing for text that holds
+// no number in the base or one outside int.
+std::optional<int> ParseInteger(const std::string& text, unsigned char base)
+{
+    if (base == 1 || base > 36)
+        return std::nullopt;
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(begin, &end, base);
+    if (end == begin || errno == ERANGE || value < INT_MIN || value > INT_MAX)
+        return std::nullopt;
+    return static_cast<int>(value);
+}
+
+std::optional<std::vector<unsigned char>> ReadHostFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        return std::nullopt;
+    return bytes;
+}
+
+bool WriteHostFile(const std::string& path, const unsigned char* bytes, std::size_t len)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out)
+        return false;
+    out.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(len));
+    out.flush();
+    return static_cast<bool>(out);
+}
+
+} // namespace
+
+QnxEEPromHandler::QnxEEPromHandler() : QnxEEPromHandler(EEPromLocation::StandardBoard) {}
+
+QnxEEPromHandler::QnxEEPromHandler(EEPromLocation location)
+{
+    Initialise(std::make_shared<QnxI2CBus>(), location);
+}
+
+QnxEEPromHandler::QnxEEPromHandler(std::shared_ptr<I2CBus> bus, EEPromLocation location)
+{
+    Initialise(std::move(bus), location);
+}
+
+QnxEEPromHandler::~QnxEEPromHandler() = default;
+
+void QnxEEPromHandler::Initialise(std::shared_ptr<I2CBus> bus, EEPromLocation location)
+{
+    const unsigned short address =
+        location == EEPromLocation::VorlikBoard ? EepromFinder::VorlikAddress : EepromFinder::StandardAddress;
+    eeprom_ = EepromFinder::FindEeprom(std::move(bus), address, Eeprom::EepromType::Cat24c256);
+    if (eeprom_ && ReadFileAllocationTable())
+        MakeFirstFileAsPeripheralConfig();
+}
+
+unsigned int QnxEEPromHandler::ChipSize() const
+{
+    return eeprom_ ? eeprom_->GetSizeInBytes() : 0;
+}
+
+bool QnxEEPromHandler::IsEEPromAccessible() const
+{
+    return eeprom_ != nullptr;
+}
+
+bool QnxEEPromHandler::ReadFileAllocationTable()
+{
+    if (!eeprom_)
+        return false;
+    unsigned char bytes[12] = {};
+    if (eeprom_->Read(Helper::FileAllocationTableEntryOffset, bytes, Helper::FileAllocationTableSize) !=
+        Helper::FileAllocationTableSize)
+        return false;
+    for (std::size_t i = 0; i < table_.size(); ++i)
+        Helper::ParseFileMetaData(bytes + i * Helper::FileAllocationTableEntrySize, table_[i].start, table_[i].size);
+    return true;
+}
+
+bool QnxEEPromHandler::WriteFileAllocationTable()
+{
+    if (!eeprom_)
+        return false;
+    std::vector<unsigned char> bytes;
+    for (const FileEntry& entry : table_) {
+        const auto encoded = Helper::ConstructFileMetaDataBuffer(entry.start, entry.size);
+        bytes.insert(bytes.end(), encoded.begin(), encoded.end());
+    }
+    const bool written = eeprom_->Write(Helper::FileAllocationTableEntryOffset, bytes.data(),
+                                        static_cast<int>(bytes.size())) == static_cast<int>(bytes.size());
+    ReadFileAllocationTable();
+    return written;
+}
+
+unsigned short QnxEEPromHandler::NextFreeStart(const Table& table)
+{
+    const FileEntry* highest = nullptr;
+    for (const FileEntry& entry : table) {
+        if (Helper::IsAddressValid(entry.start) && (highest == nullptr || entry.start > highest->start))
+            highest = &entry;
+    }
+    if (highest == nullptr)
+        return Helper::FilesInEEPromStartOffset;
+    // In 32 bits: a corrupt table must not wrap the next start back onto the first files.
+    const unsigned int end = static_cast<unsigned int>(highest->start) + highest->size;
+    const unsigned int boundary = Helper::FilesInEEPromStartOffset;
+    const unsigned int next = (end + boundary - 1) / boundary * boundary;
+    return next > 0xFFFFu ? NoRoom : static_cast<unsigned short>(next);
+}
+
+unsigned short QnxEEPromHandler::GetFileStartAddress(FilesInEEProm file) const
+{
+    if (file < table_.size() && Helper::IsAddressValid(table_[file].start))
+        return table_[file].start;
+    return NextFreeStart(table_);
+}
+
+bool QnxEEPromHandler::CanPlace(const Table& table, unsigned int file, unsigned int start, std::size_t len) const
+{
+    if (len > ChipSize() || !EepromPaging::RangeFits(start, static_cast<unsigned int>(len), ChipSize()))
+        return false;
+    const unsigned int end = start + static_cast<unsigned int>(len);
+    if (start < Helper::ReservedAreaEnd)
+        return false;
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        if (i == file || !IsEntryValid(table[i]))
+            continue;
+        const unsigned int otherStart = table[i].start;
+        const unsigned int otherEnd = otherStart + table[i].size;
+        if (start < otherEnd && otherStart < end)
+            return false;
+    }
+    return true;
+}
+
+std::vector<unsigned char> QnxEEPromHandler::ReadCurrentFile(FilesInEEProm file) const
+{
+    if (!eeprom_ || file >= table_.size() || !IsEntryValid(table_[file]))
+        return {};
+    const FileEntry& entry = table_[file];
+    // A record past the end of the chip would be read wrapped round from address 0.
+    if (!EepromPaging::RangeFits(entry.start, entry.size, ChipSize()))
+        return {};
+    std::vector<unsigned char> record(entry.size);
+    if (eeprom_->Read(entry.start, record.data(), entry.size) != entry.size)
+        return {};
+    if (record.size() <= 2 || !Helper::IsRecordIntact(record))
+        return {};
+    return record;
+}
+
+std::string QnxEEPromHandler::Read(FilesInEEProm file) const
+{
+    const std::vector<unsigned char> record = ReadCurrentFile(file);
+    if (record.empty())
+        return {};
+    return std::string(record.begin() + 2, record.end());
+}
+
+bool QnxEEPromHandler::WriteRecord(unsigned short start, const std::vector<unsigned char>& record)
+{
+    return eeprom_->Write(start, record.data(), static_cast<int>(record.size())) == static_cast<int>(record.size());
+}
+
+bool QnxEEPromHandler::Write(FilesInEEProm file, const std::vector<unsigned char>& data)
+{
+    if (!eeprom_ || file >= table_.size())
+        return false;
+    if (data.size() + 2 > ChipSize())
+        return false;
+    const unsigned short check = Helper::CheckWord(data.data(), data.size());
+    std::vector<unsigned char> record;
+    record.reserve(data.size() + 2);
+    record.push_back(static_cast<unsigned char>(check & Helper::MaskMSB));
+    record.push_back(static_cast<unsigned char>((check & Helper::MaskLSB) >> 8));
+    record.insert(record.end(), data.begin(), data.end());
+    const auto recordLen = static_cast<unsigned short>(record.size());
+    FileEntry& entry = table_[file];
+
+    if (!Helper::IsAddressValid(entry.start)) {
+        const unsigned short start = NextFreeStart(table_);
+        if (!CanPlace(table_, file, start, record.size()) || !WriteRecord(start, record))
+            return false;
+        entry = FileEntry{start, recordLen};
+        return WriteFileAllocationTable();
+    }
+    if (entry.size == recordLen) {
+        if (!CanPlace(table_, file, entry.start, record.size()))
+            return false;
+        return WriteRecord(entry.start, record);
+    }
+
+    // The size changes: every later file moves to the boundaries behind this one.
+    // Plan the whole move first, so a layout that does not fit writes nothing.
+    const Table before = table_;
+    Table plan = table_;
+    std::array<std::vector<unsigned char>, 3> kept;
+    for (unsigned int later = file + 1; later < plan.size(); ++later) {
+        kept[later] = ReadCurrentFile(static_cast<FilesInEEProm>(later));
+        // An unreadable later file is already lost; its stale entry would let
+        // the new layout overlap it.
+        plan[later] = FileEntry{ErasedField, ErasedField};
+    }
+    plan[file].size = recordLen;
+    if (!CanPlace(plan, file, plan[file].start, record.size()))
+        return false;
+    for (unsigned int later = file + 1; later < plan.size(); ++later) {
+        if (kept[later].empty())
+            continue;
+        const unsigned short start = NextFreeStart(plan);
+        if (!CanPlace(plan, later, start, kept[later].size()))
+            return false;
+        plan[later] = FileEntry{start, static_cast<unsigned short>(kept[later].size())};
+    }
+
+    for (unsigned int later = file + 1; later < table_.size(); ++later)
+        table_[later] = FileEntry{ErasedField, ErasedField};
+    if (!WriteRecord(entry.start, record)) {
+        // The chip still holds the old table; so does memory again.
+        table_ = before;
+        return false;
+    }
+    entry.size = recordLen;
+    for (unsigned int later = file + 1; later < table_.size(); ++later) {
+        if (kept[later].empty())
+            continue;
+        const unsigned short start = GetFileStartAddress(static_cast<FilesInEEProm>(later));
+        if (CanPlace(table_, later, start, kept[later].size()) && WriteRecord(start, kept[later]))
+            table_[later] = FileEntry{start, static_cast<unsigned short>(kept[later].size())};
+    }
+    return WriteFileAllocationTable();
+}
+
+void QnxEEPromHandler::MakeFirstFileAsPeripheralConfig()
+{
+    if (IsEntryValid(table_[PeripheralConfig]))
+        return;
+    table_[PeripheralConfig] = FileEntry{Helper::FilesInEEPromStartOffset, Helper::FileInEEPromReservedBytes};
+    const std::vector<unsigned char> record = ReadCurrentFile(PeripheralConfig);
+    if (record.empty())
+        return;
+    const auto erased = std::find(record.begin(), record.end(), 0xFF);
+    if (erased == record.end() || erased == record.begin())
+        return;
+    table_[PeripheralConfig].size = static_cast<unsigned short>(erased - record.begin());
+    WriteFileAllocationTable();
+}
+
+bool QnxEEPromHandler::Write(FilesInEEProm file, const std::string& path)
+{
+    const auto bytes = ReadHostFile(path);
+    return bytes && Write(file, *bytes);
+}
+
+bool QnxEEPromHandler::Read(FilesInEEProm file, const std::string& path)
+{
+    const std::vector<unsigned char> record = ReadCurrentFile(file);
+    if (record.empty())
+        return false;
+    return WriteHostFile(path, record.data() + 2, record.size() - 2);
+}
+
+bool QnxEEPromHandler::Verify(FilesInEEProm file, const std::string& path)
+{
+    const auto bytes = ReadHostFile(path);
+    if (!bytes)
+        return false;
+    const std::vector<unsigned char> record = ReadCurrentFile(file);
+    if (record.empty())
+        return false;
+    return bytes->size() == record.size() - 2 && std::equal(bytes->begin(), bytes->end(), record.begin() + 2);
+}
+
+bool QnxEEPromHandler::WriteAll(const std::string& path)
+{
+    if (!eeprom_)
+        return false;
+    const auto bytes = ReadHostFile(path);
+    if (!bytes || bytes->size() > ChipSize())
+        return false;
+    std::vector<unsigned char> image(ChipSize(), 0xFF);
+    std::copy(bytes->begin(), bytes->end(), image.begin());
+    return eeprom_->Write(Helper::EEPromStartAddressOffset, image.data(), static_cast<int>(image.size())) ==
+           static_cast<int>(image.size());
+}
+
+bool QnxEEPromHandler::ReadAll(const std::string& path)
+{
+    if (!eeprom_)
+        return false;
+    std::vector<unsigned char> image(ChipSize());
+    if (eeprom_->Read(Helper::EEPromStartAddressOffset, image.data(), static_cast<int>(image.size())) !=
+        static_cast<int>(image.size()))
+        return false;
+    return WriteHostFile(path, image.data(), image.size());
+}
+
+bool QnxEEPromHandler::VerifyAll(const std::string& path)
+{
+    if (!eeprom_)
+        return false;
+    const auto bytes = ReadHostFile(path);
+    if (!bytes || bytes->size() != ChipSize())
+        return false;
+    std::vector<unsigned char> image(ChipSize());
+    if (eeprom_->Read(Helper::EEPromStartAddressOffset, image.data(), static_cast<int>(image.size())) !=
+        static_cast<int>(image.size()))
+        return false;
+    return image == *bytes;
+}
+
+bool QnxEEPromHandler::Erase()
+{
+    return eeprom_ && eeprom_->EraseAll();
+}
+
+unsigned char QnxEEPromHandler::ByteGet(unsigned short address)
+{
+    unsigned char value = 0;
+    if (!eeprom_ || !Helper::ValidByteSetAddress(address) || eeprom_->Read(address, &value, 1) != 1)
+        return 0;
+    return value;
+}
+
+bool QnxEEPromHandler::ByteSet(unsigned short address, unsigned char value)
+{
+    return eeprom_ && Helper::ValidByteSetAddress(address) && eeprom_->Write(address, &value, 1) == 1;
+}
+
+bool QnxEEPromHandler::ByteSet(unsigned short address, const std::string& value, unsigned char base)
+{
+    const auto number = ParseInteger(value, base);
+    return number && ByteSet(address, static_cast<unsigned char>(static_cast<unsigned int>(*number) & 0xFFu));
+}
+
+unsigned short QnxEEPromHandler::WordGet(unsigned short address)
+{
+    unsigned char bytes[2] = {};
+    if (!eeprom_ || !Helper::ValidByteSetAddress(address) || !Helper::ValidByteSetAddress(address + 1u) ||
+        eeprom_->Read(address, bytes, 2) != 2)
+        return 0;
+    return static_cast<unsigned short>(bytes[0] + 256u * bytes[1]);
+}
+
+bool QnxEEPromHandler::WordSet(unsigned short address, unsigned short value)
+{
+    if (!eeprom_ || !Helper::ValidByteSetAddress(address) || !Helper::ValidByteSetAddress(address + 1u))
+        return false;
+    const unsigned char bytes[2] = {static_cast<unsigned char>(value & 0xFFu),
+                                    static_cast<unsigned char>(value >> 8)};
+    return eeprom_->Write(address, bytes, 2) == 2;
+}
+
+bool QnxEEPromHandler::WordSet(unsigned short address, const std::string& value, unsigned char base)
+{
+    const auto number = ParseInteger(value, base);
+    return number && WordSet(address, static_cast<unsigned short>(static_cast<unsigned int>(*number) & 0xFFFFu));
+}
+
+bool QnxEEPromHandler::DeveloperBoardSet(unsigned short address, const std::string& value)
+{
+    const unsigned char flag = value == Helper::ApiCommandEnableDeveloperBit ? Helper::DeveloperBoardValue : 0x00;
+    return ByteSet(address, flag);
+}
+
+bool QnxEEPromHandler::IsDeveloperBoardSet(unsigned short address)
+{
+    return ByteGet(address) == Helper::DeveloperBoardValue;
+}
+
+bool QnxEEPromHandler::BaseboardIdSet(unsigned short address, const std::string& value)
+{
+    return WordSet(address, value, 10);
+}
+
+unsigned short QnxEEPromHandler::BaseboardIdGet(unsigned short address)
+{
+    return WordGet(address);
+}
+
+std::string QnxEEPromHandler::FormatBoardInformation(const unsigned char* bytes, std::size_t len)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(len * 3 + len / 16 * 4);
+    for (std::size_t i = 0; i < len; ++i) {
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 0x0F];
+        const std::size_t column = i % 16;
+        if (column == 15 || i + 1 == len)
+            text += "\r\n";
+        else
+            text += column % 4 == 3 ? "  " : " ";
+    }
+    return text;
+}
+
+bool QnxEEPromHandler::ReadBoardInformation(const std::string& path)
+{
+    unsigned char header[Helper::BoardInformationSize] = {};
+    // Bytes that do not arrive stay 0: the dump shows what could be read.
+    if (eeprom_)
+        eeprom_->Read(Helper::EEPromStartAddressOffset, header, Helper::BoardInformationSize);
+    const std::string text = FormatBoardInformation(header, sizeof header);
+    return WriteHostFile(path, reinterpret_cast<const unsigned char*>(text.data()), text.size());
+}

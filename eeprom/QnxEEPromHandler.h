@@ -1,0 +1,103 @@
+#pragma once
+
+#include "EEPromHandler.h"
+#include "EEPromHelper.h"
+#include "Eeprom.h"
+#include "I2CBus.h"
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The board EEPROM's file table on a 24C256 found on I2C bus 0. Owns the
+// driver (and through it the bus); keeps a copy of the table, loaded at
+// construction and refreshed after every table write. Without a chip every
+// file reads as empty, every header read returns 0 and every write fails.
+//
+// Writes never place a record past the end of the chip, over the header and
+// table (bytes 0-15), or over a file that is not being rewritten; such a
+// write returns false before anything is written.
+//
+// A write that changes a file's size moves the files after it (by index) to
+// the 64-byte boundaries behind it. It is not atomic. Earlier files are never
+// touched. If it fails part-way, the table on the chip stays the old one
+// unless every data write succeeded, and: the file being written reads as
+// its old contents, or as empty when its old record was partly overwritten;
+// a later file reads as empty when its old record was overwritten before the
+// new table landed, or when its own rewrite failed (its entry is then
+// erased). No file ever reads as bytes that fail their check word.
+class QnxEEPromHandler : public EEPromHandler
+{
+public:
+    using EEPromLocation = EEPromHelper::EEPromLocation;
+
+    struct FileEntry {
+        unsigned short start = 0;
+        unsigned short size = 0;
+    };
+
+    QnxEEPromHandler();
+    explicit QnxEEPromHandler(EEPromLocation location);
+    // On a bus of the caller's: the same discovery and table load.
+    QnxEEPromHandler(std::shared_ptr<I2CBus> bus, EEPromLocation location);
+    ~QnxEEPromHandler() override;
+    QnxEEPromHandler(const QnxEEPromHandler&) = delete;
+    QnxEEPromHandler& operator=(const QnxEEPromHandler&) = delete;
+
+    bool IsEEPromAccessible() const override;
+    bool Write(FilesInEEProm file, const std::string& path) override;
+    bool WriteAll(const std::string& path) override;
+    bool Read(FilesInEEProm file, const std::string& path) override;
+    bool ReadAll(const std::string& path) override;
+    bool Erase() override;
+    bool Verify(FilesInEEProm file, const std::string& path) override;
+    bool VerifyAll(const std::string& path) override;
+    unsigned char ByteGet(unsigned short address) override;
+    bool ByteSet(unsigned short address, unsigned char value) override;
+    bool ByteSet(unsigned short address, const std::string& value, unsigned char base) override;
+    unsigned short WordGet(unsigned short address) override;
+    bool WordSet(unsigned short address, unsigned short value) override;
+    bool WordSet(unsigned short address, const std::string& value, unsigned char base) override;
+    bool DeveloperBoardSet(unsigned short address, const std::string& value) override;
+    bool ReadBoardInformation(const std::string& path) override;
+
+    // false, with the table unchanged, when fewer than 12 bytes arrive.
+    bool ReadFileAllocationTable();
+    // Writes the in-memory table and reads it back; true when all 12 bytes were written.
+    bool WriteFileAllocationTable();
+    // The file's start when its entry is valid, else where a new file would
+    // go; 0xFFFF when the table leaves no room below the 16-bit limit.
+    unsigned short GetFileStartAddress(FilesInEEProm file) const;
+    // The whole record (check word included), or empty when it is missing,
+    // cannot be read whole, is 2 bytes or shorter, or fails its check word.
+    std::vector<unsigned char> ReadCurrentFile(FilesInEEProm file) const;
+    // The payload, or "" as ReadCurrentFile.
+    std::string Read(FilesInEEProm file) const;
+    bool Write(FilesInEEProm file, const std::vector<unsigned char>& data);
+    // Adopts a first file from the older layout when entry 0 is not valid.
+    void MakeFirstFileAsPeripheralConfig();
+    bool IsDeveloperBoardSet(unsigned short address);
+    // Decimal text, stored as a word at address and address + 1.
+    bool BaseboardIdSet(unsigned short address, const std::string& value);
+    unsigned short BaseboardIdGet(unsigned short address);
+
+    // The in-memory table.
+    const std::array<FileEntry, 3>& GetFileTable() const { return table_; }
+    // The hex dump text of a header block: two lower-case digits per byte,
+    // 16 per line, two spaces after every fourth, "\r\n" after each line.
+    static std::string FormatBoardInformation(const unsigned char* bytes, std::size_t len);
+
+private:
+    using Table = std::array<FileEntry, 3>;
+
+    void Initialise(std::shared_ptr<I2CBus> bus, EEPromLocation location);
+    static unsigned short NextFreeStart(const Table& table);
+    // Whether a record may go at [start, start + len) given the other files of table.
+    bool CanPlace(const Table& table, unsigned int file, unsigned int start, std::size_t len) const;
+    bool WriteRecord(unsigned short start, const std::vector<unsigned char>& record);
+    unsigned int ChipSize() const;
+
+    Table table_{};
+    std::unique_ptr<Eeprom> eeprom_;
+};

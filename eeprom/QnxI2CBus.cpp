@@ -1,0 +1,153 @@
+#include "QnxI2CBus.h"
+
+#include "EventFactory.h"
+#include "SimpleEvent.h"
+
+#include <devctl.h>
+#include <hw/i2c.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <unistd.h>
+
+const std::filesystem::path I2C0ResourceManagerPath{"/dev/i2c0"};
+
+namespace {
+
+constexpr unsigned int StandardSpeed = 100000;
+constexpr unsigned int FastSpeed = 400000;
+
+// The command codes carry direction bits above INT_MAX; devctl takes them as int.
+int Command(unsigned int code)
+{
+    return static_cast<int>(code);
+}
+
+i2c_addr_t Slave(unsigned short address, I2C::AddressMode mode)
+{
+    i2c_addr_t slave{};
+    slave.addr = address;
+    slave.fmt = I2C::AddressFormatFor(mode);
+    return slave;
+}
+
+template <typename T>
+void SetPart(iov_t& part, T* base, std::size_t len)
+{
+    SETIOV(&part, base, len);
+}
+
+} // namespace
+
+QnxI2CBus::QnxI2CBus() : delayEvent_(EventFactory::GetUniqueSimpleEvent(true))
+{
+    descriptor_ = ::open(I2C0ResourceManagerPath.c_str(), O_RDWR);
+    // The semaphore is named after the device, so every process on bus 0 meets the same one.
+    const std::string name = I2C0ResourceManagerPath.filename().string();
+    sem_t* semaphore = ::sem_open(name.c_str(), O_CREAT, 0777, 1);
+    busSemaphore_ = semaphore == SEM_FAILED ? nullptr : semaphore;
+}
+
+QnxI2CBus::~QnxI2CBus()
+{
+    if (busSemaphore_ != nullptr)
+        ::sem_close(busSemaphore_);
+    if (descriptor_ >= 0)
+        ::close(descriptor_);
+}
+
+int QnxI2CBus::SetBusSpeed(unsigned int hz)
+{
+    std::uint32_t speed = (hz == StandardSpeed || hz == FastSpeed) ? hz : FastSpeed;
+    const int result = ::devctl(descriptor_, Command(DCMD_I2C_SET_BUS_SPEED), &speed, sizeof speed, nullptr);
+    if (result == EOK)
+        busSpeed_ = speed;
+    return result;
+}
+
+unsigned int QnxI2CBus::GetBusSpeed() const
+{
+    return busSpeed_;
+}
+
+unsigned int QnxI2CBus::Read(unsigned char* buf, unsigned int len, unsigned short address, I2C::AddressMode mode)
+{
+    i2c_recv_t header{};
+    header.slave = Slave(address, mode);
+    header.len = len;
+    header.stop = 1;
+    // The driver reads the header from the first part and replies into both.
+    iov_t parts[2];
+    SetPart(parts[0], &header, sizeof header);
+    SetPart(parts[1], buf, len);
+    const int result = ::devctlv(descriptor_, Command(DCMD_I2C_RECV), 2, 2, parts, parts, nullptr);
+    return result == EOK ? len : 0;
+}
+
+unsigned int QnxI2CBus::Write(const unsigned char* buf, unsigned int len, unsigned short address,
+                              I2C::AddressMode mode)
+{
+    i2c_send_t header{};
+    header.slave = Slave(address, mode);
+    header.len = len;
+    header.stop = 1;
+    iov_t parts[2];
+    SetPart(parts[0], &header, sizeof header);
+    SetPart(parts[1], buf, len);
+    const int result = ::devctlv(descriptor_, Command(DCMD_I2C_SEND), 2, 2, parts, parts, nullptr);
+    return result == EOK ? len : 0;
+}
+
+unsigned int QnxI2CBus::WriteThenRead(const unsigned char* wbuf, unsigned int wlen, unsigned char* rbuf,
+                                      unsigned int rlen, unsigned short address, I2C::AddressMode mode)
+{
+    i2c_sendrecv_t header{};
+    header.slave = Slave(address, mode);
+    header.send_len = wlen;
+    header.recv_len = rlen;
+    header.stop = 1;
+    iov_t send[2];
+    iov_t receive[2];
+    SetPart(send[0], &header, sizeof header);
+    SetPart(send[1], wbuf, wlen);
+    SetPart(receive[0], &header, sizeof header);
+    SetPart(receive[1], rbuf, rlen);
+    const int result = ::devctlv(descriptor_, Command(DCMD_I2C_SENDRECV), 2, 2, send, receive, nullptr);
+    return result == EOK ? rlen : 0;
+}
+
+unsigned int QnxI2CBus::WriteDelayRead(const unsigned char* wbuf, unsigned int wlen, unsigned char* rbuf,
+                                       unsigned int rlen, unsigned short address, I2C::AddressMode mode,
+                                       unsigned int delayMs)
+{
+    if (Write(wbuf, wlen, address, mode) != wlen)
+        return 0;
+    // Nothing signals the delay event: the wait is a sleep on the monotonic clock.
+    if (delayMs != 0 && delayEvent_)
+        delayEvent_->Wait(delayMs);
+    return Read(rbuf, rlen, address, mode);
+}
+
+int QnxI2CBus::Transact(I2C::Transaction*)
+{
+    return 0;
+}
+
+bool QnxI2CBus::Lock()
+{
+    if (busSemaphore_ == nullptr)
+        return false;
+    int result = 0;
+    do {
+        result = ::sem_wait(busSemaphore_);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+bool QnxI2CBus::Unlock()
+{
+    if (busSemaphore_ == nullptr)
+        return false;
+    return ::sem_post(busSemaphore_) == 0;
+}
