@@ -1,0 +1,210 @@
+#include "EventFactory.h"
+#include "PosixThread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <pthread.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+struct Probe
+{
+    std::atomic<int> runs{0};
+    std::atomic<int> finished{0};
+    std::atomic<Thread*> self{nullptr};
+    char name[32] = {};
+    std::unique_ptr<SimpleEvent> started = EventFactory::GetUniqueSimpleEvent(false);
+};
+
+// Runs until the thread's own stop request arrives.
+void* WaitForStop(void* arg)
+{
+    auto* probe = static_cast<Probe*>(arg);
+    ++probe->runs;
+    Thread* self = Thread::CurrentThread();
+    probe->self = self;
+    pthread_getname_np(pthread_self(), probe->name, sizeof probe->name);
+    probe->started->Signal();
+    self->GetThreadEvent()->WaitOr(self->GetStopRequestFlag());
+    ++probe->finished;
+    return nullptr;
+}
+
+void* ReturnAtOnce(void* arg)
+{
+    auto* probe = static_cast<Probe*>(arg);
+    ++probe->runs;
+    probe->started->Signal();
+    return nullptr;
+}
+
+void* SleepUntilCancelled(void* arg)
+{
+    auto* probe = static_cast<Probe*>(arg);
+    probe->started->Signal();
+    for (;;) {
+        usleep(1000);
+    }
+    return nullptr;
+}
+
+constexpr int Priority = 10;
+constexpr unsigned int WaitMs = 20000;
+
+} // namespace
+
+TEST(ThreadStart, SecondStartReturnsOneAndTheEntryRunsOnce)
+{
+    Probe probe;
+    {
+        PosixThread thread(&WaitForStop, Priority, 0);
+        EXPECT_FALSE(thread.IsRunning());
+        EXPECT_EQ(thread.StartThread(&probe, "Worker"), 0);
+        EXPECT_EQ(thread.StartThread(&probe, "Worker"), 1);
+        EXPECT_TRUE(thread.IsRunning());
+        ASSERT_TRUE(probe.started->Wait(WaitMs));
+    }
+    EXPECT_EQ(probe.runs.load(), 1);
+    EXPECT_EQ(probe.finished.load(), 1) << "the destructor asked the thread to stop and joined it";
+}
+
+TEST(ThreadStart, ConcurrentStartsStartAtMostOneThread)
+{
+    Probe probe;
+    {
+        PosixThread thread(&WaitForStop, Priority, 0);
+        std::atomic<int> zeroes{0};
+        auto start = [&] {
+            if (thread.StartThread(&probe, "") == 0) {
+                ++zeroes;
+            }
+        };
+        std::thread a(start), b(start);
+        a.join();
+        b.join();
+        EXPECT_EQ(zeroes.load(), 1);
+        ASSERT_TRUE(probe.started->Wait(WaitMs));
+    }
+    EXPECT_EQ(probe.runs.load(), 1);
+}
+
+TEST(ThreadStart, UnnamedThreadStartsAndKeepsTheInheritedName)
+{
+    Probe probe;
+    char ownName[32] = {};
+    pthread_getname_np(pthread_self(), ownName, sizeof ownName);
+    PosixThread thread(&WaitForStop, Priority, 0);
+    EXPECT_EQ(thread.StartThread(&probe, ""), 0);
+    ASSERT_TRUE(probe.started->Wait(WaitMs));
+    EXPECT_STREQ(probe.name, ownName);
+}
+
+TEST(ThreadStart, NameTooLongForTheHostIsShortenedAndNamingSucceeds)
+{
+    Probe probe;
+    PosixThread thread(&WaitForStop, Priority, 0);
+    EXPECT_EQ(thread.StartThread(&probe, "ExitSigWatcherThread"), 0);
+    ASSERT_TRUE(probe.started->Wait(WaitMs));
+    EXPECT_STREQ(probe.name, std::string("ExitSigWatcherThread").substr(0, PosixThread::ShortNameLength).c_str());
+}
+
+TEST(ThreadStart, StartsWithAGivenStackSize)
+{
+    Probe probe;
+    PosixThread thread(&WaitForStop, Priority, 256u * 1024u);
+    EXPECT_EQ(thread.StartThread(&probe, "Stacked"), 0);
+    EXPECT_TRUE(probe.started->Wait(WaitMs));
+}
+
+TEST(ThreadStart, StaysRunningAfterTheEntryReturns)
+{
+    Probe probe;
+    PosixThread thread(&ReturnAtOnce, Priority, 0);
+    ASSERT_EQ(thread.StartThread(&probe, "Short"), 0);
+    ASSERT_TRUE(probe.started->Wait(WaitMs));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(thread.IsRunning());
+}
+
+TEST(ThreadPriority, ChangeBeforeStartIsKeptAndAnInvalidOneIsRefused)
+{
+    PosixThread thread(&ReturnAtOnce, Priority, 0);
+    EXPECT_EQ(thread.GetPriority(), Priority);
+    EXPECT_TRUE(thread.SetPriority(Priority + 2));
+    EXPECT_EQ(thread.GetPriority(), Priority + 2);
+    EXPECT_FALSE(thread.SetPriority(100000));
+    EXPECT_EQ(thread.GetPriority(), Priority + 2);
+    Probe probe;
+    EXPECT_EQ(thread.StartThread(&probe, "Prio"), 0);
+    EXPECT_TRUE(probe.started->Wait(WaitMs));
+}
+
+TEST(ThreadStop, UnstartedThreadIsDestroyedWithoutJoining)
+{
+    const auto start = std::chrono::steady_clock::now();
+    {
+        PosixThread thread(&WaitForStop, Priority, 0);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST(ThreadStop, DestructorSignalsTheChosenStopBits)
+{
+    Probe probe;
+    {
+        PosixThread thread(&WaitForStop, Priority, 0);
+        thread.SetStopRequestFlag(8);
+        EXPECT_EQ(thread.GetStopRequestFlag(), 8u);
+        ASSERT_EQ(thread.StartThread(&probe, "StopBits"), 0);
+        ASSERT_TRUE(probe.started->Wait(WaitMs));
+        thread.GetThreadEvent()->Signal(1); // not a stop bit any more
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(probe.finished.load(), 0);
+    }
+    EXPECT_EQ(probe.finished.load(), 1);
+}
+
+TEST(ThreadStop, ZeroStopFlagCancelsTheThread)
+{
+    Probe probe;
+    {
+        PosixThread thread(&SleepUntilCancelled, Priority, 0);
+        thread.SetStopRequestFlag(0);
+        ASSERT_EQ(thread.StartThread(&probe, "Cancelled"), 0);
+        ASSERT_TRUE(probe.started->Wait(WaitMs));
+    }
+    SUCCEED() << "the destructor returned: the thread was cancelled and joined";
+}
+
+TEST(ThreadIdentity, CurrentThreadIsNullOnMainAndTheObjectOnAStartedThread)
+{
+    EXPECT_EQ(Thread::CurrentThread(), nullptr);
+    Probe probe;
+    PosixThread thread(&WaitForStop, Priority, 0);
+    ASSERT_EQ(thread.StartThread(&probe, "Identity"), 0);
+    ASSERT_TRUE(probe.started->Wait(WaitMs));
+    EXPECT_EQ(probe.self.load(), &thread);
+}
+
+TEST(ThreadIdentity, CountRisesAndFallsWithObjectsNotWithRunningThreads)
+{
+    const int before = Thread::GetThreadCount();
+    auto first = std::make_unique<PosixThread>(&ReturnAtOnce, Priority, 0);
+    auto second = std::make_unique<PosixThread>(&ReturnAtOnce, Priority, 0);
+    EXPECT_EQ(Thread::GetThreadCount(), before + 2);
+    Probe probe;
+    ASSERT_EQ(first->StartThread(&probe, ""), 0);
+    ASSERT_TRUE(probe.started->Wait(WaitMs));
+    EXPECT_EQ(Thread::GetThreadCount(), before + 2);
+    first.reset();
+    EXPECT_EQ(Thread::GetThreadCount(), before + 1);
+    second.reset();
+    EXPECT_EQ(Thread::GetThreadCount(), before);
+}
