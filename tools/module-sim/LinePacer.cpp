@@ -1,0 +1,16 @@
+#include "LinePacer.h"
+
+#include <algorithm>
+
+LinePacer::LinePacer(std::uint32_t baudRate)
+    : byteTime_(baudRate == 0 ? Clock::duration::zero()
+                              : std::chrono::duration_cast<Clock::duration>(
+                                    std::chrono::nanoseconds(10'000'000'000LL / baudRate)))
+{
+}
+
+LinePacer::TimePoint LinePacer::Schedule(TimePoint ready)
+{
+    free_ = std::max(free_, ready) + byteTime_;
+    return free_;
+}

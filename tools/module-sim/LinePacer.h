@@ -1,0 +1,33 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+
+// One direction of a serial line of a given speed: every byte occupies the
+// line for 10 bit times (start bit, 8 data bits, stop bit), one after the
+// other. Schedule tells when a byte has been fully transferred, which is when
+// the far end may see it. Pure arithmetic; not thread-safe.
+class LinePacer
+{
+public:
+    using Clock = std::chrono::steady_clock;
+    using TimePoint = Clock::time_point;
+
+    // baudRate 0: an unpaced line, every byte is through at once.
+    explicit LinePacer(std::uint32_t baudRate);
+
+    // A byte that is ready to go at `ready` starts when both it is ready and
+    // the line is free; returns when it has been transferred.
+    TimePoint Schedule(TimePoint ready);
+
+    // Time one byte occupies the line (zero when unpaced).
+    Clock::duration ByteTime() const { return byteTime_; }
+
+    // Forgets bytes still on the line (the line was dropped).
+    void Reset() { free_ = TimePoint{}; }
+
+private:
+    Clock::duration byteTime_;
+    TimePoint free_{};
+};

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// How the simulated Wi-Fi module behaves: its timing, the versions it reports,
+// where the received image goes, and the faults it can be told to show. The
+// defaults are a healthy module on an unthrottled line.
+struct ModuleConfig
+{
+    // Time from the start of a restart (power-on, the end of an image, the
+    // accept, a reset) until the module takes commands again.
+    std::chrono::milliseconds bootTime{2000};
+
+    // Version reported before an accepted upgrade, and after it.
+    std::string versionBefore = "1.0.0";
+    std::string versionAfter = "2.0.0";
+
+    // Echo command characters back, as modules do after a start until "ATE0".
+    bool echo = true;
+
+    // Largest image size the upload start command accepts.
+    std::size_t maxImageSize = 8u * 1024u * 1024u;
+
+    // An upload that receives nothing for this long is abandoned with "ERROR".
+    std::chrono::milliseconds uploadIdleTimeout{30000};
+
+    // Line speed in bits per second, 10 bits per byte, in both directions.
+    // 0 leaves the line as fast as the terminal.
+    std::uint32_t baudRate = 0;
+
+    // Where a completely received image is saved (written to a temporary file
+    // and renamed into place); empty: not saved. Used by ModuleSimulator only.
+    std::string saveImageTo;
+
+    // Faults. Chunk numbers count from 1; 0 means never.
+    bool noStartBanner = false;        // no "Va2ZeZa APP" after power-on
+    bool wrongYlcReply = false;        // "+YLC:0,1" instead of "+YLC:1,1"
+    std::uint32_t noAckAtChunk = 0;    // this chunk is stored but not answered
+    std::uint32_t wrongAckAtChunk = 0; // "OK" for a middle chunk, ESC "O" for the last
+    std::uint32_t hangUpAtChunk = 0;   // the line drops once this chunk's header has arrived
+    bool silent = false;               // takes everything in, never sends a byte
+    bool noBannerAfterUpload = false;  // no "APP RESET OTH FW-UP-SUCCESS" after the image
+    bool noBannerAfterAccept = false;  // no "Va2ZeZa APP" after the accept
+    bool garbage = false;              // a line of noise before every reply and banner
+};

@@ -1,0 +1,360 @@
+#include "ModuleModel.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+constexpr std::uint8_t Esc = 0x1B;
+constexpr std::size_t ChunkHeaderSize = 7;
+constexpr std::size_t MaxChunkData = 1024;
+// Longer command lines are cut off and answered with "ERROR".
+constexpr std::size_t MaxLineLength = 512;
+
+const std::string Ok = "OK\r\n";
+const std::string Error = "ERROR\r\n";
+const std::string ChunkAck = "\x1bO";
+const std::string AppReadyBanner = "Va2ZeZa APP";
+const std::string UpgradeSuccessBanner = "APP RESET OTH FW-UP-SUCCESS";
+const std::string UploadStartPrefix = "AT+SOTHFWUPSTART=1,0,";
+const std::string LogLevelPrefix = "AT+YLOGSL=";
+
+// Noise that resembles nothing the flasher waits for: no "OK" line, no ESC 'O'.
+const std::vector<std::uint8_t> Noise = {'\r', '\n', '#', 0x00, 0x7F, 0x80, 0xFF, Esc, 'x',
+                                         ' ', 'n', 'o', 'i', 's', 'e', '\r', '\n'};
+
+bool IsDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
+
+bool AllDigits(const std::string& s, std::size_t from)
+{
+    return from < s.size() &&
+           std::all_of(s.begin() + static_cast<std::ptrdiff_t>(from), s.end(),
+                       [](char c) { return IsDigit(static_cast<std::uint8_t>(c)); });
+}
+
+} // namespace
+
+ModuleModel::ModuleModel(ModuleConfig config, TimePoint powerOn)
+    : config_(std::move(config)), now_(powerOn), bootEnd_(powerOn + config_.bootTime),
+      pendingBanner_(config_.noStartBanner ? Banner::None : Banner::AppReady), echo_(config_.echo)
+{
+    status_.reportedVersion = config_.versionBefore;
+    lastUploadByte_ = powerOn;
+}
+
+void ModuleModel::Receive(std::uint8_t byte, TimePoint at)
+{
+    Touch(at);
+    ++status_.bytesReceived;
+    switch (status_.phase)
+    {
+    case ModuleStatus::Phase::Booting:
+    case ModuleStatus::Phase::HungUp:
+        ++status_.bytesIgnored;
+        break;
+    case ModuleStatus::Phase::Command:
+        CommandByte(byte);
+        break;
+    case ModuleStatus::Phase::Upload:
+        lastUploadByte_ = now_;
+        UploadByte(byte);
+        break;
+    }
+}
+
+void ModuleModel::Receive(const std::vector<std::uint8_t>& bytes, TimePoint at)
+{
+    for (std::uint8_t b : bytes)
+        Receive(b, at);
+}
+
+void ModuleModel::PortOpened(TimePoint at)
+{
+    status_.portOpen = true;
+    ++status_.portOpenings;
+    awaitingNewOpener_ = false;
+    Touch(at);
+}
+
+void ModuleModel::PortClosed(TimePoint at)
+{
+    Touch(at);
+    status_.portOpen = false;
+}
+
+void ModuleModel::Advance(TimePoint now) { Touch(now); }
+
+std::optional<ModuleModel::TimePoint> ModuleModel::NextDeadline() const
+{
+    switch (status_.phase)
+    {
+    case ModuleStatus::Phase::Booting:
+        return bootEnd_;
+    case ModuleStatus::Phase::Upload:
+        return lastUploadByte_ + config_.uploadIdleTimeout;
+    default:
+        return std::nullopt;
+    }
+}
+
+std::vector<ModuleModel::Output> ModuleModel::TakeOutput()
+{
+    std::vector<Output> out;
+    out.swap(output_);
+    return out;
+}
+
+std::optional<std::size_t> ModuleModel::ParseChunkHeader(const std::uint8_t* header, std::size_t size)
+{
+    if (header == nullptr || size != ChunkHeaderSize || header[0] != Esc || header[1] != 'M' ||
+        header[6] != ':')
+        return std::nullopt;
+    std::size_t value = 0;
+    for (std::size_t i = 2; i < 6; ++i)
+    {
+        if (!IsDigit(header[i]))
+            return std::nullopt;
+        value = value * 10 + static_cast<std::size_t>(header[i] - '0');
+    }
+    return value;
+}
+
+std::optional<std::uint64_t> ModuleModel::ParseUploadStart(const std::string& line)
+{
+    if (line.compare(0, UploadStartPrefix.size(), UploadStartPrefix) != 0 ||
+        !AllDigits(line, UploadStartPrefix.size()))
+        return std::nullopt;
+    const std::string digits = line.substr(UploadStartPrefix.size());
+    // Twelve digits are far beyond any flash; more could overflow.
+    if (digits.size() > 12)
+        return std::nullopt;
+    std::uint64_t value = 0;
+    for (char c : digits)
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    return value;
+}
+
+void ModuleModel::Touch(TimePoint at)
+{
+    now_ = std::max(now_, at);
+    if (status_.phase == ModuleStatus::Phase::Booting && now_ >= bootEnd_)
+        status_.phase = ModuleStatus::Phase::Command;
+    if (status_.phase == ModuleStatus::Phase::Upload && now_ - lastUploadByte_ >= config_.uploadIdleTimeout)
+        AbandonUpload();
+    AnnounceIfDue();
+}
+
+void ModuleModel::Emit(const std::vector<std::uint8_t>& bytes)
+{
+    if (config_.silent || bytes.empty())
+        return;
+    if (!status_.portOpen)
+    {
+        status_.bytesLost += bytes.size();
+        return;
+    }
+    status_.bytesSent += bytes.size();
+    output_.push_back(Output{now_, bytes});
+}
+
+void ModuleModel::Emit(const std::string& text) { Emit(std::vector<std::uint8_t>(text.begin(), text.end())); }
+
+void ModuleModel::Reply(const std::string& text)
+{
+    if (config_.garbage)
+        Emit(Noise);
+    Emit(text);
+}
+
+void ModuleModel::Restart(Banner banner)
+{
+    ++status_.restarts;
+    status_.phase = ModuleStatus::Phase::Booting;
+    bootEnd_ = now_ + config_.bootTime;
+    pendingBanner_ = banner;
+    awaitingNewOpener_ = true;
+    echo_ = config_.echo;
+    line_.clear();
+    lineOverflow_ = false;
+    header_.clear();
+    chunkSize_ = 0;
+    chunkFill_ = 0;
+}
+
+void ModuleModel::AnnounceIfDue()
+{
+    if (status_.phase != ModuleStatus::Phase::Command || pendingBanner_ == Banner::None ||
+        !status_.portOpen || awaitingNewOpener_)
+        return;
+    const std::string& banner = pendingBanner_ == Banner::AppReady ? AppReadyBanner : UpgradeSuccessBanner;
+    pendingBanner_ = Banner::None;
+    if (config_.silent)
+        return;
+    status_.banners.push_back(banner);
+    Reply(banner + "\r\n");
+}
+
+void ModuleModel::CommandByte(std::uint8_t byte)
+{
+    // A line end echoes as CR LF, so an echoed command stands on a line of its
+    // own before the reply; the LF that follows the CR is not echoed again.
+    if (byte == '\n')
+        return;
+    if (echo_)
+        Emit(byte == '\r' ? std::vector<std::uint8_t>{'\r', '\n'} : std::vector<std::uint8_t>{byte});
+    if (byte != '\r')
+    {
+        if (line_.size() < MaxLineLength)
+            line_.push_back(static_cast<char>(byte));
+        else
+            lineOverflow_ = true;
+        return;
+    }
+    std::string line;
+    line.swap(line_);
+    if (lineOverflow_)
+    {
+        lineOverflow_ = false;
+        status_.commands.push_back(line);
+        Reply(Error);
+        return;
+    }
+    Execute(line);
+}
+
+void ModuleModel::Execute(const std::string& line)
+{
+    if (line.empty())
+        return;
+    status_.commands.push_back(line);
+
+    if (line == "AT" || line == "AT&W0")
+        Reply(Ok);
+    else if (line == "ATE0" || line == "ATE1")
+    {
+        echo_ = line == "ATE1";
+        Reply(Ok);
+    }
+    else if (line == "AT+VER=?")
+        Reply("APP VERSION=" + status_.reportedVersion + "\r\nBOOT VERSION=1.4.2\r\nRADIO VERSION=3.1.7\r\nOK\r\n");
+    else if (line == "AT+YLC?")
+        Reply(config_.wrongYlcReply ? "+YLC:0,1\r\nOK\r\n" : "+YLC:1,1\r\nOK\r\n");
+    else if (line.compare(0, LogLevelPrefix.size(), LogLevelPrefix) == 0 && AllDigits(line, LogLevelPrefix.size()))
+        Reply(Ok);
+    else if (line == "AT+SOTAFWUPACCEPT")
+    {
+        if (!status_.imagePending)
+        {
+            Reply(Error);
+            return;
+        }
+        Reply(Ok);
+        status_.imagePending = false;
+        status_.upgradeAccepted = true;
+        status_.reportedVersion = config_.versionAfter;
+        Restart(config_.noBannerAfterAccept ? Banner::None : Banner::AppReady);
+    }
+    else if (line == "AT+RESET=1")
+    {
+        Reply(Ok);
+        // A received image survives a reset: the module boots into it again.
+        Restart(status_.imagePending ? Banner::UpgradeSuccess : Banner::AppReady);
+    }
+    else if (const auto size = ParseUploadStart(line))
+    {
+        if (*size == 0 || *size > config_.maxImageSize)
+        {
+            Reply(Error);
+            return;
+        }
+        Reply(Ok);
+        status_.phase = ModuleStatus::Phase::Upload;
+        status_.image.clear();
+        status_.announcedImageSize = *size;
+        status_.chunksReceived = 0;
+        status_.imagePending = false;
+        header_.clear();
+        chunkSize_ = 0;
+        chunkFill_ = 0;
+        lastUploadByte_ = now_;
+    }
+    else
+        Reply(Error);
+}
+
+void ModuleModel::UploadByte(std::uint8_t byte)
+{
+    if (chunkSize_ > 0)
+    {
+        status_.image.push_back(byte);
+        if (++chunkFill_ == chunkSize_)
+            ChunkComplete();
+        return;
+    }
+
+    // Between chunks the module waits for ESC 'M'; anything else is line noise.
+    if (header_.empty() && byte != Esc)
+    {
+        ++status_.bytesIgnored;
+        return;
+    }
+    if (header_.size() == 1 && byte != 'M')
+    {
+        status_.bytesIgnored += 1;
+        if (byte != Esc)
+        {
+            header_.clear();
+            ++status_.bytesIgnored;
+        }
+        return;
+    }
+    header_.push_back(byte);
+    if (header_.size() < ChunkHeaderSize)
+        return;
+
+    const std::uint32_t chunkNumber = status_.chunksReceived + 1;
+    if (config_.hangUpAtChunk != 0 && chunkNumber == config_.hangUpAtChunk)
+    {
+        status_.phase = ModuleStatus::Phase::HungUp;
+        output_.clear();
+        return;
+    }
+    const auto size = ParseChunkHeader(header_.data(), header_.size());
+    header_.clear();
+    const std::uint64_t remaining = status_.announcedImageSize - status_.image.size();
+    if (!size || *size == 0 || *size > MaxChunkData || *size > remaining)
+    {
+        AbandonUpload();
+        return;
+    }
+    chunkSize_ = *size;
+    chunkFill_ = 0;
+}
+
+void ModuleModel::ChunkComplete()
+{
+    const std::uint32_t number = ++status_.chunksReceived;
+    chunkSize_ = 0;
+    chunkFill_ = 0;
+    const bool last = status_.image.size() == status_.announcedImageSize;
+
+    if (number != config_.noAckAtChunk)
+    {
+        const bool wrong = number == config_.wrongAckAtChunk;
+        Reply(last != wrong ? Ok : ChunkAck);
+    }
+    if (!last)
+        return;
+    ++status_.imagesCompleted;
+    status_.imagePending = true;
+    Restart(config_.noBannerAfterUpload ? Banner::None : Banner::UpgradeSuccess);
+}
+
+void ModuleModel::AbandonUpload()
+{
+    status_.phase = ModuleStatus::Phase::Command;
+    header_.clear();
+    chunkSize_ = 0;
+    chunkFill_ = 0;
+    Reply(Error);
+}

@@ -1,0 +1,116 @@
+#pragma once
+
+#include "ModuleConfig.h"
+#include "ModuleStatus.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The Wi-Fi module's side of the AT exchange, without any device or clock of
+// its own: bytes go in with the time they finished arriving, replies come out
+// with the earliest time they may go on the line. ModuleSimulator drives it
+// from a pseudo-terminal; tests drive it directly.
+//
+// The module
+//  - after power-on and every restart boots for `bootTime`, ignoring input;
+//  - then announces itself ("Va2ZeZa APP", or "APP RESET OTH FW-UP-SUCCESS"
+//    after an image), but only to someone who opened the port after the
+//    restart began: the flasher always closes the port over a restart and
+//    listens on a fresh one, and a banner sent while the port is closed would
+//    be lost;
+//  - answers "AT", "ATE0"/"ATE1", "AT+VER=?", "AT+YLC?", "AT&W0",
+//    "AT+YLOGSL=<n>", "AT+SOTHFWUPSTART=1,0,<size>", "AT+SOTAFWUPACCEPT" and
+//    "AT+RESET=1"; any other line gets "ERROR", an empty line nothing;
+//  - in an upload takes chunks ESC 'M' dddd ':' data, answering ESC 'O', and
+//    "OK" for the chunk that completes the image; then restarts.
+// Whatever it sends while the port is closed is lost (counted in bytesLost).
+//
+// Not thread-safe: one caller at a time.
+class ModuleModel
+{
+public:
+    using Clock = std::chrono::steady_clock;
+    using TimePoint = Clock::time_point;
+
+    struct Output
+    {
+        TimePoint notBefore;
+        std::vector<std::uint8_t> bytes;
+    };
+
+    // Powers the module on at `powerOn`; the port starts closed.
+    ModuleModel(ModuleConfig config, TimePoint powerOn);
+
+    // One byte that finished arriving at `at`. Times passed to the model never
+    // run backwards for it: an earlier time counts as the latest one seen.
+    void Receive(std::uint8_t byte, TimePoint at);
+    void Receive(const std::vector<std::uint8_t>& bytes, TimePoint at);
+
+    void PortOpened(TimePoint at);
+    void PortClosed(TimePoint at);
+
+    // Lets time pass: ends a boot, abandons an idle upload, sends a due banner.
+    void Advance(TimePoint now);
+
+    // When Advance next has something to do by itself; empty: only input or a
+    // port event can change anything.
+    std::optional<TimePoint> NextDeadline() const;
+
+    // The replies produced since the last call, oldest first.
+    std::vector<Output> TakeOutput();
+
+    // True once the module has dropped the line (the hang-up fault).
+    bool HungUp() const { return status_.phase == ModuleStatus::Phase::HungUp; }
+
+    const ModuleStatus& Status() const { return status_; }
+
+    // Length field of a chunk header ESC 'M' dddd ':' (exactly 7 bytes): the
+    // data size it announces, or nothing when the header is malformed. Any
+    // four digits parse, 0000 included; whether the size fits the upload is
+    // the caller's check.
+    static std::optional<std::size_t> ParseChunkHeader(const std::uint8_t* header, std::size_t size);
+
+    // The image size of an upload start command line (without line end)
+    // "AT+SOTHFWUPSTART=1,0,<size>"; nothing when the line is not one or the
+    // size is not plain decimal digits.
+    static std::optional<std::uint64_t> ParseUploadStart(const std::string& line);
+
+private:
+    enum class Banner { None, AppReady, UpgradeSuccess };
+
+    void Touch(TimePoint at);
+    void Emit(const std::string& text);
+    void Emit(const std::vector<std::uint8_t>& bytes);
+    void Reply(const std::string& text);
+    void Restart(Banner banner);
+    void AnnounceIfDue();
+
+    void CommandByte(std::uint8_t byte);
+    void Execute(const std::string& line);
+    void UploadByte(std::uint8_t byte);
+    void ChunkComplete();
+    void AbandonUpload();
+
+    ModuleConfig config_;
+    ModuleStatus status_;
+    TimePoint now_;
+    TimePoint bootEnd_;
+    Banner pendingBanner_ = Banner::None;
+    bool awaitingNewOpener_ = true;
+    bool echo_ = true;
+
+    std::string line_;
+    bool lineOverflow_ = false;
+
+    // Upload state: a chunk is read as a 7-byte header, then its data.
+    std::vector<std::uint8_t> header_;
+    std::size_t chunkSize_ = 0;
+    std::size_t chunkFill_ = 0;
+    TimePoint lastUploadByte_;
+
+    std::vector<Output> output_;
+};

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "ModuleConfig.h"
+#include "ModuleStatus.h"
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class ModuleModel;
+class PseudoTerminal;
+
+// A simulated Wi-Fi module on a pseudo-terminal, for tests and for people
+// without a module at hand. Start creates the terminal pair, sets the serial
+// side raw (as the printer's serial driver would), powers the module on and
+// runs it on a thread of its own; the program under test opens PortPath() as
+// its serial port. See ModuleModel for the exchange the module follows.
+//
+// Line behaviour, as on a real serial line:
+//  - bytes the module sends while nobody holds the port open are lost, and
+//    nothing stale reaches the next opener;
+//  - with a baud rate set, both directions are paced at 10 bits per byte;
+//  - the hang-up fault closes the terminal: the port reads end-of-file or
+//    fails from then on and its path disappears.
+//
+// Threads: the accessors may be called from any thread; they return copies.
+// The destructor stops the module's thread and closes the terminal. Not
+// copyable.
+class ModuleSimulator
+{
+public:
+    explicit ModuleSimulator(ModuleConfig config = {});
+    ~ModuleSimulator();
+
+    ModuleSimulator(const ModuleSimulator&) = delete;
+    ModuleSimulator& operator=(const ModuleSimulator&) = delete;
+
+    // False when the terminal or the thread cannot be created; then nothing runs.
+    bool Start();
+    // Stops the module's thread and closes the terminal; idempotent.
+    void Stop();
+
+    // The serial port's path (e.g. "/dev/pts/7"); empty before Start.
+    std::string PortPath() const;
+
+    ModuleStatus Status() const;
+    std::vector<std::uint8_t> ReceivedImage() const;
+    std::vector<std::string> CommandsSeen() const;
+    std::uint32_t Restarts() const;
+
+    // Whether the last completely received image could be saved to
+    // config.saveImageTo (true when nothing was asked or nothing received yet).
+    bool ImageSaved() const;
+
+    // Waits until `condition` holds for the status or `timeout` has passed;
+    // returns whether it held. For tests that wait for the module to get
+    // somewhere.
+    bool WaitFor(const std::function<bool(const ModuleStatus&)>& condition,
+                 std::chrono::milliseconds timeout) const;
+
+private:
+    void Run();
+    void SaveImage(const std::vector<std::uint8_t>& image);
+
+    const ModuleConfig config_;
+    std::unique_ptr<PseudoTerminal> terminal_;
+    std::unique_ptr<ModuleModel> model_; // guarded by mutex_
+    mutable std::mutex mutex_;
+    std::string portPath_;
+    bool imageSaved_ = true; // guarded by mutex_
+    int wake_[2] = {-1, -1};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What can be observed of the simulated module from outside: for tests, and
+// for the simulator program's summary.
+struct ModuleStatus
+{
+    enum class Phase { Booting, Command, Upload, HungUp };
+
+    Phase phase = Phase::Booting;
+    bool portOpen = false;            // someone holds the terminal's other end open
+    std::uint32_t portOpenings = 0;   // times the other end was opened
+    std::uint32_t restarts = 0;       // restarts after power-on (image, accept, reset)
+
+    // Every command line received in command mode, without its line end, in order.
+    std::vector<std::string> commands;
+    // Banners sent, in order (without their line ends).
+    std::vector<std::string> banners;
+
+    // The image of the current or last upload as received so far.
+    std::vector<std::uint8_t> image;
+    std::uint64_t announcedImageSize = 0;
+    std::uint32_t chunksReceived = 0; // chunks of the current or last upload
+    std::uint32_t imagesCompleted = 0;
+    bool imagePending = false;        // an image was received and waits for the accept
+    bool upgradeAccepted = false;
+    std::string reportedVersion;
+
+    std::uint64_t bytesReceived = 0;
+    std::uint64_t bytesSent = 0;
+    // Bytes the module sent while nobody held the port open: lost, as on a real line.
+    std::uint64_t bytesLost = 0;
+    // Bytes that arrived while the module was booting or hung up: ignored.
+    std::uint64_t bytesIgnored = 0;
+};
