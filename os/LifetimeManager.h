@@ -1,0 +1,88 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Starts child processes and waits for the ones it tracks.
+//
+// One process-wide instance, `lifetimeManager`, exists from before main; it
+// installs SIGCHLDHandler. The handler does nothing but wake the manager's
+// reaper thread, so it never takes a lock: the reaper collects the tracked
+// children by their own process ids and hands their status to the waiting
+// threads. Children the manager does not track (those of popen or system)
+// are never collected by it, whether or not it tracks children of its own.
+class LifetimeManager
+{
+public:
+    enum ChildState : int { StateNone = 0, StateTerminated = 1, StateRunning = 2 };
+
+    struct ChildContext
+    {
+        int startError = -1; // errno of a failed start, or 0
+        int status = -1;     // the wait status as waitpid reported it
+        int pid = -1;
+        bool waiterPresent = false;
+        int state = StateNone;
+
+        void Print() const {}
+    };
+
+    static constexpr unsigned int InfiniteTimeout = 0xFFFFFFFFu;
+
+    explicit LifetimeManager(void (*handler)(int));
+    ~LifetimeManager();
+
+    LifetimeManager(const LifetimeManager&) = delete;
+    LifetimeManager& operator=(const LifetimeManager&) = delete;
+
+    // True while a child is tracked. Safe to call from a signal handler.
+    bool ChildrenExist() const;
+
+    // Starts program (searched on PATH) with the given arguments (the
+    // program name alone when empty), standard input, output and error and the
+    // environment of this process. Stores the pid; returns 0 or the errno of the
+    // failed start. The last three parameters are accepted and not used.
+    int CreateChildProcess(int& pid, const std::string& program, const std::vector<std::string>& arguments,
+                           unsigned int, const std::string&, const std::string&);
+
+    // Starts the child and waits: for its end with InfiniteTimeout, not at all
+    // with 0, otherwise until it ends or timeoutMs have passed. The returned
+    // state says whether it ended (StateTerminated, with its status) or still
+    // runs (StateRunning). A child still running when the wait ends stays
+    // tracked until it ends, so that it never lingers as a zombie.
+    ChildContext CreateChildAndWait(const std::string& program, const std::vector<std::string>& arguments,
+                                    unsigned int timeoutMs, unsigned int, const std::string&, const std::string&);
+
+    // Records the end of a tracked child: the waiter gets the status, an
+    // entry nobody waits for is dropped.
+    void NotifyChildTerminated(int pid, int status);
+
+    // Wakes the reaper. Async-signal-safe.
+    void WakeReaper();
+
+private:
+    void NotifyChildTerminatedLocked(int pid, int status);
+    void EnsureReaper();
+    void ReaperLoop();
+    void CollectTrackedChildren();
+
+    std::mutex mutex;
+    std::condition_variable condition;
+    std::map<int, ChildContext> children;
+    // The number of children tracked or about to be: read by the handler.
+    std::atomic<int> trackedCount;
+    // Wake-up pipe of the reaper: [0] read by the reaper, [1] written by the handler.
+    int wakePipe[2];
+    std::thread reaper;
+    int reaperOwnerPid;
+    std::atomic<bool> stopping;
+};
+
+void SIGCHLDHandler(int);
+
+extern LifetimeManager lifetimeManager;

@@ -1,0 +1,202 @@
+#include "LifetimeManager.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Ctx = LifetimeManager::ChildContext;
+
+Ctx RunChild(const std::vector<std::string>& args, unsigned int timeoutMs)
+{
+    return lifetimeManager.CreateChildAndWait(args.front(), args, timeoutMs, 0, "", "");
+}
+
+// True once the process is gone entirely (collected, not a zombie).
+bool EventuallyGone(int pid)
+{
+    const auto end = Clock::now() + std::chrono::seconds(20);
+    while (Clock::now() < end) {
+        if (kill(pid, 0) == -1 && errno == ESRCH) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+int PcloseStatus(const char* command)
+{
+    FILE* pipe = popen(command, "r");
+    if (pipe == nullptr) {
+        return -2;
+    }
+    return pclose(pipe);
+}
+
+} // namespace
+
+// --- starting and waiting
+
+TEST(LifetimeManagerWait, InfiniteWaitReportsTheExitStatus)
+{
+    const Ctx ctx = RunChild({"sh", "-c", "exit 3"}, LifetimeManager::InfiniteTimeout);
+    EXPECT_EQ(ctx.startError, 0);
+    EXPECT_EQ(ctx.state, LifetimeManager::StateTerminated);
+    ASSERT_TRUE(WIFEXITED(ctx.status));
+    EXPECT_EQ(WEXITSTATUS(ctx.status), 3);
+    EXPECT_GT(ctx.pid, 0);
+    EXPECT_FALSE(lifetimeManager.ChildrenExist());
+}
+
+TEST(LifetimeManagerWait, EmptyArgumentsRunTheProgramAlone)
+{
+    const Ctx ctx = lifetimeManager.CreateChildAndWait("true", {}, LifetimeManager::InfiniteTimeout, 0, "", "");
+    EXPECT_EQ(ctx.state, LifetimeManager::StateTerminated);
+    EXPECT_TRUE(WIFEXITED(ctx.status) && WEXITSTATUS(ctx.status) == 0);
+}
+
+TEST(LifetimeManagerWait, ZeroTimeoutReturnsAtOnceWithTheChildRunningAndItIsCollectedLater)
+{
+    const auto start = Clock::now();
+    const Ctx ctx = RunChild({"sleep", "0.3"}, 0);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(250));
+    EXPECT_EQ(ctx.startError, 0);
+    EXPECT_EQ(ctx.state, LifetimeManager::StateRunning);
+    ASSERT_GT(ctx.pid, 0);
+    EXPECT_TRUE(EventuallyGone(ctx.pid)) << "the child must not stay a zombie";
+    EXPECT_FALSE(lifetimeManager.ChildrenExist());
+}
+
+TEST(LifetimeManagerWait, TimedWaitEndsWithTheChildOrAfterTheTimeout)
+{
+    const Ctx quick = RunChild({"true"}, 10000);
+    EXPECT_EQ(quick.state, LifetimeManager::StateTerminated);
+
+    const auto start = Clock::now();
+    const Ctx slow = RunChild({"sleep", "0.5"}, 100);
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(100));
+    EXPECT_EQ(slow.state, LifetimeManager::StateRunning);
+    EXPECT_TRUE(EventuallyGone(slow.pid));
+}
+
+TEST(LifetimeManagerWait, UnknownProgramReportsTheStartError)
+{
+    const Ctx ctx = RunChild({"/nonexistent/program"}, LifetimeManager::InfiniteTimeout);
+    EXPECT_EQ(ctx.startError, ENOENT);
+    EXPECT_EQ(ctx.state, LifetimeManager::StateNone);
+    EXPECT_FALSE(lifetimeManager.ChildrenExist());
+
+    int pid = 0;
+    EXPECT_EQ(lifetimeManager.CreateChildProcess(pid, "/nonexistent/program", {}, 0, "", ""), ENOENT);
+}
+
+TEST(LifetimeManagerWait, ManyChildrenFromTwoThreadsAllEndWithoutDeadlock)
+{
+    auto batch = [](int* ok) {
+        for (int i = 0; i < 15; ++i) {
+            const Ctx ctx = RunChild({"sh", "-c", "exit 5"}, LifetimeManager::InfiniteTimeout);
+            if (ctx.state == LifetimeManager::StateTerminated && WEXITSTATUS(ctx.status) == 5) {
+                ++*ok;
+            }
+        }
+    };
+    int a = 0, b = 0;
+    std::thread first(batch, &a), second(batch, &b);
+    first.join();
+    second.join();
+    EXPECT_EQ(a, 15);
+    EXPECT_EQ(b, 15);
+}
+
+TEST(LifetimeManagerWait, UnknownPidNotificationIsIgnored)
+{
+    lifetimeManager.NotifyChildTerminated(999999, 0);
+    EXPECT_FALSE(lifetimeManager.ChildrenExist());
+}
+
+// --- children that are not the manager's
+
+TEST(LifetimeManagerForeignChildren, PopenChildIsLeftToPcloseWhileNoChildIsTracked)
+{
+    ASSERT_FALSE(lifetimeManager.ChildrenExist());
+    const int status = PcloseStatus("exit 7");
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 7);
+}
+
+TEST(LifetimeManagerForeignChildren, PopenChildIsLeftToPcloseEvenWhileAChildIsTracked)
+{
+    const Ctx tracked = RunChild({"sleep", "0.4"}, 0);
+    ASSERT_TRUE(lifetimeManager.ChildrenExist());
+    for (int i = 0; i < 5; ++i) {
+        const int status = PcloseStatus("exit 6");
+        ASSERT_TRUE(WIFEXITED(status)) << status;
+        EXPECT_EQ(WEXITSTATUS(status), 6);
+    }
+    EXPECT_TRUE(EventuallyGone(tracked.pid));
+}
+
+TEST(LifetimeManagerForeignChildren, ForkedChildIsLeftToItsOwnWaitpid)
+{
+    const Ctx tracked = RunChild({"sleep", "0.3"}, 0);
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        _exit(9);
+    }
+    int status = 0;
+    pid_t got;
+    do {
+        got = waitpid(child, &status, 0);
+    } while (got == -1 && errno == EINTR);
+    EXPECT_EQ(got, child);
+    EXPECT_EQ(WEXITSTATUS(status), 9);
+    EXPECT_TRUE(EventuallyGone(tracked.pid));
+}
+
+// --- the spawnp the manager starts children with
+
+TEST(Spawnp, ChildGetsOnlyTheMappedDescriptors)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0); // not close-on-exec: only the map keeps it out
+    const std::string probe = "exec 2>/dev/null; true >&" + std::to_string(fds[1]);
+    char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(probe.c_str()), nullptr};
+    const int map[] = {0, 1, 2};
+    const pid_t pid = spawnp("sh", 3, map, nullptr, argv, nullptr);
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    while (waitpid(pid, &status, 0) == -1 && errno == EINTR) {
+    }
+    EXPECT_NE(WEXITSTATUS(status), 0) << "the unmapped pipe must be closed in the child";
+
+    const int mapWithPipe[] = {0, 1, 2, fds[1]};
+    const std::string onThree = "exec 2>/dev/null; true >&3";
+    char* argv3[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(onThree.c_str()), nullptr};
+    const pid_t second = spawnp("sh", 4, mapWithPipe, nullptr, argv3, nullptr);
+    ASSERT_GT(second, 0);
+    while (waitpid(second, &status, 0) == -1 && errno == EINTR) {
+    }
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "a mapped descriptor appears at its index";
+    close(fds[0]);
+    close(fds[1]);
+}
+
+TEST(Spawnp, MissingProgramFailsWithErrno)
+{
+    char* argv[] = {const_cast<char*>("nope"), nullptr};
+    errno = 0;
+    EXPECT_EQ(spawnp("/nonexistent/nope", 0, nullptr, nullptr, argv, nullptr), -1);
+    EXPECT_EQ(errno, ENOENT);
+}
