@@ -115,20 +115,22 @@ private:
     bool ready_ = false;
 };
 
-// The readiness wait is the read thread's only cancellation point: a stop
-// can then never land while the thread holds the buffer's mutex.
-int WaitReadable(int fd)
+// Waits, without a time-out, until fd has input or wake is written to.
+// Returns 1 when fd is readable, 0 when woken (or nothing is ready yet), -1
+// when the wait itself failed.
+int WaitReadable(int fd, int wake)
 {
-    return RetryOnInterrupt([fd] {
-        fd_set readable;
+    fd_set readable;
+    const int ready = RetryOnInterrupt([fd, wake, &readable] {
         FD_ZERO(&readable);
         FD_SET(fd, &readable);
-        int previous = 0;
-        pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, &previous);
-        const int ready = select(fd + 1, &readable, nullptr, nullptr, nullptr);
-        pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &previous);
-        return ready;
+        FD_SET(wake, &readable);
+        return select(std::max(fd, wake) + 1, &readable, nullptr, nullptr, nullptr);
     });
+    if (ready < 0) {
+        return -1;
+    }
+    return FD_ISSET(fd, &readable) ? 1 : 0;
 }
 
 } // namespace
@@ -152,6 +154,7 @@ TelitComDevice::~TelitComDevice()
         close(fd);
         fd = -1;
     }
+    CloseWakePipe();
     if (condReady) {
         pthread_cond_destroy(&rxCond);
     }
@@ -175,9 +178,10 @@ bool TelitComDevice::Init()
         return false;
     }
     stopRequested = false;
-    if (!StartReadThread()) {
+    if (!OpenWakePipe() || !StartReadThread()) {
         close(fd);
         fd = -1;
+        CloseWakePipe();
         return false;
     }
     threadRunning = true;
@@ -201,6 +205,27 @@ bool TelitComDevice::OpenPort()
     }
     fd = descriptor;
     return true;
+}
+
+bool TelitComDevice::OpenWakePipe()
+{
+    int ends[2] = {-1, -1};
+    if (pipe(ends) != 0) {
+        return false;
+    }
+    wakeRead = ends[0];
+    wakeWrite = ends[1];
+    return wakeRead < FD_SETSIZE && fcntl(wakeWrite, F_SETFL, O_NONBLOCK) == 0;
+}
+
+void TelitComDevice::CloseWakePipe()
+{
+    for (int* end : {&wakeRead, &wakeWrite}) {
+        if (*end >= 0) {
+            close(*end);
+            *end = -1;
+        }
+    }
 }
 
 bool TelitComDevice::StartReadThread()
@@ -233,14 +258,12 @@ void* TelitComDevice::ReadThreadEntry(void* self)
 
 void TelitComDevice::ReadThreadFunc()
 {
-    int previous = 0;
-    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &previous);
     std::uint8_t block[ReadBlockSize];
     for (;;) {
         if (stopRequested) {
             return;
         }
-        const int ready = WaitReadable(fd);
+        const int ready = WaitReadable(fd, wakeRead);
         if (stopRequested || ready < 0) {
             return;
         }
@@ -371,9 +394,11 @@ void TelitComDevice::StopReadThread()
     }
     stopRequested = true;
     SignalArrival();
-    // The thread may sit in its untimed readiness wait; cancelling ends that.
+    // The thread may sit in its untimed readiness wait: the byte on the wake
+    // pipe ends that. Cancelling it instead would unwind its frames by force.
     // It may also have ended already (input ended), which the join absorbs.
-    pthread_cancel(readThread);
+    const std::uint8_t wake = 1;
+    RetryOnInterrupt([this, &wake] { return write(wakeWrite, &wake, 1); });
     pthread_join(readThread, nullptr);
     threadRunning = false;
 }

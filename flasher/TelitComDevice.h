@@ -82,6 +82,8 @@ private:
     void ReadThreadFunc();
     bool OpenPort();
     bool StartReadThread();
+    bool OpenWakePipe();
+    void CloseWakePipe();
     void SignalArrival();
 
     int fd = -1;
@@ -95,6 +97,9 @@ private:
     TelitLinkOptions options;
     // rxCond could be set up on the monotonic clock; without it no link opens.
     bool condReady = false;
+    // Written to by StopReadThread to end the read thread's readiness wait.
+    int wakeRead = -1;
+    int wakeWrite = -1;
 };
 
 // A link that is open, or nothing when Init failed.
