@@ -1,0 +1,114 @@
+// Stands in for the QNX Screen compositor's state: contexts, windows, buffers, event queues and the virtual display.
+#pragma once
+
+#include <screen/screen.h>
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+struct _screen_event
+{
+    int type = SCREEN_EVENT_NONE;
+    int touchId = 0;
+    int sourcePosition[2] = {0, 0};
+    int position[2] = {0, 0};
+};
+
+struct _screen_buffer
+{
+    _screen_window* window = nullptr;
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+    std::vector<unsigned char> pixels;
+};
+
+struct _screen_window
+{
+    _screen_context* context = nullptr;
+    std::uint64_t sequence = 0; // creation order, breaks z-order ties
+    int size[2] = {0, 0};
+    int position[2] = {0, 0};
+    int bufferSize[2] = {0, 0};
+    int zorder = 0;
+    std::vector<std::unique_ptr<_screen_buffer>> buffers;
+    std::size_t nextRender = 0;
+    // What the compositor took at the latest post (blue, green, red, alpha).
+    bool shown = false;
+    int shownWidth = 0;
+    int shownHeight = 0;
+    std::vector<unsigned char> shownPixels;
+};
+
+struct _screen_context
+{
+    std::deque<_screen_event> queue;
+    std::condition_variable arrived;
+    std::vector<std::unique_ptr<_screen_window>> windows;
+};
+
+// The whole compositor of this process. One mutex guards all of it; the
+// instance lives until the process ends (it is never destroyed, so no
+// thread can outlive it during exit).
+class ScreenHost
+{
+public:
+    static ScreenHost& Get();
+
+    ScreenHost(const ScreenHost&) = delete;
+    ScreenHost& operator=(const ScreenHost&) = delete;
+
+    std::mutex mutex;
+    std::condition_variable waiterArrived;
+    int waiters = 0;
+    std::uint64_t eventWaits = 0;
+
+    std::set<const void*> contexts;
+    std::set<const void*> windows;
+    std::set<const void*> buffers;
+    std::set<const void*> events;
+    std::vector<std::unique_ptr<_screen_context>> ownedContexts;
+    std::uint64_t nextSequence = 1;
+
+    int displayWidth = 1024;
+    int displayHeight = 600;
+    std::uint64_t postCount = 0;
+    std::vector<int> lastPostRects;
+
+    // Call with the mutex held.
+    void MarkDisplayChanged() { composed_ = false; }
+    // The composed display, blue-green-red-alpha rows of displayWidth pixels.
+    const std::vector<unsigned char>& ComposedLocked();
+    // The topmost shown window under a display point, or null.
+    _screen_window* WindowAtLocked(int x, int y);
+    // Writes the composed display as a PNG; false when that failed.
+    bool WritePngLocked(const std::string& path);
+    // One film frame after a post, when a film folder was named.
+    void FilmFrameLocked();
+    // Films later posts into folder (empty: stop); false when it cannot be made.
+    bool SetFilmFolderLocked(const std::string& folder);
+    static constexpr std::size_t MaxQueuedEvents = 1024;
+
+private:
+    ScreenHost();
+
+    bool composed_ = false;
+    std::vector<unsigned char> display_;
+    std::string filmFolder_;
+    unsigned filmNext_ = 1;
+};
+
+// The named pipe through which a person or a script touches the display.
+// Started with the first context and stopped with the last one.
+namespace TouchPipe
+{
+void ContextCreated();
+void ContextDestroyed();
+} // namespace TouchPipe
