@@ -25,7 +25,6 @@ constexpr std::size_t ReadThreadStackSize = 8192;
 constexpr std::size_t ReadBlockSize = 1024;
 constexpr std::size_t NotFound = std::numeric_limits<std::size_t>::max();
 
-
 // The design's 8192 bytes, unless the system demands more of every thread
 // (glibc does: 16 KiB on x86-64).
 std::size_t StackSize()
@@ -56,7 +55,7 @@ timespec MonotonicDeadline(std::chrono::seconds timeout)
     return deadline;
 }
 
-// Where pattern first occurs in buffer at or after from, or npos. An empty
+// Where pattern first occurs in buffer at or after from, or NotFound. An empty
 // pattern occurs at the start of any buffer that holds a byte.
 std::size_t Find(const Bytes& buffer, const Bytes& pattern, std::size_t from)
 {

@@ -63,8 +63,10 @@ public:
     //            An empty pattern matches, with empty data, once any byte is
     //            buffered.
     //  TimedOut: data is everything buffered, and the buffer is left empty.
-    //  Failed:   the link never opened (empty data), or it is being stopped
-    //            (everything buffered).
+    //  Failed:   the link is not open or its read thread was stopped
+    //            (empty data).
+    // When the module's input ends or the line fails (a hang-up), the read
+    // thread ends; later waits return what was buffered at their time-out.
     ReadResult ReadUntil(const FlasherProtocol::Bytes& pattern, std::chrono::seconds timeout);
 
     // Everything buffered; the buffer is left empty.
@@ -74,7 +76,7 @@ public:
     // Reports whether the port is open; there is nothing of ours to discard.
     bool ResetOutputBuffer();
 
-    // Stops and joins the read thread; the port stays open.
+    // Wakes the read thread from its wait, and joins it; the port stays open.
     void StopReadThread();
 
 private:
