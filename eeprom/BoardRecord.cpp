@@ -1,5 +1,8 @@
 #include "BoardRecord.h"
 
+#include <rapidjson/encodedstream.h>
+#include <rapidjson/memorystream.h>
+
 #include <cstring>
 
 namespace QnxUpgradeCommon {
@@ -10,10 +13,22 @@ bool JsonDeserializeEEprom(rapidjson::Document& document, const QnxEEPromHandler
     const std::string text = handler.Read(file);
     if (text.empty())
         return false;
-    // With an explicit length: a zero byte inside the record must not end the text early.
-    // A failed parse leaves the document as it was.
-    document.Parse(text.data(), text.size());
-    return !document.HasParseError();
+    // rapidjson takes a zero byte for the end of the text, so it parses only
+    // the one value and the rest of the record is checked here. The result
+    // replaces the document only when the whole text was good.
+    rapidjson::Document parsed;
+    rapidjson::MemoryStream bytes(text.data(), text.size());
+    rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream> input(bytes);
+    parsed.ParseStream<rapidjson::kParseStopWhenDoneFlag, rapidjson::UTF8<>>(input);
+    if (parsed.HasParseError())
+        return false;
+    for (std::size_t i = bytes.Tell(); i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            return false;
+    }
+    document.Swap(parsed);
+    return true;
 }
 
 std::string ExtractStringMemberFromJson(const rapidjson::Document& document, const std::string& key)

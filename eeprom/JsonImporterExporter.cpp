@@ -20,7 +20,7 @@ namespace {
 constexpr unsigned int IdentifierBytes = 16;
 constexpr unsigned int LengthOffset = 16;
 // Buffers for stream imports start at most this large and grow with the data.
-constexpr std::size_t InitialTextBuffer = 1024 * 1024;
+constexpr std::size_t InitialTextBuffer = 64 * 1024;
 
 std::uint32_t ReadLittleEndian32(const unsigned char* bytes)
 {
@@ -203,8 +203,11 @@ std::unique_ptr<char[]> JsonImporterExporter::ReadJsonDocumentAsBuffer(Stream& s
                                                                        bool& streamError)
 {
     streamError = false;
-    if (length >= std::numeric_limits<std::size_t>::max())
-        return nullptr;
+    // On a 32-bit target length + 1 must not wrap around to 0.
+    if constexpr (sizeof(std::size_t) <= sizeof(unsigned int)) {
+        if (length == std::numeric_limits<unsigned int>::max())
+            return nullptr;
+    }
     const std::size_t total = length;
     std::size_t capacity = std::min(total, InitialTextBuffer);
     std::unique_ptr<char[]> buffer = ZeroedBuffer(capacity);

@@ -95,6 +95,9 @@ struct SimulatedChip {
     }
     FileMemory memory;
     Eeprom24Model model;
+    // The image's modification time after this chip last touched it: any
+    // other value means the file was replaced or changed behind the chip.
+    struct timespec seen {};
 };
 
 std::mutex chipsMutex;
@@ -114,11 +117,18 @@ Kind KindOf(int fd, struct stat& st)
     return Kind::NotMine;
 }
 
+bool SameTime(const struct timespec& a, const struct timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
 // The chip of an image, with its memory bound to this request's descriptor.
+// A file that changed since the chip last saw it (a new image that reuses
+// the inode, an image edited by hand) gets a fresh chip.
 SimulatedChip& ChipFor(int fd, const struct stat& st)
 {
     auto& slot = chips[{st.st_dev, st.st_ino}];
-    if (!slot)
+    if (!slot || !SameTime(slot->seen, st.st_mtim))
         slot = std::make_unique<SimulatedChip>(fd);
     slot->memory.SetDescriptor(fd);
     return *slot;
@@ -214,7 +224,11 @@ int Run(int fd, Kind kind, const struct stat& st, const Transfer& t)
     if (kind == Kind::Bus)
         return RunOnBus(fd, t);
     const std::lock_guard<std::mutex> lock(chipsMutex);
-    return RunOnImage(ChipFor(fd, st), t);
+    SimulatedChip& chip = ChipFor(fd, st);
+    const int result = RunOnImage(chip, t);
+    struct stat after {};
+    chip.seen = ::fstat(fd, &after) == 0 ? after.st_mtim : timespec{};
+    return result;
 }
 
 template <typename Header>
