@@ -30,7 +30,7 @@ std::vector<unsigned char> ReadAll(QnxEmbeddedFiles::ReadOnlyObject& stream, int
 // A file of our own in the test's temporary folder, removed afterwards.
 class TemporaryFile
 {
-public:
+  public:
     explicit TemporaryFile(const std::string& contents)
     {
         char name[] = "/tmp/embedded_files_XXXXXX";
@@ -53,7 +53,7 @@ public:
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 } // namespace
