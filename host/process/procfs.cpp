@@ -1,0 +1,210 @@
+// Stands in for the QNX process file system as the shutdown sequence uses it: the listing, a control descriptor per process and DCMD_PROC_INFO.
+//
+// Safety: the listing is the kernel's /proc only when the caller lives in a
+// private PID namespace with its own /proc (the sandbox). Anywhere else it
+// is empty, so a shutdown run on a developer's machine can find, and so
+// signal, nothing.
+#include "ProcessDescription.h"
+
+#include <devctl.h>
+#include <host_process.h>
+#include <sys/procfs.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+extern "C" {
+typedef int (*shutdown_procfs_visitor)(const char* entry, void* context);
+int shutdown_procfs_walk(shutdown_procfs_visitor visit, void* context);
+int shutdown_procfs_open_process(pid_t pid);
+}
+
+namespace {
+
+// The inode the kernel gives the initial PID namespace.
+constexpr ino_t InitialPidNamespace = 0xEFFFFFFCu;
+// The command name of the sandbox's init, as /proc/1/comm shows it.
+constexpr const char* SandboxInit = "bwrap\n";
+
+bool ProcShowsOwnNamespace()
+{
+    char target[32] = {};
+    const ssize_t length = readlink("/proc/self", target, sizeof target - 1);
+    if (length <= 0)
+        return false;
+    char* end = nullptr;
+    const long pid = std::strtol(target, &end, 10);
+    return *end == '\0' && pid == static_cast<long>(getpid());
+}
+
+bool PidNamespaceIsNested()
+{
+    struct stat status {};
+    return stat("/proc/self/ns/pid", &status) == 0 && status.st_ino != InitialPidNamespace;
+}
+
+// The namespace's first process is the sandbox runner's own init. A nested
+// namespace of any other kind (a container the whole machine might run in)
+// is not taken for the simulated printer.
+bool NamespaceBelongsToSandbox()
+{
+    char name[32] = {};
+    const int fd = open("/proc/1/comm", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const ssize_t length = read(fd, name, sizeof name - 1);
+    close(fd);
+    return length > 0 && std::strcmp(name, SandboxInit) == 0;
+}
+
+// The process a descriptor from shutdown_procfs_open_process stands for, or 0.
+pid_t ProcessOfDescriptor(int fd)
+{
+    char link[48];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char target[64] = {};
+    const ssize_t length = readlink(link, target, sizeof target - 1);
+    if (length <= 6 || std::strncmp(target, "/proc/", 6) != 0)
+        return 0;
+    char* end = nullptr;
+    const long pid = std::strtol(target + 6, &end, 10);
+    // The folder of a process that has been reaped reads as deleted.
+    const bool ended = std::strcmp(end, " (deleted)") == 0;
+    if (end == target + 6 || (*end != '\0' && !ended) || pid < 1 || pid > 0x7FFFFFFFL)
+        return 0;
+    return static_cast<pid_t>(pid);
+}
+
+uint64_t BootTimeNs()
+{
+    FILE* file = std::fopen("/proc/stat", "re");
+    if (file == nullptr)
+        return 0;
+    char line[256];
+    unsigned long long boot = 0;
+    while (std::fgets(line, sizeof line, file) != nullptr) {
+        if (std::sscanf(line, "btime %llu", &boot) == 1)
+            break;
+    }
+    std::fclose(file);
+    return static_cast<uint64_t>(boot) * 1000000000ull;
+}
+
+uint64_t TicksToNs(unsigned long long ticks)
+{
+    const long perSecond = sysconf(_SC_CLK_TCK);
+    const unsigned long long hz = perSecond > 0 ? static_cast<unsigned long long>(perSecond) : 100ull;
+    return static_cast<uint64_t>(ticks / hz * 1000000000ull + ticks % hz * 1000000000ull / hz);
+}
+
+// Fills `info` from the kernel's stat line of the process behind `dir`.
+int ReadStat(int dir, pid_t pid, procfs_info* info)
+{
+    const int fd = openat(dir, "stat", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return ESRCH;
+    char text[1024];
+    ssize_t got;
+    do {
+        got = read(fd, text, sizeof text - 1);
+    } while (got < 0 && errno == EINTR);
+    close(fd);
+    if (got <= 0)
+        return ESRCH;
+    text[got] = '\0';
+    // The command name in parentheses may itself hold spaces and parentheses.
+    const char* close_paren = std::strrchr(text, ')');
+    if (close_paren == nullptr)
+        return EIO;
+    char state = '?';
+    int parent = 0;
+    int group = 0;
+    int session = 0;
+    unsigned long long user = 0;
+    unsigned long long system = 0;
+    long threads = 0;
+    unsigned long long start = 0;
+    const int fields = std::sscanf(close_paren + 1,
+                                   " %c %d %d %d %*d %*d %*u %*u %*u %*u %*u %llu %llu %*d %*d %*d %*d %ld %*d %llu",
+                                   &state, &parent, &group, &session, &user, &system, &threads, &start);
+    if (fields != 8)
+        return EIO;
+
+    std::memset(info, 0, sizeof *info);
+    info->pid = pid;
+    info->parent = parent;
+    info->pgrp = group;
+    info->sid = session;
+    info->num_threads = threads > 0 ? static_cast<uint32_t>(threads) : 0u;
+    info->start_time = BootTimeNs() + TicksToNs(start);
+    info->utime = TicksToNs(user);
+    info->stime = TicksToNs(system);
+    info->flags = host_process::DescribedFlags(pid);
+    if (state == 'Z' || state == 'X')
+        info->flags |= _NTO_PF_ZOMBIE;
+    struct stat owner {};
+    if (fstat(dir, &owner) == 0) {
+        info->uid = owner.st_uid;
+        info->gid = owner.st_gid;
+    }
+    return EOK;
+}
+
+} // namespace
+
+extern "C" int host_process_namespace_is_private(void)
+{
+    return ProcShowsOwnNamespace() && PidNamespaceIsNested() && NamespaceBelongsToSandbox() ? 1 : 0;
+}
+
+extern "C" int shutdown_procfs_walk(shutdown_procfs_visitor visit, void* context)
+{
+    if (!host_process_namespace_is_private())
+        return 0;
+    DIR* listing = opendir("/proc");
+    if (listing == nullptr)
+        return -1;
+    while (const dirent* entry = readdir(listing)) {
+        if (visit(entry->d_name, context) != 0)
+            break;
+    }
+    closedir(listing);
+    return 0;
+}
+
+extern "C" int shutdown_procfs_open_process(pid_t pid)
+{
+    if (pid < 1 || !host_process_namespace_is_private()) {
+        errno = ENOENT;
+        return -1;
+    }
+    char path[32];
+    std::snprintf(path, sizeof path, "/proc/%d", static_cast<int>(pid));
+    return open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+extern "C" int host_proc_devctl(int filedes, int dcmd, void* data, size_t n_bytes, int* info)
+{
+    if (dcmd != DCMD_PROC_INFO)
+        return HOST_DEVCTL_NOT_MINE;
+    const pid_t pid = ProcessOfDescriptor(filedes);
+    if (pid == 0)
+        return HOST_DEVCTL_NOT_MINE;
+    if (data == nullptr)
+        return EINVAL;
+    procfs_info process {};
+    const int result = ReadStat(filedes, pid, &process);
+    if (result != EOK)
+        return result;
+    std::memcpy(data, &process, n_bytes < sizeof process ? n_bytes : sizeof process);
+    if (info != nullptr)
+        *info = 0;
+    return EOK;
+}

@@ -1,0 +1,3 @@
+#include "CryptoOperations.h"
+
+CryptoOperations::~CryptoOperations() = default;

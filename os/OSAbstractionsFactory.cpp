@@ -1,0 +1,3 @@
+#include "OSAbstractionsFactory.h"
+
+OSAbstractionsFactory::~OSAbstractionsFactory() = default;

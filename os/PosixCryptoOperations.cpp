@@ -1,0 +1,3 @@
+#include "PosixCryptoOperations.h"
+
+PosixCryptoOperations::~PosixCryptoOperations() = default;

@@ -1,0 +1,3 @@
+#include "QnxCryptoOperations.h"
+
+QnxCryptoOperations::~QnxCryptoOperations() = default;

@@ -1,0 +1,3 @@
+#include "QnxPowerManagement.h"
+
+QnxPowerManagement::~QnxPowerManagement() = default;

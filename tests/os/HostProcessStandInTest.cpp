@@ -1,0 +1,270 @@
+// The host's process stand-ins, used in-process outside the sandbox: the
+// safety guard first, then what the stand-ins report. Nothing here signals
+// a process it did not start.
+#include "shutdown_procfs.h"
+
+#include <devctl.h>
+#include <host_process.h>
+#include <sys/neutrino.h>
+#include <sys/procfs.h>
+#include <sys/sysmgr.h>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+int CountEntries(const char*, void* context)
+{
+    ++*static_cast<int*>(context);
+    return 0;
+}
+
+TEST(HostProcessGuard, OutsideThePrivateNamespaceTheProcessViewIsEmpty)
+{
+    ASSERT_EQ(host_process_namespace_is_private(), 0);
+    int entries = 0;
+    EXPECT_EQ(shutdown_procfs_walk(CountEntries, &entries), 0);
+    EXPECT_EQ(entries, 0);
+    EXPECT_EQ(shutdown_procfs_open_process(getpid()), -1);
+    EXPECT_EQ(shutdown_procfs_open_process(1), -1);
+}
+
+// A child that waits on a pipe until the test lets it go.
+class WaitingChild
+{
+public:
+    WaitingChild()
+    {
+        if (pipe(release) != 0)
+            return;
+        pid = fork();
+        if (pid == 0) {
+            close(release[1]);
+            char byte;
+            while (read(release[0], &byte, 1) < 0) {
+            }
+            _exit(0);
+        }
+        close(release[0]);
+    }
+    ~WaitingChild()
+    {
+        Release();
+        Reap();
+    }
+    WaitingChild(const WaitingChild&) = delete;
+    WaitingChild& operator=(const WaitingChild&) = delete;
+
+    void Release()
+    {
+        if (release[1] >= 0) {
+            close(release[1]);
+            release[1] = -1;
+        }
+    }
+    // Waits until it is a zombie, without reaping it.
+    void WaitForExit() const
+    {
+        siginfo_t info {};
+        waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
+    }
+    void Reap()
+    {
+        if (pid > 0) {
+            waitpid(pid, nullptr, 0);
+            pid = -1;
+        }
+    }
+
+    pid_t pid = -1;
+
+private:
+    int release[2] = {-1, -1};
+};
+
+int OpenProcessFolder(pid_t pid)
+{
+    return open(("/proc/" + std::to_string(pid)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+TEST(HostProcessInformation, ReportsSessionParentAndStartTimeThenZombieThenGone)
+{
+    WaitingChild child;
+    ASSERT_GT(child.pid, 0);
+    const int fd = OpenProcessFolder(child.pid);
+    ASSERT_GE(fd, 0);
+
+    procfs_info info {};
+    ASSERT_EQ(devctl(fd, DCMD_PROC_INFO, &info, sizeof info, nullptr), EOK);
+    EXPECT_EQ(info.pid, child.pid);
+    EXPECT_EQ(info.parent, getpid());
+    EXPECT_EQ(info.sid, getsid(0));
+    EXPECT_EQ(info.flags & _NTO_PF_ZOMBIE, 0u);
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    const uint64_t nowNs = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
+    // Boot time is whole seconds and start times are in clock ticks.
+    EXPECT_LE(info.start_time, nowNs + 2000000000ull);
+    EXPECT_GE(info.start_time + 120000000000ull, nowNs);
+
+    child.Release();
+    child.WaitForExit();
+    ASSERT_EQ(devctl(fd, DCMD_PROC_INFO, &info, sizeof info, nullptr), EOK);
+    EXPECT_NE(info.flags & _NTO_PF_ZOMBIE, 0u);
+
+    child.Reap();
+    EXPECT_EQ(devctl(fd, DCMD_PROC_INFO, &info, sizeof info, nullptr), ESRCH);
+    close(fd);
+}
+
+TEST(HostProcessInformation, OtherDescriptorsAndCommandsAreNotServed)
+{
+    const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(null, 0);
+    procfs_info info {};
+    EXPECT_EQ(devctl(null, DCMD_PROC_INFO, &info, sizeof info, nullptr), ENOTTY);
+    close(null);
+    const int self = OpenProcessFolder(getpid());
+    ASSERT_GE(self, 0);
+    EXPECT_EQ(devctl(self, DCMD_PROC_INFO + 1, &info, sizeof info, nullptr), ENOTTY);
+    close(self);
+}
+
+// Points the stand-ins at a description for the duration of a test.
+class Description
+{
+public:
+    explicit Description(const std::string& text)
+    {
+        char name[] = "/tmp/process-description-XXXXXX";
+        const int fd = mkstemp(name);
+        path = name;
+        if (fd >= 0) {
+            const ssize_t ignored = write(fd, text.data(), text.size());
+            (void)ignored;
+            close(fd);
+        }
+        setenv(HOST_PROCESS_DESCRIPTION_ENV, path.c_str(), 1);
+    }
+    ~Description()
+    {
+        unsetenv(HOST_PROCESS_DESCRIPTION_ENV);
+        std::remove(path.c_str());
+    }
+    Description(const Description&) = delete;
+    Description& operator=(const Description&) = delete;
+
+private:
+    std::string path;
+};
+
+TEST(HostConnections, ListsTheDescribedConnectionsInOrderAndTheNextOneAbove)
+{
+    Description description("# a client of two servers\n"
+                            "500 connect 600\n"
+                            "501 connect 700\n"
+                            "500 remote 3 42\n"
+                            "500 bogus 1\n"
+                            "500 connect\n"
+                            "500 connect 601\n");
+    _server_info info {};
+    ASSERT_EQ(ConnectServerInfo(500, 0, &info), 1);
+    EXPECT_EQ(info.pid, 600);
+    EXPECT_EQ(info.nd, 0u);
+    ASSERT_EQ(ConnectServerInfo(500, 2, &info), 2);
+    EXPECT_EQ(info.pid, 42);
+    EXPECT_EQ(info.nd, 3u);
+    ASSERT_EQ(ConnectServerInfo(500, 3, &info), 3);
+    EXPECT_EQ(info.pid, 601);
+    EXPECT_EQ(ConnectServerInfo(500, 4, &info), -1);
+    EXPECT_EQ(ConnectServerInfo(502, 0, &info), -1);
+}
+
+TEST(HostConnections, NoDescriptionMeansNoConnections)
+{
+    unsetenv(HOST_PROCESS_DESCRIPTION_ENV);
+    _server_info info {};
+    EXPECT_EQ(ConnectServerInfo(getpid(), 0, &info), -1);
+}
+
+TEST(HostConnections, DescribedCriticalAndDaemonFlagsJoinTheProcessInformation)
+{
+    WaitingChild child;
+    ASSERT_GT(child.pid, 0);
+    Description description(std::to_string(child.pid) + " critical\n" + std::to_string(child.pid) +
+                            " flags 0x1000\n" + std::string(300, 'x') + "\n");
+    const int fd = OpenProcessFolder(child.pid);
+    ASSERT_GE(fd, 0);
+    procfs_info info {};
+    ASSERT_EQ(devctl(fd, DCMD_PROC_INFO, &info, sizeof info, nullptr), EOK);
+    EXPECT_NE(info.flags & _NTO_PF_CRITICAL, 0u);
+    EXPECT_NE(info.flags & 0x1000u, 0u);
+    close(fd);
+}
+
+TEST(HostReboot, RebootRequestEndsOnlyTheCallingProcessWithTheMessage)
+{
+    int errors[2];
+    ASSERT_EQ(pipe(errors), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(errors[1], 2);
+        sysmgr_reboot();
+        _exit(42);
+    }
+    close(errors[1]);
+    std::string text;
+    char buffer[256];
+    ssize_t got;
+    while ((got = read(errors[0], buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<size_t>(got));
+    close(errors[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(text.rfind("sysmgr_reboot: reboot requested", 0), 0u) << text;
+}
+
+TEST(HostReboot, RefusedRebootReturnsEperm)
+{
+    setenv(HOST_REBOOT_REFUSE_ENV, "1", 1);
+    errno = 0;
+    EXPECT_EQ(sysmgr_reboot(), -1);
+    EXPECT_EQ(errno, EPERM);
+    unsetenv(HOST_REBOOT_REFUSE_ENV);
+}
+
+TEST(HostDelay, SleepsAtLeastTheGivenMilliseconds)
+{
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(delay(30), 0u);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
+}
+
+TEST(HostTimeZone, TheZoneIsKeptInTheProcessAndOtherNamesReachTheCLibrary)
+{
+    const char* before = std::getenv("TZ");
+    const std::string tzBefore = before != nullptr ? before : "(unset)";
+    char zone[] = "EST5EDT";
+    confstr(HOST_CS_SET_TIMEZONE, zone, 0);
+    char read[64] = {};
+    EXPECT_EQ(confstr(HOST_CS_TIMEZONE, read, sizeof read), sizeof "EST5EDT");
+    EXPECT_STREQ(read, "EST5EDT");
+    char small[4] = {};
+    EXPECT_EQ(confstr(HOST_CS_TIMEZONE, small, sizeof small), sizeof "EST5EDT");
+    EXPECT_STREQ(small, "EST");
+    const char* after = std::getenv("TZ");
+    EXPECT_EQ(after != nullptr ? after : "(unset)", tzBefore);
+    char path[256] = {};
+    EXPECT_GT(confstr(_CS_PATH, path, sizeof path), 1u);
+}
+
+} // namespace
