@@ -10,6 +10,7 @@
 #include "ModuleFlasher.h"
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <getopt.h>
 #include <optional>
@@ -71,6 +72,8 @@ int main(int argc, char** argv)
     }
     if (options->queryVersion) {
         const std::string version = flasher.GetVersion();
+        // A reader that went away must not turn the outcome into a signal death.
+        std::signal(SIGPIPE, SIG_IGN);
         std::fwrite(version.data(), 1, version.size(), stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);

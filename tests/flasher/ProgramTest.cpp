@@ -140,6 +140,8 @@ TEST_F(ProgramWithoutModule, MissingImageIsStatusOneBeforeAnySerialTraffic)
         EXPECT_EQ(run.status, 1) << image;
         EXPECT_EQ(run.out, "");
     }
+    // Given twice, the last file counts: the first one exists.
+    EXPECT_EQ(RunFlasher(line.SerialPath(), {"-f", MODULE_FLASHER, "-f", "/nonexistent.bin", "-t", "2"}).status, 1);
     EXPECT_FALSE(port.Opened());
 }
 
