@@ -555,15 +555,15 @@ def layout(language):
 
 def contact_sheet(pages, path):
     """All pages small, three to a language, two languages to a row."""
-    scale = 0.3
+    scale = 0.45
     tw, th = int(PAGE_WIDTH * scale), int(PAGE_HEIGHT * scale)
-    gap, label_h, per_row = 8, 26, 2
+    gap, label_h, per_row = 10, 30, 2
     cell_w = 3 * tw + 2 * gap
     rows = (len(LANGUAGES) + per_row - 1) // per_row
     sheet = Image.new("RGB", (per_row * cell_w + (per_row + 1) * 3 * gap,
                               rows * (th + label_h + 2 * gap) + gap), (0xDD, 0xDD, 0xDD))
     d = ImageDraw.Draw(sheet)
-    label = font(LATIN["bold"], 16)
+    label = font(LATIN["bold"], 22)
     for i, language in enumerate(LANGUAGES):
         x0 = 3 * gap + (i % per_row) * (cell_w + 3 * gap)
         y0 = gap + (i // per_row) * (th + label_h + 2 * gap)
@@ -573,7 +573,7 @@ def contact_sheet(pages, path):
             x = x0 + k * (tw + gap)
             sheet.paste(small, (x, y0 + label_h))
             d.rectangle((x - 1, y0 + label_h - 1, x + tw, y0 + label_h + th), outline=(0x99, 0x99, 0x99))
-            d.text((x + tw - 4, y0 + label_h - 6), number, font=font(LATIN["regular"], 14),
+            d.text((x + tw - 4, y0 + label_h - 6), number, font=font(LATIN["regular"], 18),
                    fill=(0x55, 0x55, 0x55), anchor="rs")
     sheet.quantize(colors=128, method=Image.Quantize.MEDIANCUT, dither=Image.Dither.NONE).save(path, optimize=True)
 
