@@ -179,3 +179,18 @@ TEST(ProgramWithModule, VersionQueryPrintsOneLineAndKeepsTheRecord)
     EXPECT_EQ(content.str(), "1.4.2");
     EXPECT_GE(simulator.Status().portOpenings, 1u);
 }
+
+TEST(ProgramWithModule, ReaderThatWentAwayDoesNotChangeTheStatus)
+{
+    ModuleConfig config;
+    config.bootTime = 200ms;
+    ModuleSimulator simulator(config);
+    ASSERT_TRUE(simulator.Start());
+    // `true` has closed the pipe long before the version line is written.
+    const std::string command = std::string("set -o pipefail; '") + UPGRADE_SANDBOX + "' --tty '" +
+                                simulator.PortPath() + "' -- '" + MODULE_FLASHER + "' -v | true";
+    const int status = std::system(("bash -c \"" + command + "\"").c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_GE(simulator.Status().portOpenings, 1u);
+}
