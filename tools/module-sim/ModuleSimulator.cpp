@@ -179,7 +179,10 @@ void ModuleSimulator::Run()
 
     LinePacer inbound(config_.baudRate);
     LinePacer outbound(config_.baudRate);
-    std::deque<TimedByte> rx; // read from the port, still crossing the line
+    // The module takes bytes in as soon as they are read, stamped with the time
+    // they will have crossed the line; its replies are stamped from there and
+    // held back until due, so a paced line costs one wake-up per burst.
+    std::deque<TimedByte> rx; // read from the port, not yet given to the model
     std::deque<TimedByte> tx; // sent by the module, still crossing the line
     std::vector<std::uint8_t> block(ReadBlock);
     std::vector<std::uint8_t> out;
@@ -200,8 +203,6 @@ void ModuleSimulator::Run()
                 deadline = t;
             timed = true;
         };
-        if (!rx.empty())
-            consider(rx.back().due);
         if (!tx.empty() && !txBlocked)
             consider(tx.back().due);
         {
@@ -274,11 +275,9 @@ void ModuleSimulator::Run()
         {
             std::lock_guard<std::mutex> lock(mutex_);
             // Bytes still crossing the line when the port closed do arrive.
-            while (!rx.empty() && rx.front().due <= now)
-            {
-                model_->Receive(rx.front().value, rx.front().due);
-                rx.pop_front();
-            }
+            for (const TimedByte& b : rx)
+                model_->Receive(b.value, b.due);
+            rx.clear();
             if (closing)
                 model_->PortClosed(now);
             if (opening)
@@ -304,7 +303,6 @@ void ModuleSimulator::Run()
         {
             hungUp = true;
             open = false;
-            rx.clear();
             tx.clear();
             terminal_->Close();
             continue;
