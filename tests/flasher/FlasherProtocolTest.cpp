@@ -116,7 +116,7 @@ TEST(PathJoin, AbsoluteNamesStayAsTheyAre)
     EXPECT_EQ(JoinPath("/Store", "/"), "/");
 }
 
-TEST(Suffix, ResponseMustEndWithTheExpectedBytes)
+TEST(ReplySuffix, ResponseMustEndWithTheExpectedBytes)
 {
     EXPECT_TRUE(EndsWith(StrToBytes("x\r\nOK\r\n"), RespOk));
     EXPECT_TRUE(EndsWith(RespOk, RespOk));

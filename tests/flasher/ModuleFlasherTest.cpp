@@ -393,7 +393,7 @@ TEST(FirmwareFile, UpgradeWithoutAnImageNeverOpensThePort)
     EXPECT_TRUE(port.Opened());
 }
 
-TEST(TraceLines, PrintBytesFormatsEscapesAsHex)
+TEST(TraceLine, PrintBytesFormatsEscapesAsHex)
 {
     EXPECT_EQ(ModuleFlasher::PrintBytes("Got:      ", Bytes{0x1B, 'O'}), "Got:      \\x1bO");
 }

@@ -15,7 +15,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-class UpgradeTest : public ::testing::Test
+class FlasherUpgrade : public ::testing::Test
 {
 protected:
     void TearDown() override
@@ -70,7 +70,7 @@ protected:
 
 } // namespace
 
-TEST_F(UpgradeTest, HealthyModuleTakesTheImageAndReportsTheNewVersion)
+TEST_F(FlasherUpgrade, HealthyModuleTakesTheImageAndReportsTheNewVersion)
 {
     StartModule({});
     const UpgradeResult result = RunUpgrade();
@@ -82,7 +82,7 @@ TEST_F(UpgradeTest, HealthyModuleTakesTheImageAndReportsTheNewVersion)
     EXPECT_FALSE(Sent("AT+RESET=1"));
 }
 
-TEST_F(UpgradeTest, ImageEndingOnAChunkBoundaryIsTakenWhole)
+TEST_F(FlasherUpgrade, ImageEndingOnAChunkBoundaryIsTakenWhole)
 {
     StartModule({}, 2048);
     const UpgradeResult result = RunUpgrade();
@@ -91,7 +91,7 @@ TEST_F(UpgradeTest, ImageEndingOnAChunkBoundaryIsTakenWhole)
     EXPECT_EQ(simulator->ReceivedImage(), image);
 }
 
-TEST_F(UpgradeTest, MissingStartBannerIsMadeUpForByTheModuleQuery)
+TEST_F(FlasherUpgrade, MissingStartBannerIsMadeUpForByTheModuleQuery)
 {
     ModuleConfig config;
     config.noStartBanner = true;
@@ -102,7 +102,7 @@ TEST_F(UpgradeTest, MissingStartBannerIsMadeUpForByTheModuleQuery)
     EXPECT_TRUE(Sent("AT+YLC?"));
 }
 
-TEST_F(UpgradeTest, WrongModuleQueryReplyStopsBeforeTheUpload)
+TEST_F(FlasherUpgrade, WrongModuleQueryReplyStopsBeforeTheUpload)
 {
     ModuleConfig config;
     config.noStartBanner = true;
@@ -115,7 +115,7 @@ TEST_F(UpgradeTest, WrongModuleQueryReplyStopsBeforeTheUpload)
     EXPECT_EQ(simulator->Status().chunksReceived, 0u);
 }
 
-TEST_F(UpgradeTest, MissingBannerAfterTheUploadIsFollowedByAResetAndTheUpgradeGoesOn)
+TEST_F(FlasherUpgrade, MissingBannerAfterTheUploadIsFollowedByAResetAndTheUpgradeGoesOn)
 {
     ModuleConfig config;
     config.noBannerAfterUpload = true;
@@ -127,7 +127,7 @@ TEST_F(UpgradeTest, MissingBannerAfterTheUploadIsFollowedByAResetAndTheUpgradeGo
     EXPECT_TRUE(simulator->Status().upgradeAccepted);
 }
 
-TEST_F(UpgradeTest, MissingBannerAfterTheAcceptIsFollowedByAResetAndTheVersionIsStillRead)
+TEST_F(FlasherUpgrade, MissingBannerAfterTheAcceptIsFollowedByAResetAndTheVersionIsStillRead)
 {
     ModuleConfig config;
     config.noBannerAfterAccept = true;
@@ -138,7 +138,7 @@ TEST_F(UpgradeTest, MissingBannerAfterTheAcceptIsFollowedByAResetAndTheVersionIs
     EXPECT_TRUE(Sent("AT+RESET=1"));
 }
 
-TEST_F(UpgradeTest, UnansweredChunkFailsTheUpgradeWithoutResendOrReset)
+TEST_F(FlasherUpgrade, UnansweredChunkFailsTheUpgradeWithoutResendOrReset)
 {
     ModuleConfig config;
     config.noAckAtChunk = 2;
@@ -150,7 +150,7 @@ TEST_F(UpgradeTest, UnansweredChunkFailsTheUpgradeWithoutResendOrReset)
     EXPECT_FALSE(Sent("AT+RESET=1"));
 }
 
-TEST_F(UpgradeTest, WrongAcknowledgementFailsTheUpgrade)
+TEST_F(FlasherUpgrade, WrongAcknowledgementFailsTheUpgrade)
 {
     ModuleConfig config;
     config.wrongAckAtChunk = 1;
@@ -159,7 +159,7 @@ TEST_F(UpgradeTest, WrongAcknowledgementFailsTheUpgrade)
     EXPECT_EQ(simulator->Status().chunksReceived, 1u);
 }
 
-TEST_F(UpgradeTest, HangUpMidUploadFailsWithinTheTimeOuts)
+TEST_F(FlasherUpgrade, HangUpMidUploadFailsWithinTheTimeOuts)
 {
     ModuleConfig config;
     config.hangUpAtChunk = 2;
@@ -169,7 +169,7 @@ TEST_F(UpgradeTest, HangUpMidUploadFailsWithinTheTimeOuts)
     EXPECT_LT(Clock::now() - start, 60s);
 }
 
-TEST_F(UpgradeTest, SilentModuleFailsBeforeTheUpload)
+TEST_F(FlasherUpgrade, SilentModuleFailsBeforeTheUpload)
 {
     ModuleConfig config;
     config.silent = true;
@@ -178,7 +178,7 @@ TEST_F(UpgradeTest, SilentModuleFailsBeforeTheUpload)
     EXPECT_EQ(simulator->Status().chunksReceived, 0u);
 }
 
-TEST_F(UpgradeTest, NoiseBetweenRepliesDoesNotDisturbTheUpgrade)
+TEST_F(FlasherUpgrade, NoiseBetweenRepliesDoesNotDisturbTheUpgrade)
 {
     ModuleConfig config;
     config.garbage = true;
@@ -189,7 +189,7 @@ TEST_F(UpgradeTest, NoiseBetweenRepliesDoesNotDisturbTheUpgrade)
     EXPECT_EQ(simulator->ReceivedImage(), image);
 }
 
-TEST_F(UpgradeTest, MissingImageNeverOpensThePort)
+TEST_F(FlasherUpgrade, MissingImageNeverOpensThePort)
 {
     StartModule({});
     unlink(imagePath.c_str());
