@@ -1,8 +1,8 @@
 // Stands in for QNX's confstr() time-zone requests: the zone is kept for this process only, never set on the host.
 #include <host_process.h>
 
-#include <dlfcn.h>
 #include <unistd.h>
+#undef confstr
 
 #include <cerrno>
 #include <cstring>
@@ -11,25 +11,11 @@
 
 namespace {
 
-using ConfstrFunction = size_t (*)(int, char*, size_t);
-
 std::mutex zoneLock;
 std::string& Zone()
 {
     static std::string zone;
     return zone;
-}
-
-ConfstrFunction SystemConfstr()
-{
-    static const ConfstrFunction system = [] {
-        void* address = dlsym(RTLD_NEXT, "confstr");
-        ConfstrFunction function = nullptr;
-        static_assert(sizeof(function) == sizeof(address), "function and object pointers differ");
-        std::memcpy(&function, &address, sizeof(function));
-        return function;
-    }();
-    return system;
 }
 
 // confstr's convention: the length the whole value needs, with its
@@ -46,7 +32,7 @@ size_t Answer(const std::string& value, char* buffer, size_t length)
 
 } // namespace
 
-extern "C" size_t confstr(int name, char* buffer, size_t length) noexcept
+extern "C" size_t host_confstr(int name, char* buffer, size_t length)
 {
     if (name == HOST_CS_SET_TIMEZONE) {
         if (buffer == nullptr) {
@@ -61,10 +47,5 @@ extern "C" size_t confstr(int name, char* buffer, size_t length) noexcept
         std::lock_guard<std::mutex> guard(zoneLock);
         return Answer(Zone(), buffer, length);
     }
-    const ConfstrFunction system = SystemConfstr();
-    if (system == nullptr) {
-        errno = EINVAL;
-        return 0;
-    }
-    return system(name, buffer, length);
+    return confstr(name, buffer, length);
 }
