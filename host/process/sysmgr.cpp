@@ -25,17 +25,21 @@ long LingerMs()
     return ms > MaximumLingerMs ? MaximumLingerMs : ms;
 }
 
+long long NowMs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000L;
+}
+
+// Short sleeps up to a monotonic deadline, so that signal handlers of the
+// caller (reporting children that end meanwhile) run during the wait.
 void Linger(long ms)
 {
-    timespec deadline {};
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_sec += ms / 1000;
-    deadline.tv_nsec += (ms % 1000) * 1000000L;
-    if (deadline.tv_nsec >= 1000000000L) {
-        deadline.tv_sec += 1;
-        deadline.tv_nsec -= 1000000000L;
-    }
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+    const long long deadline = NowMs() + ms;
+    while (NowMs() < deadline) {
+        const timespec step {0, 5000000L};
+        nanosleep(&step, nullptr);
     }
 }
 
