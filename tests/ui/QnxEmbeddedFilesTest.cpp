@@ -212,6 +212,16 @@ TEST(EmbeddedMemoryStream, NullDataOrNegativeSizeIsNeverGood)
     EXPECT_EQ(negative.Read(buffer, 4), 0);
 }
 
+TEST(EmbeddedFileStream, DirectoryPathReadsNothingAndThenIsNotGood)
+{
+    auto stream = QnxEmbeddedFiles::OpenBinary("/");
+    ASSERT_NE(stream, nullptr);
+    unsigned char buffer[16] = {};
+    EXPECT_EQ(stream->Read(buffer, 16), 0);
+    EXPECT_FALSE(stream->IsGood());
+    EXPECT_EQ(stream->GetSize(), -1);
+}
+
 TEST(EmbeddedFileStream, NegativeCountReadsNothing)
 {
     TemporaryFile file("0123456789");

@@ -87,7 +87,8 @@ class GenerationError(Exception):
 
 def read_cmap(path, index):
     """The set of code points that the font's Unicode cmap maps."""
-    data = open(path, "rb").read()
+    with open(path, "rb") as f:
+        data = f.read()
     base = 0
     if data[:4] == b"ttcf":
         base = struct.unpack(">I", data[12 + 4 * index:16 + 4 * index])[0]
@@ -311,7 +312,13 @@ def palette():
     return image
 
 
-PALETTE = None
+_palette = []
+
+
+def shared_palette():
+    if not _palette:
+        _palette.append(palette())
+    return _palette[0]
 
 
 def smooth(size, paint):
@@ -319,7 +326,8 @@ def smooth(size, paint):
     gives the edges the same anti-aliasing as the lettering."""
     big = Image.new("RGB", (size[0] * SUPERSAMPLE, size[1] * SUPERSAMPLE), WHITE)
     paint(ImageDraw.Draw(big), SUPERSAMPLE)
-    return big.resize(size, Image.LANCZOS)
+    # Plain averaging: no ringing, so edges blend only between their two colours.
+    return big.resize(size, Image.BOX)
 
 
 def trophy(size):
@@ -460,7 +468,7 @@ def page(language, number, texts, faces):
         button(image, content["button"], bold, where)
     elif number != "16":
         raise GenerationError("%s: page %s needs a button label" % (where, number))
-    return image.quantize(palette=PALETTE, dither=Image.Dither.NONE)
+    return image.quantize(palette=shared_palette(), dither=Image.Dither.NONE)
 
 
 # --------------------------------------------------------------------------
@@ -579,7 +587,6 @@ def contact_sheet(pages, path):
 
 
 def main():
-    global PALETTE
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--output", default=HERE, help="folder to write into (default: this one)")
     parser.add_argument("--contact-sheet", metavar="PNG", help="also write a sheet of all pages")
@@ -593,7 +600,6 @@ def main():
     missing = [lang for lang in LANGUAGES if lang not in table["languages"]]
     if missing:
         sys.exit("generate.py: texts.json lacks %s" % ", ".join(missing))
-    PALETTE = palette()
 
     pages = {}
     try:
