@@ -450,8 +450,10 @@ def page(language, number, texts, faces):
             break
     else:
         raise GenerationError("%s: title %r does not fit on its line" % (where, content["title"]))
-    ink = bold.ink(content["title"], size, where)
-    baseline = round(TITLE_TOP + (TITLE_HEIGHT - (ink[3] - ink[1])) / 2.0 - ink[1])
+    # Centred on the height of capitals, not on the title's own ink, so the
+    # title stays on the same line from page to page.
+    cap_top = font(LATIN["bold"], size).getbbox("H", anchor="ls")[1]
+    baseline = round(TITLE_TOP + (TITLE_HEIGHT - cap_top) / 2.0)
     bold.draw(d, title_x, baseline, content["title"], size, TITLE, where)
 
     d.rectangle((MARGIN, RULE_Y, PAGE_WIDTH - MARGIN - 1, RULE_Y + 1), fill=GREY)
