@@ -24,6 +24,8 @@ constexpr int SetTimeZoneRequest = 459;
 // The lookup command's buffer; longer commands are refused.
 constexpr size_t ProcessLookupBufferSize = 282;
 constexpr int TerminateProbes = 10;
+// An int constant: the platforms disagree on the type of the size parameter.
+constexpr int ThreadNameBufferSize = 255;
 constexpr unsigned int TerminateProbeIntervalMs = 100;
 
 std::string RemoveNewLine(std::string text)
@@ -144,8 +146,8 @@ bool QnxOSUtilities::UnlockFile(FILE* file) const
 
 std::string QnxOSUtilities::GetCurrentThreadName() const
 {
-    char name[255] = {};
-    if (pthread_getname_np(pthread_self(), name, sizeof name) != 0)
+    char name[ThreadNameBufferSize] = {};
+    if (pthread_getname_np(pthread_self(), name, ThreadNameBufferSize) != 0)
         return {};
     return name;
 }

@@ -530,7 +530,9 @@ extern "C" void shutdown_system(int type, int flags)
         const ProcessInfo_t& record = list.records[i];
         if ((record.flags & PROCESS_FLAG_DONE) != 0 || record.class_type > CLASS_DISPLAY)
             continue;
-        SendFinal("SIGTERM", SIGTERM, record);
+        // A critical process is only ever woken, here as in the main pass.
+        if ((record.flags & PROCESS_FLAG_CRITICAL) == 0)
+            SendFinal("SIGTERM", SIGTERM, record);
         SendFinal("SIGCONT", SIGCONT, record);
     }
 

@@ -226,6 +226,17 @@ TEST(ShutdownConnections, NetworkClientsGoBeforeTheNetworkServer)
     EXPECT_FALSE(outcome.Has("hook", "error")) << outcome.Dump();
 }
 
+TEST(ShutdownConnections, NetworkServerWithRemoteConnectionsOfItsOwnDoesNotWaitForItself)
+{
+    const Outcome outcome = Scenario()
+                                .Env("SIGKILL_TIMEOUT", "200")
+                                .Args({"dmn-client,daemon,connect=1", "dmn-server,daemon", "io-pkt-v6,daemon,remote=0"})
+                                .Run();
+    ASSERT_EQ(outcome.status, 0) << outcome.Dump();
+    EXPECT_EQ(outcome.TerminationOrder(), (std::vector<std::string>{"io-pkt-v6", "dmn-client", "dmn-server"}))
+        << outcome.Dump();
+}
+
 TEST(ShutdownConnections, ReportsASecondNetworkServerAndNetworkClientsWithoutAServer)
 {
     const Outcome two =
@@ -318,7 +329,8 @@ TEST(ShutdownSignals, DisplayDriversGetTheFinalSignalsAfterThePassWithoutWaiting
 {
     const Outcome outcome = Scenario()
                                 .Env("SIGKILL_TIMEOUT", "200")
-                                .Args({"devc-ser8250,term=ignore", "io-display,term=ignore", "app-a"})
+                                .Args({"devc-ser8250,term=ignore", "io-display,term=ignore", "app-a",
+                                       "devi-touch,critical,term=ignore"})
                                 .Run();
     ASSERT_EQ(outcome.status, 0) << outcome.Dump();
     const long done = outcome.Find("hook", "done", "2");
@@ -327,6 +339,8 @@ TEST(ShutdownSignals, DisplayDriversGetTheFinalSignalsAfterThePassWithoutWaiting
     EXPECT_GT(outcome.Find("devc-ser8250", "SIGTERM"), done) << outcome.Dump();
     EXPECT_EQ(outcome.EventsOf("devc-ser8250"), (std::vector<std::string>{"SIGTERM", "SIGCONT"})) << outcome.Dump();
     EXPECT_LT(outcome.Find("app-a", "SIGTERM"), done) << outcome.Dump();
+    // A critical driver is only woken.
+    EXPECT_EQ(outcome.EventsOf("devi-touch"), (std::vector<std::string>{"SIGCONT"})) << outcome.Dump();
 }
 
 // --- the platform libraries
