@@ -15,9 +15,10 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -26,32 +27,46 @@ constexpr size_t RequestBytes = 16;
 constexpr size_t ReplyBytes = 40;
 constexpr size_t FreeLengthOffset = 16;
 
-// Reads the available memory in bytes; false when the file or its figure is missing.
+// The number of KiB after `key` in a meminfo text, if the key is there.
+bool FindKib(const char* text, const char* key, unsigned long long& kib)
+{
+    const char* at = std::strstr(text, key);
+    if (at == nullptr)
+        return false;
+    at += std::strlen(key);
+    while (*at == ' ')
+        ++at;
+    if (*at < '0' || *at > '9')
+        return false;
+    kib = 0;
+    for (; *at >= '0' && *at <= '9'; ++at)
+        kib = kib * 10 + static_cast<unsigned long long>(*at - '0');
+    return true;
+}
+
+// Reads the available memory in bytes; false when the file or its figure is
+// missing. Plain system calls: the import asks before every record.
 bool ReadAvailableMemory(std::uint64_t& bytes)
 {
     const char* path = std::getenv("UPGRADE_HOST_MEMINFO");
-    FILE* file = std::fopen(path != nullptr ? path : "/proc/meminfo", "r");
-    if (file == nullptr)
+    const int fd = ::open(path != nullptr ? path : "/proc/meminfo", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return false;
-    bool haveAvailable = false;
-    bool haveFree = false;
-    unsigned long long available = 0;
-    unsigned long long free = 0;
-    char line[256];
-    while (std::fgets(line, sizeof line, file) != nullptr) {
-        unsigned long long kib = 0;
-        if (std::sscanf(line, "MemAvailable: %llu kB", &kib) == 1) {
-            available = kib;
-            haveAvailable = true;
-        } else if (std::sscanf(line, "MemFree: %llu kB", &kib) == 1) {
-            free = kib;
-            haveFree = true;
-        }
-    }
-    std::fclose(file);
-    if (!haveAvailable && !haveFree)
+    // The figures sit in the first lines; a short read is enough. The text
+    // starts after a line end so that every key can be found at a line start.
+    char text[1024];
+    text[0] = '\n';
+    ssize_t got = 0;
+    do {
+        got = ::read(fd, text + 1, sizeof text - 2);
+    } while (got < 0 && errno == EINTR);
+    ::close(fd);
+    if (got <= 0)
         return false;
-    const unsigned long long kib = haveAvailable ? available : free;
+    text[got + 1] = '\0';
+    unsigned long long kib = 0;
+    if (!FindKib(text, "\nMemAvailable:", kib) && !FindKib(text, "\nMemFree:", kib))
+        return false;
     bytes = kib > UINT64_MAX / 1024 ? UINT64_MAX : static_cast<std::uint64_t>(kib) * 1024;
     return true;
 }
