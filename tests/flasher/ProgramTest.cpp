@@ -30,7 +30,7 @@ struct ProgramRun
 // Runs the program in the sandbox with the given terminal at /dev/wifi1.
 ProgramRun RunFlasher(const std::string& tty, const std::vector<std::string>& options, const std::string& store = "")
 {
-    std::vector<std::string> words = {UPGRADE_SANDBOX, "--tty", tty};
+    std::vector<std::string> words = {UPGRADE_SANDBOX, "--tty", tty, "--ro-bind", UPGRADE_BUILD_TREE, UPGRADE_BUILD_TREE};
     if (!store.empty()) {
         words.insert(words.end(), {"--store", store});
     }
@@ -188,7 +188,8 @@ TEST(ProgramWithModule, ReaderThatWentAwayDoesNotChangeTheStatus)
     ASSERT_TRUE(simulator.Start());
     // `true` has closed the pipe long before the version line is written.
     const std::string command = std::string("set -o pipefail; '") + UPGRADE_SANDBOX + "' --tty '" +
-                                simulator.PortPath() + "' -- '" + MODULE_FLASHER + "' -v | true";
+                                simulator.PortPath() + "' --ro-bind '" + UPGRADE_BUILD_TREE + "' '" + UPGRADE_BUILD_TREE +
+                                "' -- '" + MODULE_FLASHER + "' -v | true";
     const int status = std::system(("bash -c \"" + command + "\"").c_str());
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
