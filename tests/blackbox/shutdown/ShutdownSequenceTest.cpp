@@ -184,12 +184,11 @@ TEST(ShutdownClassification, OrdersByClassAndNewestFirstWithInitFirstAmongApplic
     EXPECT_EQ(outcome.EventsOf("app-old"), (std::vector<std::string>{"SIGTERM", "exited 0"})) << outcome.Dump();
 }
 
-TEST(ShutdownClassification, WalksNoProcessesOutsideAPrivateNamespaceButFindsTheSandboxes)
+TEST(ShutdownClassification, ListsTheSandboxesProcessesButNeverItsInitOrTheCaller)
 {
-    // Inside the sandbox the walk sees the scenario's children (the other
-    // tests); a run that is not in the sandbox is covered in-process by the
-    // stand-in's own tests. Here: the sandbox's init (process 1) and the
-    // harness itself are never signalled, so the run ends normally.
+    // The walk outside the sandbox is covered in-process by the stand-in's
+    // own tests. Here: the sandbox's init (process 1) and the caller are
+    // never signalled, so the run ends normally with the reboot request.
     const Outcome outcome = Scenario().Env("SIGKILL_TIMEOUT", "100").Args({"app-only"}).Run();
     ASSERT_EQ(outcome.status, 0) << outcome.Dump();
     EXPECT_EQ(outcome.TerminationOrder(), (std::vector<std::string>{"app-only"}));
