@@ -4,8 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-// A PNG decoded with libpng to 8-bit RGB, with the header facts the
-// presenter relies on.
+// A PNG decoded with libpng, with the header facts the presenter relies on.
+// Indexed-colour images keep their indices (one byte a pixel) and palette,
+// which is much cheaper than expanding them; At() looks colours up.
 struct DecodedPng
 {
     std::uint32_t width = 0;
@@ -14,7 +15,8 @@ struct DecodedPng
     int bitDepth = 0;
     int interlace = -1;
     bool hasTransparency = false;
-    std::vector<unsigned char> rgb; // width * height * 3 bytes, row by row
+    std::vector<unsigned char> pixels; // row by row: an index, or 3 bytes of RGB
+    std::vector<unsigned char> palette; // 3 bytes per entry for indexed images
 
     struct Rgb
     {
@@ -24,5 +26,6 @@ struct DecodedPng
     Rgb At(std::uint32_t x, std::uint32_t y) const;
 };
 
-// False when the bytes are not a PNG that libpng decodes completely.
-bool DecodePng(const unsigned char* data, std::size_t size, DecodedPng& out);
+// False when the bytes are not a PNG that libpng decodes completely (or,
+// with headerOnly, whose header it cannot read).
+bool DecodePng(const unsigned char* data, std::size_t size, DecodedPng& out, bool headerOnly = false);

@@ -43,14 +43,14 @@ const QnxEmbeddedFiles::BinaryResource* Find(const std::string& relativePath)
     return found == byKey.end() ? nullptr : found->second;
 }
 
-::testing::AssertionResult Decode(const std::string& relativePath, DecodedPng& image)
+::testing::AssertionResult Decode(const std::string& relativePath, DecodedPng& image, bool headerOnly = false)
 {
     const auto* resource = Find(relativePath);
     if (resource == nullptr)
     {
         return ::testing::AssertionFailure() << relativePath << " is not compiled in";
     }
-    if (!DecodePng(resource->data, static_cast<std::size_t>(resource->size), image))
+    if (!DecodePng(resource->data, static_cast<std::size_t>(resource->size), image, headerOnly))
     {
         return ::testing::AssertionFailure() << relativePath << " does not decode";
     }
@@ -110,11 +110,11 @@ TEST(UpgradePages, AreFullWindowIndexedColourPicturesWithoutInterlace)
 {
     for (const auto& language : Languages())
     {
-        std::map<std::string, DecodedPng> pages;
-        ASSERT_TRUE(DecodePages(language, pages));
-        for (const auto& [page, image] : pages)
+        for (const char* page : {"15", "16", "17"})
         {
             SCOPED_TRACE(language + "/" + page);
+            DecodedPng image;
+            ASSERT_TRUE(Decode(language + "/" + page + ".png", image, true));
             EXPECT_EQ(image.width, 1024U);
             EXPECT_EQ(image.height, 600U);
             EXPECT_EQ(image.colorType, PNG_COLOR_TYPE_PALETTE);
