@@ -10,6 +10,7 @@
 #include <deque>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -417,4 +418,34 @@ TEST(JsonRecordIdentifier, IsTheDefaultSixteenBytes)
     EXPECT_EQ(std::memcmp(json.GetIdentifier(), JSONGuid::JSON_Identifier_GUID, 16), 0);
     EXPECT_EQ(json.GetIdentifier()[0], 0xb3);
     EXPECT_EQ(json.GetIdentifier()[15], 0x02);
+}
+
+TEST(JsonRecordThreads, ConcurrentExportsToOneSinkArriveAsWholeRecords)
+{
+    // The sink itself is not synchronised: only the class-wide lock keeps the
+    // two writers apart.
+    ByteBufferStream sink;
+    auto writer = [&sink](int value) {
+        Bytes record = Record("{\"v\":" + std::to_string(value) + "}");
+        JsonImporterExporter json;
+        ASSERT_TRUE(json.ImportData(record.data(), record.size()));
+        for (int i = 0; i < 100; ++i)
+            ASSERT_TRUE(json.ExportData(sink));
+    };
+    std::thread first(writer, 1);
+    std::thread second(writer, 2);
+    first.join();
+    second.join();
+
+    int ones = 0;
+    int twos = 0;
+    for (int i = 0; i < 200; ++i) {
+        JsonImporterExporter json;
+        bool streamError = false;
+        ASSERT_TRUE(json.ImportDataNoRetry(sink, streamError));
+        const int v = json.GetDocument()["v"].GetInt();
+        (v == 1 ? ones : twos)++;
+    }
+    EXPECT_EQ(ones, 100);
+    EXPECT_EQ(twos, 100);
 }
