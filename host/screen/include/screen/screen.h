@@ -32,14 +32,12 @@ typedef struct _screen_event* screen_event_t;
 #define SCREEN_EVENT_MTOUCH_MOVE 101
 #define SCREEN_EVENT_MTOUCH_RELEASE 102
 
-// Waits of screen_get_event: none, or for ever.
-#define SCREEN_TIME_INFINITE (~(uint64_t)0)
-
 // Every call returns 0 on success and -1 with errno set on failure
 // (EINVAL for an unknown handle, property or argument).
 
 int screen_create_context(screen_context_t* pctx, int flags);
 // Also destroys the context's windows, their buffers and its queued events.
+// Not while another thread waits in screen_get_event on it.
 int screen_destroy_context(screen_context_t ctx);
 
 // A new window covers the whole display (its size property is the display's
@@ -68,7 +66,7 @@ int screen_post_window(screen_window_t win, screen_buffer_t buf, int count, cons
 int screen_create_event(screen_event_t* pev);
 int screen_destroy_event(screen_event_t ev);
 // Takes the oldest event queued for ctx, waiting up to timeout nanoseconds
-// (0: not at all). When none came, ev's type is SCREEN_EVENT_NONE and the
+// (0: not at all; a day or more: until one comes). When none came, ev's type is SCREEN_EVENT_NONE and the
 // call still succeeds.
 int screen_get_event(screen_context_t ctx, screen_event_t ev, uint64_t timeout);
 int screen_get_event_property_iv(screen_event_t ev, int pname, int* param);
