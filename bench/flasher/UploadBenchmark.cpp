@@ -92,15 +92,21 @@ bool WriteAll(int fd, const char* data, std::size_t size)
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 // Payload bytes per second of `chunks` stop-and-wait exchanges on `port`.
-std::optional<double> StopAndWait(int port, std::size_t chunks)
+// Every chunk is answered with ESC 'O'; with lastIsOk the last one with "OK\r\n".
+std::optional<double> StopAndWait(int port, std::size_t chunks, bool lastIsOk = false)
 {
     std::string chunk = "\x1bM1024:";
     chunk.append(ChunkData, 'x');
-    char reply[2];
+    char reply[4];
     const auto start = Clock::now();
     for (std::size_t i = 0; i < chunks; ++i)
-        if (!WriteAll(port, chunk.data(), chunk.size()) || !ReadExactly(port, reply, sizeof reply))
+    {
+        const bool ok = lastIsOk && i + 1 == chunks;
+        const std::size_t length = ok ? 4 : 2;
+        if (!WriteAll(port, chunk.data(), chunk.size()) || !ReadExactly(port, reply, length) ||
+            std::string(reply, length) != (ok ? "OK\r\n" : "\x1bO"))
             return std::nullopt;
+    }
     return static_cast<double>(chunks * ChunkData) / Seconds(Clock::now() - start);
 }
 
@@ -158,8 +164,9 @@ std::optional<double> StopAndWaitAgainst(ModuleSimulator& module, std::size_t ch
     const std::string start = "AT+SOTHFWUPSTART=1,0," + std::to_string(chunks * ChunkData) + "\r\n";
     char reply[4];
     std::optional<double> rate;
-    if (WriteAll(port, start.data(), start.size()) && ReadExactly(port, reply, 4))
-        rate = StopAndWait(port, chunks);
+    if (WriteAll(port, start.data(), start.size()) && ReadExactly(port, reply, 4) &&
+        std::string(reply, 4) == "OK\r\n")
+        rate = StopAndWait(port, chunks, true);
     ::close(port);
     return rate;
 }
@@ -212,11 +219,12 @@ int main(int argc, char** argv)
         return Fail("the flasher cannot open the simulator's port");
     const std::string image = MakeImage(UnpacedChunks);
 
-    ModuleSimulator bare(BenchModule(0));
+    ModuleConfig quiet = BenchModule(0);
+    quiet.noStartBanner = true; // nothing but the replies on that line
+    quiet.noBannerAfterUpload = true;
+    ModuleSimulator bare(quiet);
     if (!bare.Start())
         return Fail("no pseudo-terminal");
-    // Its start banner goes to the first opener; take it out of the way.
-    StopAndWaitAgainst(bare, 1);
 
     std::vector<double> baseline, upload, ratio, simulator;
     for (int r = 0; r < rounds; ++r)
@@ -225,7 +233,7 @@ int main(int argc, char** argv)
         const auto u = Upload(flasher, image, ImageSize(UnpacedChunks));
         const auto s = StopAndWaitAgainst(bare, UnpacedChunks);
         if (!b || !u || !s)
-            return Fail("an unpaced transfer failed");
+            return Fail(!b ? "the baseline failed" : !u ? "an unpaced upload failed" : "the simulator's stop-and-wait failed");
         baseline.push_back(*b);
         upload.push_back(*u);
         ratio.push_back(*u / *b);

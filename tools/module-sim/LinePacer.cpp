@@ -9,8 +9,8 @@ LinePacer::LinePacer(std::uint32_t baudRate)
 {
 }
 
-LinePacer::TimePoint LinePacer::Schedule(TimePoint ready)
+LinePacer::TimePoint LinePacer::Schedule(TimePoint ready, std::size_t count)
 {
-    free_ = std::max(free_, ready) + byteTime_;
+    free_ = std::max(free_, ready) + byteTime_ * static_cast<Clock::rep>(count);
     return free_;
 }

@@ -17,9 +17,10 @@ public:
     // baudRate 0: an unpaced line, every byte is through at once.
     explicit LinePacer(std::uint32_t baudRate);
 
-    // A byte that is ready to go at `ready` starts when both it is ready and
-    // the line is free; returns when it has been transferred.
-    TimePoint Schedule(TimePoint ready);
+    // `count` bytes that are ready to go at `ready` start when both they are
+    // ready and the line is free, and follow each other; returns when the
+    // last of them has been transferred.
+    TimePoint Schedule(TimePoint ready, std::size_t count = 1);
 
     // Time one byte occupies the line (zero when unpaced).
     Clock::duration ByteTime() const { return byteTime_; }

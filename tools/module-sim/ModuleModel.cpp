@@ -64,12 +64,38 @@ void ModuleModel::Receive(std::uint8_t byte, TimePoint at)
 
 void ModuleModel::Receive(const std::vector<std::uint8_t>& bytes, TimePoint at)
 {
-    for (std::uint8_t b : bytes)
-        Receive(b, at);
+    Receive(bytes.data(), bytes.size(), at, Clock::duration::zero());
+}
+
+void ModuleModel::Receive(const std::uint8_t* data, std::size_t size, TimePoint firstDone, Clock::duration byteTime)
+{
+    const auto doneAt = [&](std::size_t i) { return firstDone + byteTime * static_cast<Clock::rep>(i); };
+    std::size_t i = 0;
+    while (i < size)
+    {
+        Touch(doneAt(i));
+        if (status_.phase != ModuleStatus::Phase::Upload || chunkSize_ == 0)
+        {
+            Receive(data[i], doneAt(i));
+            ++i;
+            continue;
+        }
+        const std::size_t take = std::min(size - i, chunkSize_ - chunkFill_);
+        status_.image.insert(status_.image.end(), data + i, data + i + take);
+        status_.bytesReceived += take;
+        i += take;
+        chunkFill_ += take;
+        Touch(doneAt(i - 1));
+        lastUploadByte_ = now_;
+        if (chunkFill_ == chunkSize_)
+            ChunkComplete();
+    }
 }
 
 void ModuleModel::PortOpened(TimePoint at)
 {
+    now_ = std::max(now_, at);
+    Note("port opened");
     status_.portOpen = true;
     ++status_.portOpenings;
     awaitingNewOpener_ = false;
@@ -80,6 +106,7 @@ void ModuleModel::PortClosed(TimePoint at)
 {
     Touch(at);
     status_.portOpen = false;
+    Note("port closed");
 }
 
 void ModuleModel::Advance(TimePoint now) { Touch(now); }
@@ -134,11 +161,16 @@ std::optional<std::uint64_t> ModuleModel::ParseUploadStart(const std::string& li
     return value;
 }
 
+void ModuleModel::Note(std::string text) { status_.events.push_back(ModuleStatus::Event{now_, std::move(text)}); }
+
 void ModuleModel::Touch(TimePoint at)
 {
     now_ = std::max(now_, at);
     if (status_.phase == ModuleStatus::Phase::Booting && now_ >= bootEnd_)
+    {
         status_.phase = ModuleStatus::Phase::Command;
+        Note("booted");
+    }
     if (status_.phase == ModuleStatus::Phase::Upload && now_ - lastUploadByte_ >= config_.uploadIdleTimeout)
         AbandonUpload();
     AnnounceIfDue();
@@ -169,6 +201,7 @@ void ModuleModel::Reply(const std::string& text)
 void ModuleModel::Restart(Banner banner)
 {
     ++status_.restarts;
+    Note("restart " + std::to_string(status_.restarts));
     status_.phase = ModuleStatus::Phase::Booting;
     bootEnd_ = now_ + config_.bootTime;
     pendingBanner_ = banner;
@@ -191,6 +224,7 @@ void ModuleModel::AnnounceIfDue()
     if (config_.silent)
         return;
     status_.banners.push_back(banner);
+    Note("banner \"" + banner + "\"");
     Reply(banner + "\r\n");
 }
 
@@ -216,6 +250,7 @@ void ModuleModel::CommandByte(std::uint8_t byte)
     {
         lineOverflow_ = false;
         status_.commands.push_back(line);
+        Note("overlong command line");
         Reply(Error);
         return;
     }
@@ -227,6 +262,7 @@ void ModuleModel::Execute(const std::string& line)
     if (line.empty())
         return;
     status_.commands.push_back(line);
+    Note("command \"" + line + "\"");
 
     if (line == "AT" || line == "AT&W0")
         Reply(Ok);
@@ -317,6 +353,7 @@ void ModuleModel::UploadByte(std::uint8_t byte)
     {
         status_.phase = ModuleStatus::Phase::HungUp;
         output_.clear();
+        Note("hung up at chunk " + std::to_string(chunkNumber));
         return;
     }
     const auto size = ParseChunkHeader(header_.data(), header_.size());
@@ -347,11 +384,14 @@ void ModuleModel::ChunkComplete()
         return;
     ++status_.imagesCompleted;
     status_.imagePending = true;
+    Note("image of " + std::to_string(status_.image.size()) + " bytes received in " +
+         std::to_string(number) + " chunks");
     Restart(config_.noBannerAfterUpload ? Banner::None : Banner::UpgradeSuccess);
 }
 
 void ModuleModel::AbandonUpload()
 {
+    Note("upload abandoned after " + std::to_string(status_.image.size()) + " bytes");
     status_.phase = ModuleStatus::Phase::Command;
     header_.clear();
     chunkSize_ = 0;

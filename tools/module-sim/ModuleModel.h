@@ -48,7 +48,12 @@ public:
     // One byte that finished arriving at `at`. Times passed to the model never
     // run backwards for it: an earlier time counts as the latest one seen.
     void Receive(std::uint8_t byte, TimePoint at);
+    // Bytes that arrived together at `at`.
     void Receive(const std::vector<std::uint8_t>& bytes, TimePoint at);
+    // `size` bytes back to back on the line: the first is through at
+    // `firstDone`, each further one `byteTime` later. Chunk data is taken in
+    // as a block, so a fast line costs little per byte.
+    void Receive(const std::uint8_t* data, std::size_t size, TimePoint firstDone, Clock::duration byteTime);
 
     void PortOpened(TimePoint at);
     void PortClosed(TimePoint at);
@@ -82,6 +87,7 @@ public:
 private:
     enum class Banner { None, AppReady, UpgradeSuccess };
 
+    void Note(std::string text);
     void Touch(TimePoint at);
     void Emit(const std::string& text);
     void Emit(const std::vector<std::uint8_t>& bytes);

@@ -141,6 +141,15 @@ std::uint32_t ModuleSimulator::Restarts() const
     return model_ ? model_->Status().restarts : 0;
 }
 
+std::vector<ModuleStatus::Event> ModuleSimulator::Events(std::size_t from) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!model_ || from >= model_->Status().events.size())
+        return {};
+    const auto& events = model_->Status().events;
+    return std::vector<ModuleStatus::Event>(events.begin() + static_cast<std::ptrdiff_t>(from), events.end());
+}
+
 bool ModuleSimulator::ImageSaved() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -182,7 +191,14 @@ void ModuleSimulator::Run()
     // The module takes bytes in as soon as they are read, stamped with the time
     // they will have crossed the line; its replies are stamped from there and
     // held back until due, so a paced line costs one wake-up per burst.
-    std::deque<TimedByte> rx; // read from the port, not yet given to the model
+    struct Arrival
+    {
+        std::size_t offset;
+        std::size_t count;
+        TimePoint firstDone;
+    };
+    std::vector<std::uint8_t> incoming; // read from the port, not yet given to the model
+    std::vector<Arrival> arrivals;
     std::deque<TimedByte> tx; // sent by the module, still crossing the line
     std::vector<std::uint8_t> block(ReadBlock);
     std::vector<std::uint8_t> out;
@@ -246,8 +262,16 @@ void ModuleSimulator::Run()
                         closing = n < 0;
                         break;
                     }
-                    for (ssize_t i = 0; i < n; ++i)
-                        rx.push_back(TimedByte{block[static_cast<std::size_t>(i)], inbound.Schedule(now)});
+                    const auto count = static_cast<std::size_t>(n);
+                    const TimePoint lastDone = inbound.Schedule(now, count);
+                    const auto firstDone =
+                        lastDone - inbound.ByteTime() * static_cast<Clock::rep>(count - 1);
+                    arrivals.push_back(Arrival{incoming.size(), count, firstDone});
+                    incoming.insert(incoming.end(), block.begin(), block.begin() + n);
+                    // A short read took everything there was; the hang-up, if
+                    // any, is still reported by the next poll.
+                    if (count < block.size())
+                        break;
                 }
             }
             closing = closing || (fds[1].revents & (POLLHUP | POLLERR)) != 0;
@@ -275,9 +299,10 @@ void ModuleSimulator::Run()
         {
             std::lock_guard<std::mutex> lock(mutex_);
             // Bytes still crossing the line when the port closed do arrive.
-            for (const TimedByte& b : rx)
-                model_->Receive(b.value, b.due);
-            rx.clear();
+            for (const Arrival& a : arrivals)
+                model_->Receive(incoming.data() + a.offset, a.count, a.firstDone, inbound.ByteTime());
+            arrivals.clear();
+            incoming.clear();
             if (closing)
                 model_->PortClosed(now);
             if (opening)

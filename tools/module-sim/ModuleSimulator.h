@@ -51,6 +51,8 @@ public:
     std::vector<std::uint8_t> ReceivedImage() const;
     std::vector<std::string> CommandsSeen() const;
     std::uint32_t Restarts() const;
+    // The events from number `from` on (see ModuleStatus::events).
+    std::vector<ModuleStatus::Event> Events(std::size_t from) const;
 
     // Whether the last completely received image could be saved to
     // config.saveImageTo (true when nothing was asked or nothing received yet).

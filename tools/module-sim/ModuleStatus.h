@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -10,6 +11,13 @@ struct ModuleStatus
 {
     enum class Phase { Booting, Command, Upload, HungUp };
 
+    // Something the module did or saw, at the time it happened on the line.
+    struct Event
+    {
+        std::chrono::steady_clock::time_point at;
+        std::string text;
+    };
+
     Phase phase = Phase::Booting;
     bool portOpen = false;            // someone holds the terminal's other end open
     std::uint32_t portOpenings = 0;   // times the other end was opened
@@ -19,6 +27,8 @@ struct ModuleStatus
     std::vector<std::string> commands;
     // Banners sent, in order (without their line ends).
     std::vector<std::string> banners;
+    // Port openings and closings, commands, banners, uploads and restarts, in order.
+    std::vector<Event> events;
 
     // The image of the current or last upload as received so far.
     std::vector<std::uint8_t> image;

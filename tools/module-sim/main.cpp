@@ -141,32 +141,20 @@ void RemoveLink(const std::string& link, const std::string& target)
         ::unlink(link.c_str());
 }
 
-// Reports what the module did since the last call.
+// Reports on stderr what the module did since the last call, each event with
+// its time since the simulator started.
 class EventLog
 {
 public:
-    void Report(const ModuleStatus& s, std::chrono::steady_clock::time_point start)
+    explicit EventLog(std::chrono::steady_clock::time_point start) : start_(start) {}
+
+    void Report(const ModuleSimulator& module)
     {
-        const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        for (; commands_ < s.commands.size(); ++commands_)
-            std::fprintf(stderr, "module-sim %8.3f s: command \"%s\"\n", t, Printable(s.commands[commands_]).c_str());
-        for (; banners_ < s.banners.size(); ++banners_)
-            std::fprintf(stderr, "module-sim %8.3f s: banner \"%s\"\n", t, s.banners[banners_].c_str());
-        if (s.restarts != restarts_)
+        for (const auto& e : module.Events(seen_))
         {
-            restarts_ = s.restarts;
-            std::fprintf(stderr, "module-sim %8.3f s: restart %u\n", t, static_cast<unsigned>(restarts_));
-        }
-        if (s.imagesCompleted != images_)
-        {
-            images_ = s.imagesCompleted;
-            std::fprintf(stderr, "module-sim %8.3f s: image of %zu bytes received in %u chunks\n", t,
-                         s.image.size(), static_cast<unsigned>(s.chunksReceived));
-        }
-        if (s.portOpen != open_)
-        {
-            open_ = s.portOpen;
-            std::fprintf(stderr, "module-sim %8.3f s: port %s\n", t, open_ ? "opened" : "closed");
+            ++seen_;
+            const double t = std::chrono::duration<double>(e.at - start_).count();
+            std::fprintf(stderr, "module-sim %8.3f s: %s\n", t, Printable(e.text).c_str());
         }
     }
 
@@ -178,7 +166,7 @@ private:
         {
             const auto c = static_cast<unsigned char>(ch);
             if (c >= 0x20 && c < 0x7F)
-                out.push_back(static_cast<char>(c));
+                out.push_back(ch);
             else
             {
                 char hex[8];
@@ -189,11 +177,8 @@ private:
         return out;
     }
 
-    std::size_t commands_ = 0;
-    std::size_t banners_ = 0;
-    std::uint32_t restarts_ = 0;
-    std::uint32_t images_ = 0;
-    bool open_ = false;
+    std::chrono::steady_clock::time_point start_;
+    std::size_t seen_ = 0;
 };
 
 } // namespace
@@ -277,6 +262,7 @@ int main(int argc, char** argv)
     sigaddset(&signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+    const auto start = std::chrono::steady_clock::now();
     ModuleSimulator module(config);
     if (!module.Start())
     {
@@ -289,8 +275,7 @@ int main(int argc, char** argv)
     std::printf("%s\n", port.c_str());
     std::fflush(stdout);
 
-    const auto start = std::chrono::steady_clock::now();
-    EventLog events;
+    EventLog events(start);
     const timespec tick{0, 100'000'000};
     for (;;)
     {
@@ -298,7 +283,7 @@ int main(int argc, char** argv)
         if (s > 0)
             break;
         if (log)
-            events.Report(module.Status(), start);
+            events.Report(module);
     }
     module.Stop();
     if (!link.empty())
@@ -306,7 +291,7 @@ int main(int argc, char** argv)
 
     const ModuleStatus s = module.Status();
     if (log)
-        events.Report(s, start);
+        events.Report(module);
     std::fprintf(stderr,
                  "module-sim: %zu command(s); %u image(s) received, last %zu of %llu bytes in %u chunk(s)%s; "
                  "%u restart(s); reports version \"%s\"\n",

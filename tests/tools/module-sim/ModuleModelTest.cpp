@@ -470,3 +470,41 @@ TEST(ModuleProtocol, UploadStartCarriesThePlainDecimalSize)
     EXPECT_FALSE(ModuleModel::ParseUploadStart("AT+SOTHFWUPSTART=1,1,15"));
     EXPECT_FALSE(ModuleModel::ParseUploadStart("AT+SOTHFWUPSTART=1,0,1234567890123"));
 }
+
+TEST_F(ModuleModelTest, EventsTellWhatHappenedWhenInOrder)
+{
+    PowerOn();
+    const auto t0 = now;
+    model->PortOpened(now);
+    After(config.bootTime);
+    Send("AT\r\n");
+    After(5ms);
+    model->PortClosed(now);
+    std::vector<std::string> texts;
+    for (const auto& e : model->Status().events)
+        texts.push_back(e.text);
+    EXPECT_THAT(texts, ElementsAre("port opened", "booted", "banner \"Va2ZeZa APP\"", "command \"AT\"", "port closed"));
+    const auto& events = model->Status().events;
+    EXPECT_EQ(events.front().at, t0);
+    EXPECT_EQ(events[3].at, t0 + config.bootTime);
+    EXPECT_EQ(events.back().at, t0 + config.bootTime + 5ms);
+}
+
+TEST_F(ModuleModelTest, BlockOfBytesOnAPacedLineIsTakenInAtEachBytesTime)
+{
+    Running();
+    const auto image = Image(1500);
+    Send("AT+SOTHFWUPSTART=1,0,1500\r\n");
+    Take();
+    // Two chunks back to back in one block, 1 ms per byte.
+    std::string both = Chunk(image, 0, 1024) + Chunk(image, 1024, 476);
+    const auto first = now;
+    model->Receive(reinterpret_cast<const std::uint8_t*>(both.data()), both.size(), first, 1ms);
+    const auto out = model->TakeOutput();
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(std::string(out[0].bytes.begin(), out[0].bytes.end()), Ack);
+    EXPECT_EQ(out[0].notBefore, first + 1030ms) << "after the chunk's last byte";
+    EXPECT_EQ(std::string(out[1].bytes.begin(), out[1].bytes.end()), "OK\r\n");
+    EXPECT_EQ(out[1].notBefore, first + std::chrono::milliseconds(both.size() - 1));
+    EXPECT_EQ(model->Status().image, image);
+}
