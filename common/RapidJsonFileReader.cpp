@@ -32,10 +32,22 @@ struct FileCloser
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
+// True when n fits the unsigned type Limit. Inside a template, so that on a
+// 32-bit target, where the comparison would always be false, it is not even
+// compiled.
+template <typename Limit>
+bool FitsIn(std::size_t n)
+{
+    if constexpr (sizeof(std::size_t) > sizeof(Limit))
+        return n <= std::numeric_limits<Limit>::max();
+    else
+        return true;
+}
+
 // The member named `name` of an object, or null when absent or not an object.
 const rapidjson::Value* FindMember(const rapidjson::Value& value, const std::string& name)
 {
-    if (!value.IsObject() || name.size() > std::numeric_limits<rapidjson::SizeType>::max())
+    if (!value.IsObject() || !FitsIn<rapidjson::SizeType>(name.size()))
         return nullptr;
     const rapidjson::Value key(rapidjson::StringRef(name.data(), static_cast<rapidjson::SizeType>(name.size())));
     const auto member = value.FindMember(key);

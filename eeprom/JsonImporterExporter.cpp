@@ -22,6 +22,18 @@ constexpr unsigned int LengthOffset = 16;
 // Buffers for stream imports start at most this large and grow with the data.
 constexpr std::size_t InitialTextBuffer = 64 * 1024;
 
+// True when n fits the unsigned type Limit. Inside a template, so that on a
+// 32-bit target, where the comparison would always be false, it is not even
+// compiled.
+template <typename Limit>
+bool FitsIn(std::size_t n)
+{
+    if constexpr (sizeof(std::size_t) > sizeof(Limit))
+        return n <= std::numeric_limits<Limit>::max();
+    else
+        return true;
+}
+
 std::uint32_t ReadLittleEndian32(const unsigned char* bytes)
 {
     return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
@@ -104,7 +116,7 @@ JsonImporterExporter::MemberIterator JsonImporterExporter::FindTag(const std::st
 {
     if (!document_.IsObject())
         return MemberIterator();
-    if (name.size() > std::numeric_limits<rapidjson::SizeType>::max())
+    if (!FitsIn<rapidjson::SizeType>(name.size()))
         return document_.MemberEnd();
     const rapidjson::Value key(rapidjson::StringRef(name.data(), static_cast<rapidjson::SizeType>(name.size())));
     return document_.FindMember(key);
@@ -251,8 +263,7 @@ bool JsonImporterExporter::ExportData(rapidjson::Value& value, Stream& stream, c
     if (!value.Accept(writer))
         return false;
     const std::size_t textLength = out.bytes.size() - HeaderBytes;
-    if (textLength > std::numeric_limits<std::uint32_t>::max() ||
-        out.bytes.size() > static_cast<std::size_t>(INT_MAX))
+    if (!FitsIn<std::uint32_t>(textLength) || out.bytes.size() > static_cast<std::size_t>(INT_MAX))
         return false;
     const int recordLength = static_cast<int>(out.bytes.size());
 
