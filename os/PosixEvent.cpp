@@ -1,13 +1,15 @@
 #include "PosixEvent.h"
 
 #include <cerrno>
+#include <sched.h>
 
 namespace {
 constexpr unsigned int AllBits = 0xFFFFFFFFu;
 constexpr long NanosPerSecond = 1000000000L;
 } // namespace
 
-PosixEvent::PosixEvent(bool autoResetEvent) : Event(autoResetEvent), mutex(), condition(), initError(0)
+PosixEvent::PosixEvent(bool autoResetEvent)
+    : Event(autoResetEvent), mutex(), condition(), initError(0), signalling(0)
 {
     initError = pthread_mutex_init(&mutex, nullptr);
     if (initError != 0) {
@@ -33,6 +35,10 @@ PosixEvent::PosixEvent(bool autoResetEvent) : Event(autoResetEvent), mutex(), co
 
 PosixEvent::~PosixEvent()
 {
+    // Lets a Signal that has already released the lock finish its broadcast.
+    while (signalling.load(std::memory_order_acquire) != 0) {
+        sched_yield();
+    }
     if (initError == 0) {
         pthread_cond_destroy(&condition);
         pthread_mutex_destroy(&mutex);
@@ -62,9 +68,9 @@ timespec PosixEvent::CalculateWakeUpTime(unsigned int ms)
     return AddWaitTime(now, ms);
 }
 
-PosixEvent::Outcome PosixEvent::WaitUntil(const std::function<bool(unsigned int)>& satisfied,
-                                          const timespec* deadline, unsigned int clearMask,
-                                          unsigned int* word)
+template <typename Satisfied>
+PosixEvent::Outcome PosixEvent::WaitUntil(const Satisfied& satisfied, const timespec* deadline,
+                                          unsigned int clearMask, unsigned int* word)
 {
     if (initError != 0 || pthread_mutex_lock(&mutex) != 0) {
         return Outcome::Failed;
@@ -157,15 +163,18 @@ int PosixEvent::Signal(unsigned int bits)
     if (initError != 0) {
         return initError;
     }
+    signalling.fetch_add(1, std::memory_order_acq_rel);
     const int rc = pthread_mutex_lock(&mutex);
     if (rc != 0) {
+        signalling.fetch_sub(1, std::memory_order_release);
         return rc;
     }
     flags.store(flags.load(std::memory_order_relaxed) | bits, std::memory_order_release);
-    // Broadcast before unlocking: a waiter may destroy the event as soon as it
-    // returns, and it cannot return before the unlock.
-    pthread_cond_broadcast(&condition);
     pthread_mutex_unlock(&mutex);
+    // After the unlock, so that the woken waiters do not run into the held
+    // lock; the destructor waits for this call to leave.
+    pthread_cond_broadcast(&condition);
+    signalling.fetch_sub(1, std::memory_order_release);
     return 0;
 }
 

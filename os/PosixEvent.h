@@ -2,6 +2,7 @@
 
 #include "Event.h"
 
+#include <atomic>
 #include <pthread.h>
 #include <time.h>
 
@@ -37,11 +38,15 @@ private:
     // The common wait: satisfied(flags) under the lock, with an optional
     // deadline. On success the word read at wake-up goes to *word and the
     // bits in clearOnSuccess are cleared on an auto-reset event.
-    Outcome WaitUntil(const std::function<bool(unsigned int)>& satisfied,
-                      const timespec* deadline, unsigned int clearMask, unsigned int* word);
+    template <typename Satisfied>
+    Outcome WaitUntil(const Satisfied& satisfied, const timespec* deadline, unsigned int clearMask,
+                      unsigned int* word);
 
     pthread_mutex_t mutex;
     pthread_cond_t condition;
     // 0 when both objects exist, else the error that prevented it.
     int initError;
+    // Signal calls still running: a waiter may destroy the event as soon as
+    // its wait returns, while the Signal that woke it has yet to broadcast.
+    std::atomic<int> signalling;
 };
