@@ -304,11 +304,7 @@ std::string ToUTF8(const unsigned char* bytes, unsigned int length)
         return ToUTF8(UnitsFromMarkedBytes(bytes, length, format == EncodedFormat::Utf16BigEndian));
     if (bytes == nullptr)
         return std::string();
-    // Unmarked bytes are already UTF-8; check them, as the other conversions do.
-    std::string text(reinterpret_cast<const char*>(bytes), length);
-    for (std::size_t pos = 0; pos < text.size();)
-        DecodeUtf8(text, pos);
-    return text;
+    return std::string(reinterpret_cast<const char*>(bytes), length);
 }
 
 std::u16string ToUTF16(const unsigned char* bytes, unsigned int length)

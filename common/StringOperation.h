@@ -54,8 +54,9 @@ std::string WStringToUtf8(const std::wstring& text);
 std::string ToUTF8(const std::u16string& text);
 std::u16string ToUTF16(const std::string& text);
 // Bytes with a UTF-16 byte-order mark are read as UTF-16 in that byte order
-// (the mark itself is dropped; an odd last byte is malformed); bytes without
-// one are taken as UTF-8. Null or fewer than 2 bytes: as UTF-8 as they are.
+// (the mark itself is dropped; an odd last byte is malformed). Bytes without
+// one (also a single byte) are UTF-8 already: ToUTF8 returns them as they are,
+// ToUTF16 decodes them. A null pointer gives an empty string.
 std::string ToUTF8(const unsigned char* bytes, unsigned int length);
 std::u16string ToUTF16(const unsigned char* bytes, unsigned int length);
 EncodedFormat IdentifyEncodedFormat(const unsigned char* bytes, unsigned int length);

@@ -75,6 +75,9 @@ TEST(StringOperationConversion, ByteOrderMarksSelectUtf16ByteOrder)
     EXPECT_EQ(ToUTF8(big, sizeof big), "A\xE2\x82\xAC");
     EXPECT_EQ(ToUTF16(big, sizeof big), u"A\u20AC");
     EXPECT_EQ(ToUTF8(plain, sizeof plain), "hi");
+    const unsigned char latin[] = {'a', 0xE9}; // not UTF-8, but unmarked bytes pass as they are
+    EXPECT_EQ(ToUTF8(latin, sizeof latin), "a\xE9");
+    EXPECT_THROW(ToUTF16(latin, sizeof latin), std::range_error);
     EXPECT_THROW(ToUTF8(little, 5), std::range_error); // odd byte count
 }
 
