@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <future>
 #include <string>
@@ -188,6 +190,25 @@ TEST_F(PresenterTest, CorruptOrTruncatedPngIsRefusedAndThePageRowsStayWhole)
     presenter.CopyImageDataToBuffer();
     EXPECT_TRUE(presenter.PostScreen());
     EXPECT_EQ(0, Mismatches(Gradient));
+}
+
+TEST_F(PresenterTest, PageFromTheFileSystemIsShownAndATruncatedFileRefused)
+{
+    char name[] = "/tmp/presenter_page_XXXXXX";
+    const int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    const std::vector<unsigned char> bytes = PngFixtures::Rgb8(Width, Height, Other);
+    ASSERT_EQ(static_cast<ssize_t>(bytes.size()), write(fd, bytes.data(), bytes.size()));
+    QnxScreenPresenter presenter(2);
+    EXPECT_TRUE(presenter.Present(name));
+    EXPECT_EQ(0, Mismatches(Other));
+
+    ASSERT_EQ(0, ftruncate(fd, static_cast<off_t>(bytes.size() - 100)));
+    close(fd);
+    ASSERT_TRUE(presenter.Present(GradientPage()));
+    EXPECT_FALSE(presenter.Present(name));
+    EXPECT_EQ(0, Mismatches(Gradient));
+    unlink(name);
 }
 
 TEST_F(PresenterTest, PagesOfAnotherSizeOrKindAreRefused)
@@ -460,6 +481,24 @@ TEST_F(PresenterTest, PercentageGlyphsAreCutAtTheBoxsRightEdge)
     EXPECT_EQ(0, Mismatches([](int x, int y) {
                   return (x >= 111 && x < 120 && y >= 198 && y < 220) ? PngFixtures::GlyphPixel('1', x - 111, y - 198)
                                                                       : Gradient(x, y);
+              }));
+}
+
+TEST_F(PresenterTest, PercentageReachingTheWindowsEdgeIsShownByAWholeWindowPost)
+{
+    QnxScreenPresenter presenter(2);
+    ASSERT_TRUE(presenter.Present(GradientPage()));
+    const std::uint64_t posts = host_screen_post_count();
+    // " 7%" from 990 ends at 1029: its area cannot be named as a dirty rectangle.
+    presenter.OverlayPercentageNumber({990, 100, 1024, 120}, 7);
+    EXPECT_EQ(posts + 1, host_screen_post_count());
+    EXPECT_EQ(0, host_screen_last_post_rects(nullptr, 0));
+    EXPECT_EQ(0, Mismatches([](int x, int y) {
+                  if (y >= 100 && y < 122 && x >= 1001 && x < 1012 && y - 100 < PngFixtures::GlyphHeight('7'))
+                      return PngFixtures::GlyphPixel('7', x - 1001, y - 100);
+                  if (y >= 100 && y < 122 && x >= 1012)
+                      return PngFixtures::GlyphPixel('%', x - 1012, y - 100);
+                  return Gradient(x, y);
               }));
 }
 
