@@ -465,13 +465,25 @@ TEST(ShutdownTypes, UnknownTypeReturnsHavingDoneNothing)
     EXPECT_TRUE(outcome.TerminationOrder().empty()) << outcome.Dump();
 }
 
-TEST(ShutdownTypes, CreationOrderFlagIgnoresClassesAndVerboseFlagNamesEachProcess)
+TEST(ShutdownTypes, CreationOrderFlagIgnoresClassesAndDiagnosticFlagsListAndNameEachProcess)
 {
     const Outcome outcome =
-        Scenario().Env("SIGKILL_TIMEOUT", "100").Args({"--flags", "0x204", "app-old", "devb-new"}).Run();
+        Scenario().Env("SIGKILL_TIMEOUT", "100").Args({"--flags", "0x20C", "app-old", "devb-new"}).Run();
     EXPECT_EQ(outcome.TerminationOrder(), (std::vector<std::string>{"devb-new", "app-old"})) << outcome.Dump();
+    EXPECT_NE(outcome.errors.find("class=3 "), std::string::npos) << outcome.Dump();
+    EXPECT_NE(outcome.errors.find("name=app-old\n"), std::string::npos) << outcome.Dump();
     EXPECT_NE(outcome.errors.find("Terminating pid="), std::string::npos) << outcome.Dump();
     EXPECT_NE(outcome.errors.find("(devb-new), class 3"), std::string::npos) << outcome.Dump();
+}
+
+TEST(ShutdownTypes, FastFlagTakesTheShortGracePeriods)
+{
+    // The slow period of a graphical application is 20 s, the fast one 50 ms.
+    const Outcome outcome =
+        Scenario().Env("SCENARIO_PROMPT", "2").Args({"--flags", "1", "gui-stuck,term=ignore"}).Run();
+    ASSERT_TRUE(outcome.Has("prompt", "gui-stuck")) << outcome.Dump();
+    EXPECT_LT(outcome.TimeOf("prompt", "gui-stuck"), outcome.TimeOf("gui-stuck", "SIGTERM") + 10000)
+        << outcome.Dump();
 }
 
 } // namespace
