@@ -7,11 +7,13 @@
 #include <host_process.h>
 #include <sys/neutrino.h>
 #include <sys/procfs.h>
+#include <sys/procmgr.h>
 #include <sys/sysmgr.h>
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -240,6 +242,25 @@ TEST(HostReboot, RefusedRebootReturnsEperm)
     EXPECT_EQ(sysmgr_reboot(), -1);
     EXPECT_EQ(errno, EPERM);
     unsetenv(HOST_REBOOT_REFUSE_ENV);
+}
+
+TEST(HostDaemon, DetachesInPlaceKeepingTheProcessIdAndDescriptors)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        const pid_t before = getpid();
+        const int kept = open("/dev/null", O_RDONLY);
+        umask(022);
+        const bool ok = procmgr_daemon(0, PROCMGR_DAEMON_NOCLOSE | PROCMGR_DAEMON_NODEVNULL) == 0;
+        char folder[64] = {};
+        const bool root = getcwd(folder, sizeof folder) != nullptr && std::string(folder) == "/";
+        const bool zeroMask = umask(0) == 0;
+        const bool open = fcntl(kept, F_GETFD) >= 0;
+        _exit(ok && getpid() == before && getsid(0) == before && root && zeroMask && open ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(HostDelay, SleepsAtLeastTheGivenMilliseconds)

@@ -192,6 +192,9 @@ int main(int argc, char** argv)
     }
 
     scenario::OpenReport();
+    // A known working folder, which the daemon detach replaces by the root.
+    if (chdir("/ramdisk") != 0)
+        return 2;
     struct sigaction action {};
     action.sa_handler = OnChildEnded;
     sigemptyset(&action.sa_mask);

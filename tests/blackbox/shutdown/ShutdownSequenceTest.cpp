@@ -479,6 +479,15 @@ TEST(ShutdownTypes, CreationOrderFlagIgnoresClassesAndDiagnosticFlagsListAndName
     EXPECT_NE(outcome.errors.find("(devb-new), class 3"), std::string::npos) << outcome.Dump();
 }
 
+TEST(ShutdownTypes, KeepAttachedFlagSkipsTheDaemonDetach)
+{
+    const Outcome detached = Scenario().Env("BOARD_SHUTDOWN_DLL", BOARD_LIBRARY).Args({"--flags", "2"}).Run();
+    EXPECT_TRUE(detached.Has("board", "cwd", "/")) << detached.Dump();
+
+    const Outcome attached = Scenario().Env("BOARD_SHUTDOWN_DLL", BOARD_LIBRARY).Args({"--flags", "0x102"}).Run();
+    EXPECT_TRUE(attached.Has("board", "cwd", "/ramdisk")) << attached.Dump();
+}
+
 TEST(ShutdownTypes, FastFlagTakesTheShortGracePeriods)
 {
     // The slow period of a graphical application is 20 s, the fast one 50 ms.

@@ -1,4 +1,6 @@
-// A board shutdown library for the scenarios: reports each entry point's call.
+// A board shutdown library for the scenarios: reports each entry point's
+// call, and at the end the caller's working folder (the daemon detach moves
+// it to the root).
 #include "../ScenarioReport.h"
 
 extern "C" void board_pre_shutdown(int type)
@@ -12,5 +14,8 @@ extern "C" void board_shutdown(int type)
 {
     scenario::OpenReport();
     scenario::ReportNumber("board", "shutdown", type);
+    char folder[4096] = {};
+    if (getcwd(folder, sizeof folder) != nullptr)
+        scenario::Report("board", "cwd", folder);
 }
 #endif
