@@ -5,6 +5,7 @@
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
+#include <cmath>
 #include <cstdint>
 
 namespace JsonDocumentParser {
@@ -30,7 +31,9 @@ public:
     bool Uint(unsigned u) { return document_.Uint(u); }
     bool Int64(std::int64_t i) { return document_.Int64(i); }
     bool Uint64(std::uint64_t u) { return document_.Uint64(u); }
-    bool Double(double d) { return document_.Double(d); }
+    // A number too large for a double would come back as infinity, which
+    // JSON cannot write back out: refused as a parse error.
+    bool Double(double d) { return std::isfinite(d) && document_.Double(d); }
     bool RawNumber(const Ch* s, rapidjson::SizeType n, bool copy) { return document_.RawNumber(s, n, ForceCopy || copy); }
     bool String(const Ch* s, rapidjson::SizeType n, bool copy) { return document_.String(s, n, ForceCopy || copy); }
     bool Key(const Ch* s, rapidjson::SizeType n, bool copy) { return document_.Key(s, n, ForceCopy || copy); }

@@ -13,7 +13,8 @@
 // root value, after which only whitespace may follow. Nesting deeper than
 // MaxNestingDepth arrays and objects is refused as a parse error: parsing,
 // copying and writing a document recurse once per level, and a hostile text
-// must not be able to run the stack out. No function throws for bad input or
+// must not be able to run the stack out. So is a number too large for a
+// double (it would turn into infinity, which no JSON text can hold). No function throws for bad input or
 // keeps state; each may be used from any thread on documents of its own.
 namespace JsonDocumentParser {
 

@@ -25,7 +25,8 @@ bool ReadPart(const std::string& text, unsigned int& value)
 } // namespace
 
 Version::Version(unsigned int majorPart, unsigned int minorPart, unsigned int patchPart)
-    : major(majorPart), minor(minorPart), patch(patchPart)
+    // Braces: some C libraries define major() and minor() as macros.
+    : major{majorPart}, minor{minorPart}, patch{patchPart}
 {
 }
 

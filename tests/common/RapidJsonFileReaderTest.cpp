@@ -79,6 +79,13 @@ TEST(JsonReaderLoading, NestingBeyondTheLimitIsAParseErrorNotACrash)
     EXPECT_FALSE(FromText(fine).HasParseError());
 }
 
+TEST(JsonReaderLoading, NumbersBeyondDoubleRangeAreParseErrors)
+{
+    EXPECT_TRUE(FromText(R"({"n":76335733e305})").HasParseError());
+    EXPECT_TRUE(FromText(R"({"n":-1e400})").HasParseError());
+    EXPECT_FALSE(FromText(R"({"n":1.7e308,"tiny":1e-400})").HasParseError());
+}
+
 TEST(JsonReaderLoading, ReloadReadsTheFileAgainAndKeepsTheDocumentOnFailure)
 {
     TempFile file("{\"v\":1}");
