@@ -16,7 +16,7 @@ extern "C" int procmgr_daemon(int, unsigned flags)
         return -1;
     if ((flags & PROCMGR_DAEMON_KEEPUMASK) == 0)
         umask(0);
-    if ((flags & PROCMGR_DAEMON_NOCLOSE) == 0) {
+    if ((flags & PROCMGR_DAEMON_NOCLOSE) == 0 && close_range(3, ~0u, 0) != 0) {
         const long limit = sysconf(_SC_OPEN_MAX);
         for (long fd = 3; fd < (limit > 0 ? limit : 1024); ++fd)
             close(static_cast<int>(fd));
