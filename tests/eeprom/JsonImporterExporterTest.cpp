@@ -9,6 +9,7 @@
 #include <cstring>
 #include <deque>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -140,6 +141,15 @@ TEST(JsonRecordExport, SendsTheWholeRecordInOneWriteWithTheCallersIdentifier)
     EXPECT_EQ(out.writes, 1);
     EXPECT_EQ(out.written, Record(R"({"a":[1,2.5,"x"],"b":{"c":null}})", JSONGuid::AlternateJsonIdentifier, 0));
     EXPECT_FALSE(json.ExportData(out, nullptr));
+}
+
+TEST(JsonRecordExport, AValueJsonCannotHoldIsRefusedAndNothingIsWritten)
+{
+    JsonImporterExporter json;
+    rapidjson::Value notANumber(std::numeric_limits<double>::quiet_NaN());
+    ScriptedStream out({}, {});
+    EXPECT_FALSE(json.ExportData(notANumber, out, JSONGuid::JSON_Identifier_GUID));
+    EXPECT_EQ(out.writes, 0);
 }
 
 TEST(JsonRecordExport, ReportsAShortWriteAsFailure)
