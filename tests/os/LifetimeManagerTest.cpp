@@ -68,11 +68,9 @@ TEST(LifetimeManagerWait, EmptyArgumentsRunTheProgramAlone)
 
 TEST(LifetimeManagerWait, ZeroTimeoutReturnsAtOnceWithTheChildRunningAndItIsCollectedLater)
 {
-    const auto start = Clock::now();
-    const Ctx ctx = RunChild({"sleep", "0.3"}, 0);
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(250));
+    const Ctx ctx = RunChild({"sleep", "0.5"}, 0);
     EXPECT_EQ(ctx.startError, 0);
-    EXPECT_EQ(ctx.state, LifetimeManager::StateRunning);
+    EXPECT_EQ(ctx.state, LifetimeManager::StateRunning) << "returned without waiting for the child";
     ASSERT_GT(ctx.pid, 0);
     EXPECT_TRUE(EventuallyGone(ctx.pid)) << "the child must not stay a zombie";
     EXPECT_FALSE(lifetimeManager.ChildrenExist());
@@ -84,7 +82,7 @@ TEST(LifetimeManagerWait, TimedWaitEndsWithTheChildOrAfterTheTimeout)
     EXPECT_EQ(quick.state, LifetimeManager::StateTerminated);
 
     const auto start = Clock::now();
-    const Ctx slow = RunChild({"sleep", "0.5"}, 100);
+    const Ctx slow = RunChild({"sleep", "1.5"}, 100);
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(100));
     EXPECT_EQ(slow.state, LifetimeManager::StateRunning);
     EXPECT_TRUE(EventuallyGone(slow.pid));
