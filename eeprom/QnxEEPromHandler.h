@@ -20,13 +20,19 @@
 // write returns false before anything is written.
 //
 // A write that changes a file's size moves the files after it (by index) to
-// the 64-byte boundaries behind it. It is not atomic. Earlier files are never
-// touched. If it fails part-way, the table on the chip stays the old one
-// unless every data write succeeded, and: the file being written reads as
-// its old contents, or as empty when its old record was partly overwritten;
-// a later file reads as empty when its old record was overwritten before the
-// new table landed, or when its own rewrite failed (its entry is then
-// erased). No file ever reads as bytes that fail their check word.
+// the 64-byte boundaries behind it; a later file whose record does not read
+// back intact is dropped from the table (it already reads as empty, and its
+// stale entry would let the new layout overlap it). The move is not atomic.
+// Earlier files are never touched. A failure part-way can lose:
+//  - while the new record is written: the table on the chip stays the old one
+//    (so does the copy in memory); the file reads as its old contents, or as
+//    empty if part of the new record landed, and a later file whose old record
+//    the new one overlapped reads as empty;
+//  - while a later file is rewritten: that file (its only copy was in
+//    memory); its entry is erased and the rest goes on;
+//  - while the table is written: the chip keeps the old table, so the file
+//    and every moved file read as empty unless their old records survived.
+// Nothing ever reads as bytes that fail their check word.
 class QnxEEPromHandler : public EEPromHandler
 {
 public:

@@ -18,8 +18,10 @@ namespace {
 constexpr unsigned int StandardSpeed = 100000;
 constexpr unsigned int FastSpeed = 400000;
 
-// The command codes carry direction bits above INT_MAX; devctl takes them as int.
-int Command(unsigned int code)
+// The command codes carry direction bits above INT_MAX; devctl takes them as
+// int, and headers differ in whether the constants are int or unsigned.
+template <typename Code>
+int Command(Code code)
 {
     return static_cast<int>(code);
 }
