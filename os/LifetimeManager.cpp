@@ -189,8 +189,12 @@ void LifetimeManager::NotifyChildTerminatedLocked(int pid, int status)
 void LifetimeManager::EnsureReaper()
 {
     std::lock_guard<std::mutex> lock(mutex);
-    if (reaper.joinable() || wakePipe[0] < 0) {
+    if (wakePipe[0] < 0 || (reaper.joinable() && reaperOwnerPid == static_cast<int>(getpid()))) {
         return;
+    }
+    if (reaper.joinable()) {
+        // A forked copy of the process: its reaper stayed with the parent.
+        reaper.detach();
     }
     // The reaper takes no signals: termination signals stay with the
     // exit-signal watcher, SIGCHLD with whichever thread is interrupted.

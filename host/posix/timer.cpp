@@ -15,7 +15,8 @@
 
 #include <cerrno>
 #include <mutex>
-#include <set>
+#include <cstdint>
+#include <map>
 
 namespace {
 
@@ -36,11 +37,15 @@ struct Notification
     timer_t id;
 };
 
+// Timers are known by a key that is never reused, so that an expiry still
+// queued for a deleted timer cannot reach a newer one.
 struct Registry
 {
     std::mutex mutex;
-    std::set<Notification*> live;
+    std::map<std::uintptr_t, Notification> live;
+    std::uintptr_t nextKey = 1;
     pid_t dispatcherTid = 0;
+    pid_t dispatcherPid = 0;
 };
 
 Registry& TheRegistry()
@@ -92,13 +97,14 @@ void* Dispatch(void* ready)
         if (sigwaitinfo(&wanted, &info) != ExpirySignal()) {
             continue;
         }
-        auto* notification = static_cast<Notification*>(info.si_value.sival_ptr);
+        const auto key = reinterpret_cast<std::uintptr_t>(info.si_value.sival_ptr);
         Expiry* expiry = nullptr;
         {
             std::lock_guard<std::mutex> lock(registry.mutex);
             // An expiry queued before timer_delete finds its timer gone.
-            if (registry.live.count(notification) != 0) {
-                expiry = new Expiry{notification->function, notification->value};
+            const auto found = registry.live.find(key);
+            if (found != registry.live.end()) {
+                expiry = new Expiry{found->second.function, found->second.value};
             }
         }
         if (expiry == nullptr) {
@@ -116,36 +122,45 @@ void* Dispatch(void* ready)
     return nullptr;
 }
 
-// Starts the dispatcher once; its tid, or 0 when it could not be started.
+// Starts the dispatcher once per process (a forked copy needs its own); its
+// tid, or 0 when it could not be started.
 pid_t DispatcherTid()
 {
-    static pid_t tid = [] {
-        sem_t ready;
-        sem_init(&ready, 0, 0);
-        sigset_t all, previous;
-        sigfillset(&all);
-        // The dispatcher inherits a mask that blocks everything, so its
-        // signal stays pending for sigwaitinfo and no other signal lands there.
-        pthread_sigmask(SIG_SETMASK, &all, &previous);
-        pthread_attr_t attr;
-        pthread_attr_init(&attr);
-        pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-        pthread_t thread;
-        const int rc = pthread_create(&thread, &attr, &Dispatch, &ready);
-        pthread_attr_destroy(&attr);
-        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-        pid_t started = 0;
-        if (rc == 0) {
-            while (sem_wait(&ready) != 0 && errno == EINTR) {
-            }
-            pthread_setname_np(thread, "TimerDispatch");
-            std::lock_guard<std::mutex> lock(TheRegistry().mutex);
-            started = TheRegistry().dispatcherTid;
+    static std::mutex startMutex;
+    std::lock_guard<std::mutex> starting(startMutex);
+    Registry& registry = TheRegistry();
+    {
+        std::lock_guard<std::mutex> lock(registry.mutex);
+        if (registry.dispatcherTid != 0 && registry.dispatcherPid == getpid()) {
+            return registry.dispatcherTid;
         }
-        sem_destroy(&ready);
-        return started;
-    }();
-    return tid;
+        registry.dispatcherTid = 0;
+    }
+    sem_t ready;
+    sem_init(&ready, 0, 0);
+    sigset_t all, previous;
+    sigfillset(&all);
+    // The dispatcher inherits a mask that blocks everything, so its signal
+    // stays pending for sigwaitinfo and no other signal lands there.
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    pthread_t thread;
+    const int rc = pthread_create(&thread, &attr, &Dispatch, &ready);
+    pthread_attr_destroy(&attr);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    pid_t started = 0;
+    if (rc == 0) {
+        while (sem_wait(&ready) != 0 && errno == EINTR) {
+        }
+        pthread_setname_np(thread, "TimerDispatch");
+        std::lock_guard<std::mutex> lock(registry.mutex);
+        registry.dispatcherPid = getpid();
+        started = registry.dispatcherTid;
+    }
+    sem_destroy(&ready);
+    return started;
 }
 
 } // namespace
@@ -165,21 +180,26 @@ extern "C" int timer_create(clockid_t clock, struct sigevent* event, timer_t* id
         errno = EAGAIN;
         return -1;
     }
-    auto* notification = new Notification{event->sigev_notify_function, event->sigev_value, timer_t{}};
+    Registry& registry = TheRegistry();
+    std::uintptr_t key = 0;
+    {
+        std::lock_guard<std::mutex> lock(registry.mutex);
+        key = registry.nextKey++;
+    }
     struct sigevent direct = {};
     direct.sigev_notify = SIGEV_THREAD_ID;
     direct.sigev_signo = ExpirySignal();
-    direct.sigev_value.sival_ptr = notification;
+    direct.sigev_value.sival_ptr = reinterpret_cast<void*>(key);
     direct._sigev_un._tid = dispatcher; // sigev_notify_thread_id, which this C library does not name
-    if (real(clock, &direct, id) != 0) {
-        const int error = errno;
-        delete notification;
-        errno = error;
+    timer_t created{};
+    if (real(clock, &direct, &created) != 0) {
         return -1;
     }
-    notification->id = *id;
-    std::lock_guard<std::mutex> lock(TheRegistry().mutex);
-    TheRegistry().live.insert(notification);
+    {
+        std::lock_guard<std::mutex> lock(registry.mutex);
+        registry.live[key] = Notification{event->sigev_notify_function, event->sigev_value, created};
+    }
+    *id = created;
     return 0;
 }
 
@@ -195,8 +215,7 @@ extern "C" int timer_delete(timer_t id)
         Registry& registry = TheRegistry();
         std::lock_guard<std::mutex> lock(registry.mutex);
         for (auto it = registry.live.begin(); it != registry.live.end(); ++it) {
-            if ((*it)->id == id) {
-                delete *it;
+            if (it->second.id == id) {
                 registry.live.erase(it);
                 break;
             }
