@@ -34,7 +34,7 @@ int Cat24c16Eeprom::Read(unsigned short address, unsigned char* buf, int len)
 
 int Cat24c16Eeprom::Write(unsigned short address, const unsigned char* buf, int len)
 {
-    if (len < 1)
+    if (len < 1 || !HasBus())
         return 0;
     const auto total = static_cast<unsigned int>(len);
     if (!EepromPaging::RangeFits(address, total, SizeInBytes))

@@ -28,7 +28,7 @@ int Cat24c256Eeprom::Read(unsigned short address, unsigned char* buf, int len)
 
 int Cat24c256Eeprom::Write(unsigned short address, const unsigned char* buf, int len)
 {
-    if (len < 1)
+    if (len < 1 || !HasBus())
         return 0;
     const auto total = static_cast<unsigned int>(len);
     // The chip's address wraps at its end: a range past it would land on address 0.

@@ -19,7 +19,7 @@ Eeprom::~Eeprom() = default;
 int Eeprom::ReadInChunks(unsigned int address, unsigned char* buf, int len, unsigned int chunkSize,
                          const ReadTransfer& transfer)
 {
-    if (len < 1)
+    if (len < 1 || !HasBus())
         return 0;
     const unsigned int size = GetSizeInBytes();
     if (address >= size)
@@ -49,6 +49,11 @@ int Eeprom::ReadInChunks(unsigned int address, unsigned char* buf, int len, unsi
     }
     device_->Unlock();
     return static_cast<int>(got);
+}
+
+bool Eeprom::HasBus() const
+{
+    return device_ && device_->GetBus();
 }
 
 bool Eeprom::FillErased(unsigned int address, unsigned int len)

@@ -44,6 +44,8 @@ protected:
     // Covers the chip's internal write cycle after a page write.
     static void PauseForWriteCycle();
 
+    // Drivers without a device or bus transfer nothing and report 0.
+    bool HasBus() const;
     I2CDevice& Device() const { return *device_; }
 
 private:

@@ -231,6 +231,12 @@ int Run(int fd, Kind kind, const struct stat& st, const Transfer& t)
     return result;
 }
 
+// Whether `available` bytes hold a header and `len` bytes after it (without overflowing a 32-bit size_t).
+bool Holds(std::size_t available, std::size_t header, std::uint32_t len)
+{
+    return available >= header && available - header >= len;
+}
+
 template <typename Header>
 bool TakeHeader(const std::vector<std::uint8_t>& sent, Header& header)
 {
@@ -281,14 +287,14 @@ extern "C" int host_i2c_devctlv(int filedes, int dcmd, int sparts, int rparts, c
 
     if (command == DCMD_I2C_SEND) {
         i2c_send_t h{};
-        if (!TakeHeader(sent, h) || sent.size() < sizeof h + h.len)
+        if (!TakeHeader(sent, h) || !Holds(sent.size(), sizeof h, h.len))
             return EINVAL;
         t = Transfer{h.slave.addr, h.slave.fmt, sent.data() + sizeof h, h.len, nullptr, 0, true, false};
         return Run(filedes, kind, st, t);
     }
     if (command == DCMD_I2C_RECV) {
         i2c_recv_t h{};
-        if (!TakeHeader(sent, h) || Capacity(rparts, rv) < sizeof h + h.len)
+        if (!TakeHeader(sent, h) || !Holds(Capacity(rparts, rv), sizeof h, h.len))
             return EINVAL;
         headerSize = sizeof h;
         reply.assign(sent.begin(), sent.begin() + static_cast<std::ptrdiff_t>(sizeof h));
@@ -296,8 +302,8 @@ extern "C" int host_i2c_devctlv(int filedes, int dcmd, int sparts, int rparts, c
         t = Transfer{h.slave.addr, h.slave.fmt, nullptr, 0, reply.data() + headerSize, h.len, false, true};
     } else if (command == DCMD_I2C_SENDRECV) {
         i2c_sendrecv_t h{};
-        if (!TakeHeader(sent, h) || sent.size() < sizeof h + h.send_len ||
-            Capacity(rparts, rv) < sizeof h + h.recv_len)
+        if (!TakeHeader(sent, h) || !Holds(sent.size(), sizeof h, h.send_len) ||
+            !Holds(Capacity(rparts, rv), sizeof h, h.recv_len))
             return EINVAL;
         headerSize = sizeof h;
         reply.assign(sent.begin(), sent.begin() + static_cast<std::ptrdiff_t>(sizeof h));

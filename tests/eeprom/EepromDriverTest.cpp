@@ -254,6 +254,15 @@ TEST(Cat24c16Erase, EraseAllFillsTheWholeChip)
     EXPECT_EQ(board.bus->Log().size(), 128u);
 }
 
+TEST(EepromWithoutBus, TransfersNothingAndReportsZero)
+{
+    Cat24c256Eeprom eeprom(std::make_shared<I2CDevice>(nullptr, 0x56));
+    unsigned char buf[4] = {};
+    EXPECT_EQ(eeprom.Read(0, buf, 4), 0);
+    EXPECT_EQ(eeprom.Write(0, buf, 4), 0);
+    EXPECT_FALSE(eeprom.EraseAll());
+}
+
 // --- discovery
 
 TEST(EepromFinder, ChipThatDoesNotAnswerGivesNoDriver)

@@ -136,6 +136,13 @@ TEST(I2CStandIn, MalformedRequestsAreRefused)
     i2c_send_t header{{0x56, I2C_ADDRFMT_7BIT}, 100, 1};
     SETIOV(&part, &header, sizeof header);
     EXPECT_EQ(devctlv(bus.fd(), static_cast<int>(DCMD_I2C_SEND), 1, 1, &part, &part, nullptr), EINVAL);
+    // A length that would wrap a 32-bit size when added to the header's.
+    i2c_recv_t huge{{0x56, I2C_ADDRFMT_7BIT}, 0xFFFFFFF8u, 1};
+    unsigned char small[4];
+    iov_t parts[2];
+    SETIOV(&parts[0], &huge, sizeof huge);
+    SETIOV(&parts[1], small, sizeof small);
+    EXPECT_EQ(devctlv(bus.fd(), static_cast<int>(DCMD_I2C_RECV), 2, 2, parts, parts, nullptr), EINVAL);
     EXPECT_EQ(devctlv(bus.fd(), 0x1234, 1, 1, &part, &part, nullptr), ENOTTY);
     EXPECT_EQ(devctlv(bus.fd(), static_cast<int>(DCMD_I2C_SEND), -1, 0, nullptr, nullptr, nullptr), EINVAL);
 }
