@@ -6,7 +6,9 @@
 #include <poll.h>
 #include <unistd.h>
 
-PosixINotifier::PosixINotifier() : buffer(), length(0), offset(0), descriptor(-1), primaryWatch(-1), wakePipe{-1, -1} {}
+PosixINotifier::PosixINotifier() : buffer(), length(0), offset(0), descriptor(-1), primaryWatch(-1), wakePipe{-1, -1}, interrupted(false)
+{
+}
 
 PosixINotifier::~PosixINotifier()
 {
@@ -82,6 +84,9 @@ const inotify_event* PosixINotifier::NextInBuffer(const unsigned char* bytes, st
 
 const inotify_event* PosixINotifier::ReceiveEvent()
 {
+    if (interrupted.load()) {
+        return nullptr;
+    }
     if (const inotify_event* next = NextInBuffer(buffer, length, offset)) {
         return next;
     }
@@ -125,6 +130,7 @@ const inotify_event* PosixINotifier::ReceiveEvent()
 
 void PosixINotifier::Interrupt()
 {
+    interrupted.store(true);
     if (wakePipe[1] >= 0) {
         const char wake = 'w';
         const ssize_t ignored = write(wakePipe[1], &wake, 1);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -51,4 +52,6 @@ private:
     int primaryWatch;
     // Wakes the receiving thread: [0] polled with the descriptor, [1] written by Interrupt.
     int wakePipe[2];
+    // Set by Interrupt: events still in the buffer are not handed out either.
+    std::atomic<bool> interrupted;
 };

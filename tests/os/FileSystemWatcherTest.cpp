@@ -91,6 +91,11 @@ public:
         std::lock_guard<std::mutex> lock(mutex);
         return created;
     }
+    bool WaitForPath(const std::wstring& path, std::chrono::milliseconds limit = 30s)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, limit, [&] { return !created.empty() && created.back() == path; });
+    }
     int Activities() const
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -108,9 +113,8 @@ private:
 // reported: everything before it has been handled by then.
 void Settle(TempDir& dir, Reports& reports, const std::string& marker = "zz-marker")
 {
-    const std::size_t before = reports.Paths().size();
     Touch(dir / marker);
-    ASSERT_TRUE(reports.WaitForCreated(before + 1));
+    ASSERT_TRUE(reports.WaitForPath(Utf8Path::ToWide(dir / marker)));
 }
 
 class FileSystemWatcherTest : public ::testing::Test
@@ -349,6 +353,24 @@ TEST_F(FileSystemWatcherTest, DestructionWhileTheThreadWaitsForEventsReturns)
         auto idle = FileSystemWatcher::CreateShared(factory, Files);
     }
     EXPECT_EQ(Thread::GetThreadCount(), threads);
+}
+
+TEST_F(FileSystemWatcherTest, DestructionEndsTheThreadWhileEventsKeepArriving)
+{
+    std::atomic<bool> done{false};
+    auto watcher = FileSystemWatcher::CreateUnique(factory, dir.Wide(), Files);
+    watcher->OnCreatedCallback(reports.OnCreated());
+    std::thread creator([&] {
+        for (int i = 0; !done; ++i) {
+            Touch(dir / ("s" + std::to_string(i % 1000)));
+        }
+    });
+    ASSERT_TRUE(reports.WaitForCreated(10));
+    watcher.reset();
+    const std::size_t atDestruction = reports.Paths().size();
+    done = true;
+    creator.join();
+    EXPECT_EQ(reports.Paths().size(), atDestruction) << "no callback after destruction";
 }
 
 TEST_F(FileSystemWatcherTest, CallbacksMayBeReplacedWhileEventsArrive)
