@@ -62,19 +62,20 @@ TEST(OSTimerOneShot, RunsOnceNoEarlierThanTheDelay)
 TEST(OSTimerOneShot, StartingAgainReArmsFromTheNewCall)
 {
     // The restart delay's case, scaled down: 300 ms, re-armed after 200 ms,
-    // fires once, no earlier than 500 ms after the first call.
+    // fires once, 300 ms after the second call.
     Expiries expiries;
     auto timer = MakeTimer(OSTimer::OneShot, expiries.Callback());
     ASSERT_EQ(timer->Start(300), 0);
     std::this_thread::sleep_for(milliseconds(200));
-    const bool firedEarly = expiries.count.load() != 0;
+    const long long rearmedAtMs = std::chrono::duration_cast<milliseconds>(Clock::now() - expiries.origin).count();
     ASSERT_EQ(timer->Start(300), 0);
     ASSERT_TRUE(expiries.fired->Wait(Generous));
-    if (!firedEarly) { // a badly delayed sleep may outlast the first arming; only then is the case void
-        EXPECT_GE(expiries.firstAtMs.load(), 500);
-        std::this_thread::sleep_for(milliseconds(400));
-        EXPECT_EQ(expiries.count.load(), 1);
+    if (rearmedAtMs >= 250) {
+        GTEST_SKIP() << "the machine overslept the first arming (" << rearmedAtMs << " ms); the case is void";
     }
+    EXPECT_GE(expiries.firstAtMs.load(), rearmedAtMs + 300);
+    std::this_thread::sleep_for(milliseconds(400));
+    EXPECT_EQ(expiries.count.load(), 1);
 }
 
 TEST(OSTimerOneShot, IsRunningWhileArmedAndNotAfterExpiry)
