@@ -204,6 +204,18 @@ TEST_F(FileSystemWatcherTest, CreatedDirectoryIsReportedToo)
     EXPECT_EQ(reports.Paths()[0], dir.Wide() + L"/sub");
 }
 
+TEST_F(FileSystemWatcherTest, EitherCreationBitReportsBothKindsOfEntry)
+{
+    auto watcher = FileSystemWatcher::CreateUnique(factory, dir.Wide(), FileSystemWatcher::ReportDirectories);
+    watcher->OnCreatedCallback(reports.OnCreated());
+    Touch(dir / "file");
+    ASSERT_TRUE(fs::create_directory(dir / "folder"));
+    ASSERT_TRUE(reports.WaitForCreated(2));
+    const auto created = reports.Paths();
+    EXPECT_EQ(created[0], dir.Wide() + L"/file");
+    EXPECT_EQ(created[1], dir.Wide() + L"/folder");
+}
+
 TEST_F(FileSystemWatcherTest, FileCreatedBeforeAnyCallbackIsConsumedWithoutACall)
 {
     auto watcher = FileSystemWatcher::CreateUnique(factory, dir.Wide(), Files);

@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <fstream>
 #include <string>
+#include <type_traits>
 
 namespace {
 
@@ -94,4 +95,9 @@ TEST(ThreadFactory, DestructionDrainsEveryQueuedThreadBeforeTheReaperEnds)
     }
     EXPECT_EQ(finishedEntries.load(), finishedBefore + 5);
     EXPECT_EQ(Thread::GetThreadCount(), before);
+}
+
+TEST(ThreadFactory, CannotBeCopied)
+{
+    static_assert(!std::is_copy_constructible_v<ThreadFactory> && !std::is_copy_assignable_v<ThreadFactory>);
 }

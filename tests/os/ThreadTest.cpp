@@ -10,6 +10,7 @@
 #include <pthread.h>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <unistd.h>
 
 namespace {
@@ -207,4 +208,10 @@ TEST(ThreadIdentity, CountRisesAndFallsWithObjectsNotWithRunningThreads)
     EXPECT_EQ(Thread::GetThreadCount(), before + 1);
     second.reset();
     EXPECT_EQ(Thread::GetThreadCount(), before);
+}
+
+TEST(ThreadIdentity, ThreadsCannotBeCopied)
+{
+    static_assert(!std::is_copy_constructible_v<Thread> && !std::is_copy_assignable_v<Thread>);
+    static_assert(!std::is_copy_constructible_v<PosixThread> && !std::is_copy_assignable_v<PosixThread>);
 }
