@@ -34,13 +34,13 @@ PosixOSTimer::~PosixOSTimer()
 
 itimerspec PosixOSTimer::ArmingFor(unsigned int ms, EventType type)
 {
-    itimerspec spec = {};
-    spec.it_value.tv_sec = static_cast<time_t>(ms / 1000u);
-    spec.it_value.tv_nsec = static_cast<long>(ms % 1000u) * 1000000L;
+    itimerspec arming = {};
+    arming.it_value.tv_sec = static_cast<time_t>(ms / 1000u);
+    arming.it_value.tv_nsec = static_cast<long>(ms % 1000u) * 1000000L;
     if (type == Periodic) {
-        spec.it_interval = spec.it_value;
+        arming.it_interval = arming.it_value;
     }
-    return spec;
+    return arming;
 }
 
 int PosixOSTimer::Start(unsigned int ms)
@@ -51,9 +51,9 @@ int PosixOSTimer::Start(unsigned int ms)
         errno = EINVAL;
         return -1;
     }
-    const itimerspec spec = ArmingFor(ms, eventType);
+    const itimerspec arming = ArmingFor(ms, eventType);
     errno = 0;
-    return timer_settime(id, 0, &spec, nullptr);
+    return timer_settime(id, 0, &arming, nullptr);
 }
 
 int PosixOSTimer::Stop()

@@ -73,7 +73,7 @@ class Fonts(unittest.TestCase):
     def test_thai_text_takes_latin_words_from_the_latin_font(self):
         regular, _ = generate.typefaces("th")
         runs = regular.runs("อัปเกรดโมดูล Wi-Fi สำเร็จ", "thai/15.png")
-        fonts = [spec[0] for spec, _ in runs]
+        fonts = [face[0] for face, _ in runs]
         self.assertIn(generate.THAI["regular"][0], fonts)
         self.assertIn(generate.LATIN["regular"][0], fonts)
         self.assertEqual("".join(piece for _, piece in runs), "อัปเกรดโมดูล Wi-Fi สำเร็จ")

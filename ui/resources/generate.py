@@ -144,16 +144,16 @@ _cmaps = {}
 _fonts = {}
 
 
-def coverage(spec):
-    if spec not in _cmaps:
-        _cmaps[spec] = read_cmap(*spec)
-    return _cmaps[spec]
+def coverage(face):
+    if face not in _cmaps:
+        _cmaps[face] = read_cmap(*face)
+    return _cmaps[face]
 
 
-def font(spec, size):
-    key = (spec, size)
+def font(face, size):
+    key = (face, size)
     if key not in _fonts:
-        _fonts[key] = ImageFont.truetype(spec[0], size, index=spec[1],
+        _fonts[key] = ImageFont.truetype(face[0], size, index=face[1],
                                          layout_engine=ImageFont.Layout.RAQM)
     return _fonts[key]
 
@@ -167,45 +167,45 @@ class Typeface:
     """The fonts of one language in one weight: the first that has a
     character draws it, so Latin words in Thai text come from a Latin font."""
 
-    def __init__(self, language, specs):
+    def __init__(self, language, faces):
         self.language = language
-        self.specs = specs
+        self.faces = faces
 
     def runs(self, text, where):
-        """Splits text into (spec, piece) runs; refuses a character that no
+        """Splits text into (face, piece) runs; refuses a character that no
         font of the chain has."""
         runs = []
         for ch in text:
             if ch in INVISIBLE:
                 continue
-            spec = None
+            face = None
             neutral = unicodedata.category(ch)[0] in "ZP" or unicodedata.category(ch) == "Mn"
             if runs and neutral and ord(ch) in coverage(runs[-1][0]):
-                spec = runs[-1][0]
+                face = runs[-1][0]
             else:
-                for candidate in self.specs:
+                for candidate in self.faces:
                     if ord(ch) in coverage(candidate):
-                        spec = candidate
+                        face = candidate
                         break
-            if spec is None:
+            if face is None:
                 raise GenerationError("%s: no font has U+%04X (%r) in %r" % (where, ord(ch), ch, text))
-            if runs and runs[-1][0] == spec:
+            if runs and runs[-1][0] == face:
                 runs[-1][1] += ch
             else:
-                runs.append([spec, ch])
+                runs.append([face, ch])
         return runs
 
     def width(self, text, size, where):
-        return sum(font(spec, size).getlength(piece, language=self.language)
-                   for spec, piece in self.runs(text, where))
+        return sum(font(face, size).getlength(piece, language=self.language)
+                   for face, piece in self.runs(text, where))
 
     def ink(self, text, size, where):
         """Ink box (left, top, right, bottom) of text drawn at the origin
         with its baseline at y = 0."""
         x = 0.0
         box = None
-        for spec, piece in self.runs(text, where):
-            f = font(spec, size)
+        for face, piece in self.runs(text, where):
+            f = font(face, size)
             l, t, r, b = f.getbbox(piece, anchor="ls", language=self.language)
             part = (x + l, t, x + r, b)
             box = part if box is None else (min(box[0], part[0]), min(box[1], part[1]),
@@ -214,8 +214,8 @@ class Typeface:
         return box or (0, 0, 0, 0)
 
     def draw(self, draw, x, baseline, text, size, colour, where):
-        for spec, piece in self.runs(text, where):
-            f = font(spec, size)
+        for face, piece in self.runs(text, where):
+            f = font(face, size)
             draw.text((x, baseline), piece, font=f, fill=colour, anchor="ls", language=self.language)
             x += f.getlength(piece, language=self.language)
 

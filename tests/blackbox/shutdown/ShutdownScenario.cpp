@@ -67,31 +67,31 @@ void OnChildEnded(int)
     errno = saved;
 }
 
-bool ParseChild(const std::string& text, ChildSpec* spec)
+bool ParseChild(const std::string& text, ChildSpec* child)
 {
     size_t start = 0;
     size_t comma = text.find(',');
-    spec->name = text.substr(0, comma);
+    child->name = text.substr(0, comma);
     while (comma != std::string::npos) {
         start = comma + 1;
         comma = text.find(',', start);
         const std::string option = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         if (option.rfind("term=", 0) == 0)
-            spec->mode = option.substr(5);
+            child->mode = option.substr(5);
         else if (option == "critical")
-            spec->critical = true;
+            child->critical = true;
         else if (option == "daemon")
-            spec->daemon = true;
+            child->daemon = true;
         else if (option == "session1")
-            spec->session = true;
+            child->session = true;
         else if (option.rfind("connect=", 0) == 0)
-            spec->connects.push_back(std::atoi(option.c_str() + 8));
+            child->connects.push_back(std::atoi(option.c_str() + 8));
         else if (option.rfind("remote=", 0) == 0)
-            spec->remotes.push_back(std::atoi(option.c_str() + 7));
+            child->remotes.push_back(std::atoi(option.c_str() + 7));
         else
             return false;
     }
-    return !spec->name.empty() && spec->name.size() < sizeof childNames[0];
+    return !child->name.empty() && child->name.size() < sizeof childNames[0];
 }
 
 std::string ChildProgram()
@@ -102,7 +102,7 @@ std::string ChildProgram()
     return path.substr(0, path.rfind('/') + 1) + "shutdown_child";
 }
 
-pid_t StartChild(const std::string& program, const ChildSpec& spec)
+pid_t StartChild(const std::string& program, const ChildSpec& child)
 {
     int ready[2];
     if (pipe(ready) != 0)
@@ -115,9 +115,9 @@ pid_t StartChild(const std::string& program, const ChildSpec& spec)
             close(ready[1]);
         }
         std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(spec.name.c_str()));
-        argv.push_back(const_cast<char*>(spec.mode.c_str()));
-        if (spec.session)
+        argv.push_back(const_cast<char*>(child.name.c_str()));
+        argv.push_back(const_cast<char*>(child.mode.c_str()));
+        if (child.session)
             argv.push_back(const_cast<char*>("inherit-session"));
         argv.push_back(nullptr);
         execv(program.c_str(), argv.data());
@@ -128,29 +128,29 @@ pid_t StartChild(const std::string& program, const ChildSpec& spec)
         pollfd wait {ready[0], POLLIN, 0};
         char byte = 0;
         if (poll(&wait, 1, 20000) != 1 || read(ready[0], &byte, 1) != 1)
-            std::fprintf(stderr, "scenario: child %s did not get ready\n", spec.name.c_str());
+            std::fprintf(stderr, "scenario: child %s did not get ready\n", child.name.c_str());
     }
     close(ready[0]);
     return pid;
 }
 
-bool WriteDescription(const std::vector<ChildSpec>& specs)
+bool WriteDescription(const std::vector<ChildSpec>& children)
 {
     const char* path = "/tmp/scenario-processes";
     FILE* file = std::fopen(path, "w");
     if (file == nullptr)
         return false;
     for (int i = 0; i < childCount; ++i) {
-        const ChildSpec& spec = specs[static_cast<size_t>(i)];
-        if (spec.critical)
+        const ChildSpec& child = children[static_cast<size_t>(i)];
+        if (child.critical)
             std::fprintf(file, "%d critical\n", childPids[i]);
-        if (spec.daemon)
+        if (child.daemon)
             std::fprintf(file, "%d flags 0x1000\n", childPids[i]);
-        for (int k : spec.connects) {
+        for (int k : child.connects) {
             if (k >= 0 && k < childCount)
                 std::fprintf(file, "%d connect %d\n", childPids[i], childPids[k]);
         }
-        for (int k : spec.remotes) {
+        for (int k : child.remotes) {
             if (k >= 0 && k < childCount)
                 std::fprintf(file, "%d remote 7 %d\n", childPids[i], childPids[k]);
         }
@@ -168,7 +168,7 @@ int main(int argc, char** argv)
     const char* reason = nullptr;
     bool restart = false;
     long spacingMs = 20;
-    std::vector<ChildSpec> specs;
+    std::vector<ChildSpec> children;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--type" && i + 1 < argc) {
@@ -182,12 +182,12 @@ int main(int argc, char** argv)
         } else if (argument == "--spacing" && i + 1 < argc) {
             spacingMs = std::atol(argv[++i]);
         } else {
-            ChildSpec spec;
-            if (!ParseChild(argument, &spec) || specs.size() >= MaximumChildren) {
+            ChildSpec child;
+            if (!ParseChild(argument, &child) || children.size() >= MaximumChildren) {
                 std::fprintf(stderr, "scenario: bad child %s\n", argument.c_str());
                 return 2;
             }
-            specs.push_back(spec);
+            children.push_back(child);
         }
     }
 
@@ -206,10 +206,10 @@ int main(int argc, char** argv)
     sigemptyset(&childSignal);
     sigaddset(&childSignal, SIGCHLD);
     const std::string program = ChildProgram();
-    for (const ChildSpec& spec : specs) {
+    for (const ChildSpec& child : children) {
         sigprocmask(SIG_BLOCK, &childSignal, nullptr);
-        const pid_t pid = StartChild(program, spec);
-        std::snprintf(childNames[childCount], sizeof childNames[0], "%s", spec.name.c_str());
+        const pid_t pid = StartChild(program, child);
+        std::snprintf(childNames[childCount], sizeof childNames[0], "%s", child.name.c_str());
         childPids[childCount++] = pid;
         sigprocmask(SIG_UNBLOCK, &childSignal, nullptr);
         if (pid < 0)
@@ -219,7 +219,7 @@ int main(int argc, char** argv)
             nanosleep(&pause, nullptr);
         }
     }
-    if (!WriteDescription(specs))
+    if (!WriteDescription(children))
         return 2;
 
     scenario::Report("harness", "shutdown");

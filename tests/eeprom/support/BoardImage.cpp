@@ -13,8 +13,10 @@ std::vector<std::uint8_t> Record(const std::string& payload)
 {
     const auto* bytes = reinterpret_cast<const unsigned char*>(payload.data());
     const unsigned short check = EEPromHelper::CheckWord(bytes, payload.size());
-    std::vector<std::uint8_t> record = {static_cast<std::uint8_t>(check & 0xFF), static_cast<std::uint8_t>(check >> 8)};
-    record.insert(record.end(), payload.begin(), payload.end());
+    std::vector<std::uint8_t> record(2 + payload.size());
+    record[0] = static_cast<std::uint8_t>(check & 0xFF);
+    record[1] = static_cast<std::uint8_t>(check >> 8);
+    std::copy(payload.begin(), payload.end(), record.begin() + 2);
     return record;
 }
 
