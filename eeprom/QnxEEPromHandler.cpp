@@ -1,5 +1,6 @@
 #include "QnxEEPromHandler.h"
 
+#include "EepromFileRules.h"
 #include "EepromFinder.h"
 #include "EepromPaging.h"
 #include "QnxI2CBus.h"
@@ -16,6 +17,7 @@
 namespace {
 
 using Helper = EEPromHelper;
+using EepromFileRules::RecordState;
 
 constexpr unsigned short ErasedField = Helper::FreshEEPromValue;
 constexpr unsigned short NoRoom = 0xFFFF;
@@ -23,6 +25,12 @@ constexpr unsigned short NoRoom = 0xFFFF;
 bool IsEntryValid(const QnxEEPromHandler::FileEntry& entry)
 {
     return Helper::IsAddressValid(entry.start) && Helper::IsSizeValid(entry.size);
+}
+
+bool Overlaps(const QnxEEPromHandler::FileEntry& other, unsigned int start, std::size_t len)
+{
+    const unsigned int end = start + static_cast<unsigned int>(len);
+    return IsEntryValid(other) && start < static_cast<unsigned int>(other.start) + other.size && other.start < end;
 }
 
 // std::stoi's reading of a number (leading blanks, sign, base prefixes,
@@ -107,12 +115,13 @@ bool QnxEEPromHandler::ReadFileAllocationTable()
         return false;
     for (std::size_t i = 0; i < table_.size(); ++i)
         Helper::ParseFileMetaData(bytes + i * Helper::FileAllocationTableEntrySize, table_[i].start, table_[i].size);
+    tableLoaded_ = true;
     return true;
 }
 
 bool QnxEEPromHandler::WriteFileAllocationTable()
 {
-    if (!eeprom_)
+    if (!eeprom_ || !tableLoaded_)
         return false;
     std::vector<unsigned char> bytes;
     for (const FileEntry& entry : table_) {
@@ -148,38 +157,55 @@ unsigned short QnxEEPromHandler::GetFileStartAddress(FilesInEEProm file) const
     return NextFreeStart(table_);
 }
 
+bool QnxEEPromHandler::FitsFileArea(unsigned int start, std::size_t len) const
+{
+    return len <= ChipSize() && start >= Helper::ReservedAreaEnd &&
+           EepromPaging::RangeFits(start, static_cast<unsigned int>(len), ChipSize());
+}
+
 bool QnxEEPromHandler::CanPlace(const Table& table, unsigned int file, unsigned int start, std::size_t len) const
 {
-    if (len > ChipSize() || !EepromPaging::RangeFits(start, static_cast<unsigned int>(len), ChipSize()))
-        return false;
-    const unsigned int end = start + static_cast<unsigned int>(len);
-    if (start < Helper::ReservedAreaEnd)
+    if (!FitsFileArea(start, len))
         return false;
     for (std::size_t i = 0; i < table.size(); ++i) {
-        if (i == file || !IsEntryValid(table[i]))
-            continue;
-        const unsigned int otherStart = table[i].start;
-        const unsigned int otherEnd = otherStart + table[i].size;
-        if (start < otherEnd && otherStart < end)
+        if (i != file && Overlaps(table[i], start, len))
             return false;
     }
     return true;
 }
 
+bool QnxEEPromHandler::CanRewriteInPlace(unsigned int file, std::size_t len) const
+{
+    const unsigned int start = table_[file].start;
+    if (!FitsFileArea(start, len))
+        return false;
+    for (unsigned int i = 0; i < table_.size(); ++i) {
+        if (i != file && Overlaps(table_[i], start, len) && !EepromFileRules::MayDiscard(ReadRecord(i).state))
+            return false;
+    }
+    return true;
+}
+
+QnxEEPromHandler::RecordRead QnxEEPromHandler::ReadRecord(unsigned int file) const
+{
+    // A record past the end of the chip would be read wrapped round from address 0.
+    const bool usable = eeprom_ && file < table_.size() && IsEntryValid(table_[file]) &&
+                        EepromPaging::RangeFits(table_[file].start, table_[file].size, ChipSize());
+    if (!usable)
+        return {EepromFileRules::JudgeRecord(false, 0, 0, false), {}};
+    const FileEntry& entry = table_[file];
+    std::vector<unsigned char> record(entry.size);
+    const int received = std::max(0, eeprom_->Read(entry.start, record.data(), entry.size));
+    const RecordState state = EepromFileRules::JudgeRecord(true, entry.size, static_cast<unsigned int>(received),
+                                                           received == entry.size && Helper::IsRecordIntact(record));
+    if (state != RecordState::Intact)
+        record.clear();
+    return {state, std::move(record)};
+}
+
 std::vector<unsigned char> QnxEEPromHandler::ReadCurrentFile(FilesInEEProm file) const
 {
-    if (!eeprom_ || file >= table_.size() || !IsEntryValid(table_[file]))
-        return {};
-    const FileEntry& entry = table_[file];
-    // A record past the end of the chip would be read wrapped round from address 0.
-    if (!EepromPaging::RangeFits(entry.start, entry.size, ChipSize()))
-        return {};
-    std::vector<unsigned char> record(entry.size);
-    if (eeprom_->Read(entry.start, record.data(), entry.size) != entry.size)
-        return {};
-    if (record.size() <= 2 || !Helper::IsRecordIntact(record))
-        return {};
-    return record;
+    return ReadRecord(file).record;
 }
 
 std::string QnxEEPromHandler::Read(FilesInEEProm file) const
@@ -197,7 +223,7 @@ bool QnxEEPromHandler::WriteRecord(unsigned short start, const std::vector<unsig
 
 bool QnxEEPromHandler::Write(FilesInEEProm file, const std::vector<unsigned char>& data)
 {
-    if (!eeprom_ || file >= table_.size())
+    if (!eeprom_ || !tableLoaded_ || file >= table_.size())
         return false;
     if (data.size() + 2 > ChipSize())
         return false;
@@ -217,11 +243,8 @@ bool QnxEEPromHandler::Write(FilesInEEProm file, const std::vector<unsigned char
         entry = FileEntry{start, recordLen};
         return WriteFileAllocationTable();
     }
-    if (entry.size == recordLen) {
-        if (!CanPlace(table_, file, entry.start, record.size()))
-            return false;
-        return WriteRecord(entry.start, record);
-    }
+    if (entry.size == recordLen)
+        return CanRewriteInPlace(file, record.size()) && WriteRecord(entry.start, record);
 
     // The size changes: every later file moves to the boundaries behind this one.
     // Plan the whole move first, so a layout that does not fit writes nothing.
@@ -229,9 +252,13 @@ bool QnxEEPromHandler::Write(FilesInEEProm file, const std::vector<unsigned char
     Table plan = table_;
     std::array<std::vector<unsigned char>, 3> kept;
     for (unsigned int later = file + 1; later < plan.size(); ++later) {
-        kept[later] = ReadCurrentFile(static_cast<FilesInEEProm>(later));
-        // An unreadable later file is already lost; its stale entry would let
-        // the new layout overlap it.
+        RecordRead read = ReadRecord(later);
+        // Moving on needs a copy of every later file or the knowledge that it
+        // is lost: one that merely failed to arrive may be intact.
+        if (read.state != RecordState::Intact && !EepromFileRules::MayDiscard(read.state))
+            return false;
+        // A lost one's stale entry would let the new layout overlap it.
+        kept[later] = std::move(read.record);
         plan[later] = FileEntry{ErasedField, ErasedField};
     }
     plan[file].size = recordLen;

@@ -3,6 +3,7 @@
 #include "EEPromHandler.h"
 #include "EEPromHelper.h"
 #include "Eeprom.h"
+#include "EepromFileRules.h"
 #include "I2CBus.h"
 
 #include <array>
@@ -14,16 +15,24 @@
 // driver (and through it the bus); keeps a copy of the table, loaded at
 // construction and refreshed after every table write. Without a chip every
 // file reads as empty, every header read returns 0 and every write fails.
+// When the table could not be read at construction, every file and table
+// write fails until ReadFileAllocationTable succeeds: the zero table in
+// memory would place any file over file 0.
 //
 // Writes never place a record past the end of the chip, over the header and
 // table (bytes 0-15), or over a file that is not being rewritten; such a
-// write returns false before anything is written.
+// write returns false before anything is written. A file rewritten at the same
+// size goes in place even where a stale entry of another file overlaps it
+// (earlier moves left such entries on boards): that entry's record, read first,
+// must fail its check word; one that reads intact or cannot be read stops it.
 //
 // A write that changes a file's size moves the files after it (by index) to
-// the 64-byte boundaries behind it; a later file whose record does not read
-// back intact is dropped from the table (it already reads as empty, and its
-// stale entry would let the new layout overlap it). The move is not atomic.
-// Earlier files are never touched. A failure part-way can lose:
+// the 64-byte boundaries behind it. A later file whose record was read whole
+// and fails its check word, or whose entry names no record inside the chip, is
+// dropped from the table (it already reads as empty, and its stale entry would
+// let the new layout overlap it); one whose read falls short may be intact,
+// and the write returns false before anything is written. The move is not
+// atomic. Earlier files are never touched. A failure part-way can lose:
 //  - while the new record is written: the table on the chip stays the old one
 //    (so does the copy in memory); the file reads as its old contents, or as
 //    empty if part of the new record landed, and a later file whose old record
@@ -68,9 +77,11 @@ public:
     bool DeveloperBoardSet(unsigned short address, const std::string& value) override;
     bool ReadBoardInformation(const std::string& path) override;
 
-    // false, with the table unchanged, when fewer than 12 bytes arrive.
+    // false, with the table unchanged, when fewer than 12 bytes arrive; the
+    // first read that succeeds lets writes through.
     bool ReadFileAllocationTable();
-    // Writes the in-memory table and reads it back; true when all 12 bytes were written.
+    // Writes the in-memory table and reads it back; true when all 12 bytes
+    // were written. false, writing nothing, while no table read has succeeded.
     bool WriteFileAllocationTable();
     // The file's start when its entry is valid, else where a new file would
     // go; 0xFFFF when the table leaves no room below the 16-bit limit.
@@ -96,14 +107,27 @@ public:
 
 private:
     using Table = std::array<FileEntry, 3>;
+    struct RecordRead {
+        EepromFileRules::RecordState state;
+        std::vector<unsigned char> record; // the whole record when intact, else empty
+    };
 
     void Initialise(std::shared_ptr<I2CBus> bus, EEPromLocation location);
     static unsigned short NextFreeStart(const Table& table);
+    // Inside the chip and clear of the header and table.
+    bool FitsFileArea(unsigned int start, std::size_t len) const;
     // Whether a record may go at [start, start + len) given the other files of table.
     bool CanPlace(const Table& table, unsigned int file, unsigned int start, std::size_t len) const;
+    // Whether file's record of len bytes may be rewritten at its start: the
+    // other files' records it would cover (read to find out) are already lost.
+    bool CanRewriteInPlace(unsigned int file, std::size_t len) const;
+    RecordRead ReadRecord(unsigned int file) const;
     bool WriteRecord(unsigned short start, const std::vector<unsigned char>& record);
     unsigned int ChipSize() const;
 
     Table table_{};
     std::unique_ptr<Eeprom> eeprom_;
+    // Set by the first table read that arrives whole: before it the zero
+    // table would place every file at 64, over file 0 and the files after it.
+    bool tableLoaded_ = false;
 };

@@ -59,6 +59,23 @@ private:
     std::string path_;
 };
 
+// --- the rules for other files' records
+
+TEST(EepromFileRules, OnlyARecordReadWholeAndFailingOrWithoutEntryMayBeDiscarded)
+{
+    using EepromFileRules::JudgeRecord;
+    using State = EepromFileRules::RecordState;
+    EXPECT_EQ(JudgeRecord(true, 40, 40, true), State::Intact);
+    EXPECT_EQ(JudgeRecord(true, 40, 40, false), State::Lost);
+    EXPECT_EQ(JudgeRecord(true, 2, 2, true), State::Lost);
+    EXPECT_EQ(JudgeRecord(false, 40, 0, false), State::Lost);
+    EXPECT_EQ(JudgeRecord(true, 40, 16, false), State::Unreadable);
+    EXPECT_EQ(JudgeRecord(true, 40, 0, false), State::Unreadable);
+    EXPECT_TRUE(EepromFileRules::MayDiscard(State::Lost));
+    EXPECT_FALSE(EepromFileRules::MayDiscard(State::Intact));
+    EXPECT_FALSE(EepromFileRules::MayDiscard(State::Unreadable));
+}
+
 // --- construction and the first file
 
 TEST(QnxEEPromHandlerFreshChip, TableIsInvalidAndFirstFileIsAssumedInMemoryOnly)
@@ -107,6 +124,27 @@ TEST(QnxEEPromHandlerConstruction, WithoutAChipEverythingReadsEmptyAndWritesFail
     EXPECT_FALSE(handler.Erase());
     HostFile out;
     EXPECT_FALSE(handler.ReadAll(out.Path()));
+}
+
+TEST(QnxEEPromHandlerConstruction, TableThatCouldNotBeReadRefusesEveryWriteUntilItIsRead)
+{
+    Bytes image = BoardImage::Erased();
+    BoardImage::PutFile(image, 0, 64, "config");
+    BoardImage::PutFile(image, 1, 128, "build");
+    auto bus = BusWith(image);
+    // Transfer 0 is the probe; from 1 on the table read and its retry fail.
+    bus->FailFrom(1);
+    QnxEEPromHandler handler(bus, Location::StandardBoard);
+    bus->failWhen = nullptr;
+    ASSERT_TRUE(handler.IsEEPromAccessible());
+    // The zero table would place any file at 64, over file 0 and its neighbours.
+    EXPECT_FALSE(handler.Write(File::BuildRecord, Bytes{'n', 'e', 'w'}));
+    EXPECT_FALSE(handler.Write(File::ThirdFile, Bytes{'n', 'e', 'w'}));
+    EXPECT_FALSE(handler.WriteFileAllocationTable());
+    EXPECT_EQ(bus->Memory(), image);
+    ASSERT_TRUE(handler.ReadFileAllocationTable());
+    EXPECT_TRUE(handler.Write(File::ThirdFile, Bytes{'n', 'e', 'w'}));
+    EXPECT_EQ(handler.Read(File::BuildRecord), "build");
 }
 
 TEST(QnxEEPromHandlerConstruction, VorlikBoardIsLookedForAt0x52)
@@ -243,6 +281,56 @@ TEST(QnxEEPromHandlerWrite, UnreadableLaterFileLosesItsStaleEntryAndIsNotWritten
     EXPECT_EQ(reopened.GetFileTable()[2].start, 192);
     EXPECT_EQ(reopened.Read(File::PeripheralConfig), std::string(100, 'A'));
     EXPECT_EQ(reopened.Read(File::ThirdFile), std::string(10, 'c'));
+}
+
+TEST(QnxEEPromHandlerWrite, LaterFileThatFailsToReadMakesTheResizeRefuseBeforeAnyWrite)
+{
+    Bytes image = BoardImage::Erased();
+    BoardImage::PutFile(image, 0, 64, std::string(20, 'a'));
+    BoardImage::PutFile(image, 1, 128, std::string(40, 'b'));
+    BoardImage::PutFile(image, 2, 192, std::string(30, 'c'));
+    auto bus = BusWith(image);
+    QnxEEPromHandler handler(bus, Location::StandardBoard);
+    bus->ClearLog();
+    // The resize reads file 1 first, in 16-byte chunks: the second chunk fails
+    // once, after a full one, so the read ends short.
+    bus->FailTransfer(1);
+    EXPECT_FALSE(handler.Write(File::PeripheralConfig, Bytes(100, 'A')));
+    ASSERT_FALSE(bus->Log().at(1).succeeded);
+    for (const auto& t : bus->Log())
+        EXPECT_NE(t.kind, Kind::Write);
+    EXPECT_EQ(bus->Memory(), image);
+    EXPECT_EQ(handler.GetFileTable()[1].start, 128);
+    EXPECT_EQ(handler.Read(File::BuildRecord), std::string(40, 'b'));
+}
+
+TEST(QnxEEPromHandlerWrite, SameSizeRewriteGoesInPlaceOverAStaleEntryButNotOverAnIntactFile)
+{
+    // File 2's entry is left over from an earlier move: file 1 now covers its
+    // old place, so its record no longer passes its check word.
+    Bytes image = BoardImage::Erased();
+    BoardImage::PutFile(image, 0, 64, "cfg");
+    BoardImage::PutFile(image, 1, 128, std::string(198, 'b'));
+    BoardImage::PutEntry(image, 2, 192, 12);
+    auto bus = BusWith(image);
+    QnxEEPromHandler handler(bus, Location::StandardBoard);
+    bus->ClearLog();
+    ASSERT_TRUE(handler.Write(File::BuildRecord, Bytes(198, 'B')));
+    EXPECT_FALSE(WroteTable(*bus));
+    EXPECT_EQ(handler.Read(File::BuildRecord), std::string(198, 'B'));
+    EXPECT_EQ(handler.Read(File::PeripheralConfig), "cfg");
+
+    // An intact record inside file 1's place is a live file: it is not written over.
+    const Bytes third = BoardImage::Record("third");
+    std::string payload(198, 'b');
+    std::copy(third.begin(), third.end(), payload.begin() + (192 - 128 - 2));
+    BoardImage::PutFile(image, 1, 128, payload);
+    BoardImage::PutEntry(image, 2, 192, static_cast<unsigned short>(third.size()));
+    auto live = BusWith(image);
+    QnxEEPromHandler second(live, Location::StandardBoard);
+    ASSERT_EQ(second.Read(File::ThirdFile), "third");
+    EXPECT_FALSE(second.Write(File::BuildRecord, Bytes(198, 'B')));
+    EXPECT_EQ(live->Memory(), image);
 }
 
 TEST(QnxEEPromHandlerWrite, RecordThatWouldPassTheEndOfTheChipIsRefusedBeforeAnyWrite)
