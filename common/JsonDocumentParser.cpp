@@ -1,12 +1,12 @@
 #include "JsonDocumentParser.h"
 
-#include <rapidjson/encodedstream.h>
 #include <rapidjson/filereadstream.h>
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace JsonDocumentParser {
 
@@ -112,9 +112,10 @@ bool Parse(rapidjson::Document& target, const char* text, std::size_t length)
     if (text == nullptr)
         return false;
     // The memory stream reports a zero byte at its end, which the reader takes
-    // as the end of the text, just as it does a zero byte inside it.
-    rapidjson::MemoryStream memory(text, length);
-    rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream> input(memory);
+    // as the end of the text, just as it does a zero byte inside it. It is
+    // read as it is: rapidjson's encoded stream would drop any leading EF, BB
+    // and BF bytes one by one, also parts of a mark.
+    rapidjson::MemoryStream input(text, length);
     return ParseStream<rapidjson::kParseDefaultFlags>(target, input);
 }
 
@@ -125,6 +126,13 @@ bool ParseFile(rapidjson::Document& target, std::FILE* file)
     char buffer[4096];
     rapidjson::FileReadStream input(file, buffer, sizeof buffer);
     return ParseStream<rapidjson::kParseDefaultFlags>(target, input);
+}
+
+std::size_t ByteOrderMarkLength(const char* text, std::size_t length)
+{
+    constexpr char Mark[] = "\xEF\xBB\xBF";
+    constexpr std::size_t MarkLength = sizeof Mark - 1;
+    return text != nullptr && length >= MarkLength && std::memcmp(text, Mark, MarkLength) == 0 ? MarkLength : 0;
 }
 
 bool DeepCopy(rapidjson::Document& target, const rapidjson::Value& source)

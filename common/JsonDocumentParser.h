@@ -28,11 +28,16 @@ rapidjson::Document NewDocument();
 bool ParseInsitu(rapidjson::Document& target, char* text);
 // Parses a zero-terminated text (copying strings into the document).
 bool Parse(rapidjson::Document& target, const char* text);
-// Parses at most `length` bytes; a zero byte before that ends the text.
+// Parses at most `length` bytes; a zero byte before that ends the text. Every
+// byte is text: a byte-order mark is not skipped (see ByteOrderMarkLength).
 bool Parse(rapidjson::Document& target, const char* text, std::size_t length);
 // Parses everything that can be read from `file`, from its current position.
 bool ParseFile(rapidjson::Document& target, std::FILE* file);
 // Copies `source` with all its strings into `target`'s own memory.
 bool DeepCopy(rapidjson::Document& target, const rapidjson::Value& source);
+// 3 when the text begins with the complete UTF-8 byte-order mark EF BB BF,
+// else 0. Readers that accept a mark skip exactly this many bytes: any part
+// of a mark, or a second one, is text and so a parse error.
+std::size_t ByteOrderMarkLength(const char* text, std::size_t length);
 
 } // namespace JsonDocumentParser

@@ -17,7 +17,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <limits>
 #include <memory>
 #include <system_error>
@@ -118,13 +117,8 @@ bool RapidJsonFileReader::Reload()
     if (!path_.empty() && FileOperation::Exists(path_)) {
         parsed = ParseFileAt(document_, path_);
     } else if (text_ != nullptr && textLength_ != 0) {
-        const char* text = text_;
-        std::size_t length = textLength_;
-        if (length >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0) {
-            text += 3;
-            length -= 3;
-        }
-        parsed = JsonDocumentParser::Parse(document_, text, length);
+        const std::size_t mark = JsonDocumentParser::ByteOrderMarkLength(text_, textLength_);
+        parsed = JsonDocumentParser::Parse(document_, text_ + mark, textLength_ - mark);
     }
     parseError_ = !parsed;
     return parsed;

@@ -1,6 +1,7 @@
 #include "BoardRecord.h"
 
-#include <rapidjson/encodedstream.h>
+#include "JsonDocumentParser.h"
+
 #include <rapidjson/memorystream.h>
 
 #include <cstring>
@@ -15,14 +16,16 @@ bool JsonDeserializeEEprom(rapidjson::Document& document, const QnxEEPromHandler
         return false;
     // rapidjson takes a zero byte for the end of the text, so it parses only
     // the one value and the rest of the record is checked here. The result
-    // replaces the document only when the whole text was good.
+    // replaces the document only when the whole text was good. One complete
+    // byte-order mark is skipped; rapidjson's encoded stream would also drop
+    // parts of one.
+    const std::size_t mark = JsonDocumentParser::ByteOrderMarkLength(text.data(), text.size());
     rapidjson::Document parsed;
-    rapidjson::MemoryStream bytes(text.data(), text.size());
-    rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream> input(bytes);
+    rapidjson::MemoryStream input(text.data() + mark, text.size() - mark);
     parsed.ParseStream<rapidjson::kParseStopWhenDoneFlag, rapidjson::UTF8<>>(input);
     if (parsed.HasParseError())
         return false;
-    for (std::size_t i = bytes.Tell(); i < text.size(); ++i) {
+    for (std::size_t i = mark + input.Tell(); i < text.size(); ++i) {
         const char c = text[i];
         if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
             return false;

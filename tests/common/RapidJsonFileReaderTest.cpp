@@ -52,6 +52,15 @@ TEST(JsonReaderLoading, MemoryTextWithByteOrderMarkParses)
     EXPECT_EQ(reader.GetUInt(reader.GetJsonDocument(), "a"), 1u);
 }
 
+TEST(JsonReaderLoading, PartsOfAByteOrderMarkOrASecondMarkAreParseErrors)
+{
+    for (const char* text : {"\xEF{}", "\xBB{}", "\xBF{}", "\xEF\xBB{}", "\xBB\xBF{}", "\xEF\xBB\xBF\xEF\xBB\xBF{}",
+                             "\xEF\xBB\xBF\xBF{}"}) {
+        SCOPED_TRACE(text);
+        EXPECT_TRUE(FromText(text).HasParseError());
+    }
+}
+
 TEST(JsonReaderLoading, EmptyNullAndInvalidTextsAreParseErrors)
 {
     const char text[] = "{\"a\":1}";

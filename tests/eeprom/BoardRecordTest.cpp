@@ -50,6 +50,17 @@ TEST(BoardRecord, TextThatIsNotOneJsonValueIsRefused)
                                                          File::BuildRecord));
 }
 
+TEST(BoardRecord, OneCompleteByteOrderMarkIsSkippedAndNothingElse)
+{
+    rapidjson::Document document;
+    EXPECT_TRUE(QnxUpgradeCommon::JsonDeserializeEEprom(document, HandlerWithBuildRecord("\xEF\xBB\xBF{\"a\":1} "),
+                                                        File::BuildRecord));
+    for (const char* text : {"\xBF{}", "\xEF\xBB{}", "\xEF\xBB\xBF\xBB{}"}) {
+        SCOPED_TRACE(text);
+        EXPECT_FALSE(QnxUpgradeCommon::JsonDeserializeEEprom(document, HandlerWithBuildRecord(text), File::BuildRecord));
+    }
+}
+
 TEST(BoardRecord, RootThatIsNotAnObjectHasNoMembers)
 {
     rapidjson::Document document;
