@@ -4,6 +4,7 @@
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -117,6 +118,23 @@ bool Parse(rapidjson::Document& target, const char* text, std::size_t length)
     // and BF bytes one by one, also parts of a mark.
     rapidjson::MemoryStream input(text, length);
     return ParseStream<rapidjson::kParseDefaultFlags>(target, input);
+}
+
+bool ParseWhole(rapidjson::Document& target, const char* text, std::size_t length)
+{
+    if (text == nullptr)
+        return false;
+    // The reader would take a zero byte for the end of the text: it stops
+    // after the one value, and the rest is checked here.
+    rapidjson::MemoryStream input(text, length);
+    return Build(target, [&](rapidjson::Document& document) {
+        DepthLimitedHandler<false> handler(document);
+        rapidjson::Reader reader;
+        if (reader.Parse<rapidjson::kParseStopWhenDoneFlag>(input, handler).IsError())
+            return false;
+        return std::all_of(text + input.Tell(), text + length,
+                           [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
+    });
 }
 
 bool ParseFile(rapidjson::Document& target, std::FILE* file)

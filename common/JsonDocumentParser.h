@@ -31,6 +31,9 @@ bool Parse(rapidjson::Document& target, const char* text);
 // Parses at most `length` bytes; a zero byte before that ends the text. Every
 // byte is text: a byte-order mark is not skipped (see ByteOrderMarkLength).
 bool Parse(rapidjson::Document& target, const char* text, std::size_t length);
+// Parses exactly `length` bytes: one value, then only whitespace. A zero byte
+// is text like any other (and so a parse error), not the end of it.
+bool ParseWhole(rapidjson::Document& target, const char* text, std::size_t length);
 // Parses everything that can be read from `file`, from its current position.
 bool ParseFile(rapidjson::Document& target, std::FILE* file);
 // Copies `source` with all its strings into `target`'s own memory.

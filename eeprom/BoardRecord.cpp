@@ -2,8 +2,6 @@
 
 #include "JsonDocumentParser.h"
 
-#include <rapidjson/memorystream.h>
-
 #include <cstring>
 
 namespace QnxUpgradeCommon {
@@ -14,24 +12,11 @@ bool JsonDeserializeEEprom(rapidjson::Document& document, const QnxEEPromHandler
     const std::string text = handler.Read(file);
     if (text.empty())
         return false;
-    // rapidjson takes a zero byte for the end of the text, so it parses only
-    // the one value and the rest of the record is checked here. The result
-    // replaces the document only when the whole text was good. One complete
-    // byte-order mark is skipped; rapidjson's encoded stream would also drop
-    // parts of one.
+    // The whole record is the text, after at most one complete byte-order
+    // mark; its nesting is limited, so a hostile record cannot run the stack
+    // out. The document is replaced only when the text was good.
     const std::size_t mark = JsonDocumentParser::ByteOrderMarkLength(text.data(), text.size());
-    rapidjson::Document parsed;
-    rapidjson::MemoryStream input(text.data() + mark, text.size() - mark);
-    parsed.ParseStream<rapidjson::kParseStopWhenDoneFlag, rapidjson::UTF8<>>(input);
-    if (parsed.HasParseError())
-        return false;
-    for (std::size_t i = mark + input.Tell(); i < text.size(); ++i) {
-        const char c = text[i];
-        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
-            return false;
-    }
-    document.Swap(parsed);
-    return true;
+    return JsonDocumentParser::ParseWhole(document, text.data() + mark, text.size() - mark);
 }
 
 std::string ExtractStringMemberFromJson(const rapidjson::Document& document, const std::string& key)

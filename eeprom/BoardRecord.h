@@ -12,8 +12,10 @@
 namespace QnxUpgradeCommon {
 
 // Parses the payload of `file` into document. False, with the document
-// untouched, when the file reads as empty; otherwise whether the text is one
-// JSON value followed by nothing but whitespace.
+// untouched, when the file reads as empty; otherwise whether the text (after
+// one complete byte-order mark, if there is one) is one JSON value followed by
+// nothing but whitespace, nested no deeper than
+// JsonDocumentParser::MaxNestingDepth. A failed parse leaves the document too.
 bool JsonDeserializeEEprom(rapidjson::Document& document, const QnxEEPromHandler& handler,
                            EEPromHandler::FilesInEEProm file);
 

@@ -61,6 +61,16 @@ TEST(BoardRecord, OneCompleteByteOrderMarkIsSkippedAndNothingElse)
     }
 }
 
+TEST(BoardRecord, NestingBeyondTheParserLimitIsRefused)
+{
+    // A record the size of the chip nested this deep would run a small stack out.
+    rapidjson::Document document;
+    const std::string deep = std::string(200, '[') + std::string(200, ']');
+    EXPECT_FALSE(QnxUpgradeCommon::JsonDeserializeEEprom(document, HandlerWithBuildRecord(deep), File::BuildRecord));
+    const std::string fine = std::string(100, '[') + std::string(100, ']');
+    EXPECT_TRUE(QnxUpgradeCommon::JsonDeserializeEEprom(document, HandlerWithBuildRecord(fine), File::BuildRecord));
+}
+
 TEST(BoardRecord, RootThatIsNotAnObjectHasNoMembers)
 {
     rapidjson::Document document;
