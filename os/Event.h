@@ -31,7 +31,8 @@ public:
     virtual unsigned int WaitOr(unsigned int mask, unsigned int timeoutMs) = 0;
     // The untimed form returns the flag word read before any clearing, or 0 on
     // failure; the timed form returns true when the predicate held. The
-    // predicate is called with the event's lock held and must not touch the event.
+    // predicate is called with the event's lock held and must not touch the
+    // event. An empty predicate fails at once (0 or false) and waits for nothing.
     virtual unsigned int Wait(std::function<bool(unsigned int)> predicate) = 0;
     virtual bool Wait(std::function<bool(unsigned int)> predicate, unsigned int timeoutMs) = 0;
     // True when all bits of the mask were present.

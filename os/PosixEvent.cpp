@@ -1,7 +1,6 @@
 #include "PosixEvent.h"
 
 #include <cerrno>
-#include <sched.h>
 
 namespace {
 constexpr unsigned int AllBits = 0xFFFFFFFFu;
@@ -9,25 +8,28 @@ constexpr long NanosPerSecond = 1000000000L;
 } // namespace
 
 PosixEvent::PosixEvent(bool autoResetEvent)
-    : Event(autoResetEvent), mutex(), condition(), initError(0), signalling(0)
+    : Event(autoResetEvent), mutex(), condition(), broadcasting(), initError(0)
 {
     initError = pthread_mutex_init(&mutex, nullptr);
     if (initError != 0) {
         return;
     }
-    pthread_condattr_t attr;
-    int rc = pthread_condattr_init(&attr);
-    if (rc != 0) {
+    initError = pthread_mutex_init(&broadcasting, nullptr);
+    if (initError != 0) {
         pthread_mutex_destroy(&mutex);
-        initError = rc;
         return;
     }
-    rc = pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
+    pthread_condattr_t attr;
+    int rc = pthread_condattr_init(&attr);
     if (rc == 0) {
-        rc = pthread_cond_init(&condition, &attr);
+        rc = pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
+        if (rc == 0) {
+            rc = pthread_cond_init(&condition, &attr);
+        }
+        pthread_condattr_destroy(&attr);
     }
-    pthread_condattr_destroy(&attr);
     if (rc != 0) {
+        pthread_mutex_destroy(&broadcasting);
         pthread_mutex_destroy(&mutex);
         initError = rc;
     }
@@ -35,14 +37,18 @@ PosixEvent::PosixEvent(bool autoResetEvent)
 
 PosixEvent::~PosixEvent()
 {
-    // Lets a Signal that has already released the lock finish its broadcast.
-    while (signalling.load(std::memory_order_acquire) != 0) {
-        sched_yield();
+    if (initError != 0) {
+        return;
     }
-    if (initError == 0) {
-        pthread_cond_destroy(&condition);
-        pthread_mutex_destroy(&mutex);
-    }
+    // Every Signal that has taken `mutex` holds `broadcasting` until its
+    // broadcast has returned: taking both in turn waits for the last one.
+    pthread_mutex_lock(&mutex);
+    pthread_mutex_lock(&broadcasting);
+    pthread_mutex_unlock(&broadcasting);
+    pthread_mutex_unlock(&mutex);
+    pthread_cond_destroy(&condition);
+    pthread_mutex_destroy(&broadcasting);
+    pthread_mutex_destroy(&mutex);
 }
 
 timespec PosixEvent::AddWaitTime(timespec now, unsigned int ms)
@@ -123,12 +129,18 @@ unsigned int PosixEvent::WaitOr(unsigned int mask, unsigned int timeoutMs)
 
 unsigned int PosixEvent::Wait(std::function<bool(unsigned int)> predicate)
 {
+    if (!predicate) {
+        return 0u;
+    }
     unsigned int word = 0;
     return WaitUntil(predicate, nullptr, AllBits, &word) == Outcome::Satisfied ? word : 0u;
 }
 
 bool PosixEvent::Wait(std::function<bool(unsigned int)> predicate, unsigned int timeoutMs)
 {
+    if (!predicate) {
+        return false;
+    }
     if (timeoutMs == NoTimeout) {
         // Not through the untimed form: its flag word cannot tell success from
         // failure when the predicate holds for an empty word.
@@ -163,18 +175,23 @@ int PosixEvent::Signal(unsigned int bits)
     if (initError != 0) {
         return initError;
     }
-    signalling.fetch_add(1, std::memory_order_acq_rel);
     const int rc = pthread_mutex_lock(&mutex);
     if (rc != 0) {
-        signalling.fetch_sub(1, std::memory_order_release);
         return rc;
     }
     flags.store(flags.load(std::memory_order_relaxed) | bits, std::memory_order_release);
+    if (pthread_mutex_lock(&broadcasting) != 0) {
+        // Without the second lock the destructor cannot wait for this call:
+        // broadcast under the first one instead.
+        pthread_cond_broadcast(&condition);
+        pthread_mutex_unlock(&mutex);
+        return 0;
+    }
     pthread_mutex_unlock(&mutex);
     // After the unlock, so that the woken waiters do not run into the held
-    // lock; the destructor waits for this call to leave.
+    // lock.
     pthread_cond_broadcast(&condition);
-    signalling.fetch_sub(1, std::memory_order_release);
+    pthread_mutex_unlock(&broadcasting);
     return 0;
 }
 

@@ -2,7 +2,6 @@
 
 #include "Event.h"
 
-#include <atomic>
 #include <pthread.h>
 #include <time.h>
 
@@ -44,9 +43,12 @@ private:
 
     pthread_mutex_t mutex;
     pthread_cond_t condition;
-    // 0 when both objects exist, else the error that prevented it.
+    // Held by Signal from before it releases `mutex` until its broadcast has
+    // returned. A waiter may destroy the event as soon as its wait returns,
+    // while the Signal that woke it is still inside the broadcast; the
+    // destructor takes this lock and so blocks, rather than spins, until
+    // that Signal is done, whatever the two threads' priorities.
+    pthread_mutex_t broadcasting;
+    // 0 when all three objects exist, else the error that prevented it.
     int initError;
-    // Signal calls still running: a waiter may destroy the event as soon as
-    // its wait returns, while the Signal that woke it has yet to broadcast.
-    std::atomic<int> signalling;
 };

@@ -5,8 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -30,6 +36,49 @@ bool Eventually(Cond cond)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
+}
+
+constexpr int NoRealTimeRights = 77;
+
+void* SignalOnce(void* event)
+{
+    static_cast<Event*>(event)->Signal(1);
+    return nullptr;
+}
+
+// In a forked process pinned to one processor: a SCHED_RR waiter of
+// priority 2 frees the event as soon as a priority-1 signaller has woken it.
+// The waiter preempts the signaller inside its Signal call, so the signaller
+// runs on only once the waiter blocks. Exits 0 after all rounds.
+[[noreturn]] void FreeEventOnOneProcessorAgainstALowerPrioritySignaller()
+{
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(0, &one);
+    sched_param waiterPriority{};
+    waiterPriority.sched_priority = 2;
+    if (sched_setaffinity(0, sizeof one, &one) != 0 ||
+        pthread_setschedparam(pthread_self(), SCHED_RR, &waiterPriority) != 0) {
+        _exit(NoRealTimeRights);
+    }
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setinheritsched(&attributes, PTHREAD_EXPLICIT_SCHED);
+    pthread_attr_setschedpolicy(&attributes, SCHED_RR);
+    sched_param signallerPriority{};
+    signallerPriority.sched_priority = 1;
+    pthread_attr_setschedparam(&attributes, &signallerPriority);
+    for (int round = 0; round < 20; ++round) {
+        auto* event = new PosixEvent(true);
+        pthread_t signaller;
+        if (pthread_create(&signaller, &attributes, &SignalOnce, event) != 0) {
+            _exit(NoRealTimeRights);
+        }
+        event->WaitOr(1);
+        delete event;
+        pthread_join(signaller, nullptr);
+    }
+    _exit(0);
 }
 
 } // namespace
@@ -239,6 +288,19 @@ TEST(EventPredicate, SimpleEventForwardsThePredicate)
     EXPECT_FALSE(simple->IsSignalled());
 }
 
+TEST(EventPredicate, EmptyPredicateFailsAtOnceAndLeavesTheEventUsable)
+{
+    auto event = EventFactory::GetUniqueEvent(true);
+    event->Signal(1);
+    EXPECT_EQ(event->Wait(std::function<bool(unsigned int)>()), 0u);
+    EXPECT_FALSE(event->Wait(std::function<bool(unsigned int)>(), 50));
+    EXPECT_FALSE(event->Wait(std::function<bool(unsigned int)>(), Event::NoTimeout));
+    EXPECT_TRUE(event->IsSignalled(1)) << "a failed wait clears nothing";
+    std::thread signaller([&] { event->Signal(2); });
+    EXPECT_EQ(event->WaitOr(2, 20000), 3u) << "the lock was left free";
+    signaller.join();
+}
+
 // --- lifetime and the waiting indicator
 
 TEST(EventLifetime, WaitingIndicatorIsSetOnlyWhileAThreadWaits)
@@ -274,6 +336,31 @@ TEST(EventLifetime, EventMayBeDestroyedAsSoonAsItsWaiterReturns)
         delete event;
         signaller.join();
     }
+}
+
+TEST(EventLifetime, HigherPriorityWaiterFreesTheEventWhileTheSignallerIsStillInsideSignal)
+{
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        FreeEventOnOneProcessorAgainstALowerPrioritySignaller();
+    }
+    int status = 0;
+    pid_t ended = 0;
+    const auto end = Clock::now() + std::chrono::seconds(20);
+    while ((ended = waitpid(child, &status, WNOHANG)) == 0 && Clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (ended == 0) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        FAIL() << "the destruction did not finish: the waiter keeps the processor from the signaller";
+    }
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    if (WEXITSTATUS(status) == NoRealTimeRights) {
+        GTEST_SKIP() << "no real-time scheduling rights here";
+    }
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(EventLifetime, ManySignalsAndWaitsAcrossThreadsLoseNothing)
