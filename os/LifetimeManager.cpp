@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <fcntl.h>
 #include <pthread.h>
 #include <spawn.h>
@@ -18,16 +19,18 @@ constexpr char WakeByte = 'c';
 
 // Opens the reaper's pipe: close-on-exec so children never inherit it, and a
 // non-blocking write end so the signal handler can never block on it.
-void OpenWakePipe(int fds[2])
+// Returns 0 or the errno of the failed pipe().
+int OpenWakePipe(int fds[2])
 {
     if (pipe(fds) != 0) {
         fds[0] = fds[1] = -1;
-        return;
+        return errno != 0 ? errno : EMFILE;
     }
     for (int i = 0; i < 2; ++i) {
         fcntl(fds[i], F_SETFD, FD_CLOEXEC);
     }
     fcntl(fds[1], F_SETFL, O_NONBLOCK);
+    return 0;
 }
 
 } // namespace
@@ -42,20 +45,26 @@ void SIGCHLDHandler(int)
 }
 
 LifetimeManager::LifetimeManager(void (*handler)(int))
-    : trackedCount(0), wakePipe{-1, -1}, reaperOwnerPid(-1), stopping(false)
+    : trackedCount(0), wakeReadFd(-1), wakeWriteFd(-1), handlersRunning(0), pipeError(0), previousAction(),
+      reaperOwnerPid(-1), stopping(false)
 {
-    OpenWakePipe(wakePipe);
+    int fds[2];
+    pipeError = OpenWakePipe(fds);
+    wakeReadFd = fds[0];
+    wakeWriteFd.store(fds[1]);
     struct sigaction action = {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     // SA_RESTART: a child's end must not make a blocking call of some other
     // thread fail with EINTR.
     action.sa_flags = SA_RESTART;
-    sigaction(SIGCHLD, &action, nullptr);
+    sigaction(SIGCHLD, &action, &previousAction);
 }
 
 LifetimeManager::~LifetimeManager()
 {
+    // First, so that no handler starts any more for this manager.
+    sigaction(SIGCHLD, &previousAction, nullptr);
     if (reaper.joinable()) {
         if (getpid() == reaperOwnerPid) {
             stopping.store(true);
@@ -66,10 +75,19 @@ LifetimeManager::~LifetimeManager()
             reaper.detach();
         }
     }
-    for (int fd : wakePipe) {
-        if (fd >= 0) {
-            close(fd);
-        }
+    const int writeFd = wakeWriteFd.exchange(-1);
+    // A handler that took the descriptor before the exchange is still about
+    // to write to it; it never blocks, so this ends at once.
+    while (handlersRunning.load() != 0) {
+        const timespec pause{0, 100000L};
+        nanosleep(&pause, nullptr);
+    }
+    if (writeFd >= 0) {
+        close(writeFd);
+    }
+    if (wakeReadFd >= 0) {
+        close(wakeReadFd);
+        wakeReadFd = -1;
     }
 }
 
@@ -80,11 +98,14 @@ bool LifetimeManager::ChildrenExist() const
 
 void LifetimeManager::WakeReaper()
 {
-    if (wakePipe[1] >= 0) {
+    handlersRunning.fetch_add(1);
+    const int fd = wakeWriteFd.load();
+    if (fd >= 0) {
         // A full pipe already holds a pending wake-up: nothing is lost.
-        const ssize_t ignored = write(wakePipe[1], &WakeByte, 1);
+        const ssize_t ignored = write(fd, &WakeByte, 1);
         static_cast<void>(ignored);
     }
+    handlersRunning.fetch_sub(1);
 }
 
 int LifetimeManager::CreateChildProcess(int& pid, const std::string& program,
@@ -120,6 +141,10 @@ LifetimeManager::ChildContext LifetimeManager::CreateChildAndWait(const std::str
                                                                   const std::string& environment)
 {
     ChildContext context;
+    if (wakeReadFd < 0) {
+        context.startError = pipeError;
+        return context;
+    }
     EnsureReaper();
     std::unique_lock<std::mutex> lock(mutex);
     // Counted before the start: a child that ends at once must already find
@@ -189,7 +214,7 @@ void LifetimeManager::NotifyChildTerminatedLocked(int pid, int status)
 void LifetimeManager::EnsureReaper()
 {
     std::lock_guard<std::mutex> lock(mutex);
-    if (wakePipe[0] < 0 || (reaper.joinable() && reaperOwnerPid == static_cast<int>(getpid()))) {
+    if (wakeReadFd < 0 || (reaper.joinable() && reaperOwnerPid == static_cast<int>(getpid()))) {
         return;
     }
     if (reaper.joinable()) {
@@ -211,7 +236,7 @@ void LifetimeManager::ReaperLoop()
 {
     char buffer[64];
     while (!stopping.load()) {
-        const ssize_t got = read(wakePipe[0], buffer, sizeof buffer);
+        const ssize_t got = read(wakeReadFd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) {
             continue;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <csignal>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -16,6 +17,8 @@
 // children by their own process ids and hands their status to the waiting
 // threads. Children the manager does not track (those of popen or system)
 // are never collected by it, whether or not it tracks children of its own.
+// Destroying a manager puts back the SIGCHLD action it found and closes its
+// pipe; from then on a child's end reaches none of its descriptors.
 class LifetimeManager
 {
 public:
@@ -54,7 +57,9 @@ public:
     // with 0, otherwise until it ends or timeoutMs have passed. The returned
     // state says whether it ended (StateTerminated, with its status) or still
     // runs (StateRunning). A child still running when the wait ends stays
-    // tracked until it ends, so that it never lingers as a zombie.
+    // tracked until it ends, so that it never lingers as a zombie. A manager
+    // whose wake-up pipe could not be opened could collect no child: it
+    // starts none and reports the pipe's errno as the start error.
     ChildContext CreateChildAndWait(const std::string& program, const std::vector<std::string>& arguments,
                                     unsigned int timeoutMs, unsigned int, const std::string&, const std::string&);
 
@@ -76,8 +81,17 @@ private:
     std::map<int, ChildContext> children;
     // The number of children tracked or about to be: read by the handler.
     std::atomic<int> trackedCount;
-    // Wake-up pipe of the reaper: [0] read by the reaper, [1] written by the handler.
-    int wakePipe[2];
+    // Wake-up pipe of the reaper: [0] read by the reaper, [1] written by the
+    // handler. The write end is atomic and the handler counts itself in
+    // `handlersRunning`, so that the destructor can take the descriptor away
+    // from under a handler running on another thread.
+    int wakeReadFd;
+    std::atomic<int> wakeWriteFd;
+    std::atomic<int> handlersRunning;
+    // errno of the failed pipe(), or 0.
+    int pipeError;
+    // The SIGCHLD action before this manager's, put back by the destructor.
+    struct sigaction previousAction;
     std::thread reaper;
     int reaperOwnerPid;
     std::atomic<bool> stopping;

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -22,18 +23,44 @@ Ctx RunChild(const std::vector<std::string>& args, unsigned int timeoutMs)
     return lifetimeManager.CreateChildAndWait(args.front(), args, timeoutMs, 0, "", "");
 }
 
-// True once the process is gone entirely (collected, not a zombie).
-bool EventuallyGone(int pid)
+// Polls until cond() holds; false once a generous deadline has passed.
+template <typename Cond>
+bool Eventually(Cond cond)
 {
     const auto end = Clock::now() + std::chrono::seconds(20);
-    while (Clock::now() < end) {
-        if (kill(pid, 0) == -1 && errno == ESRCH) {
-            return true;
+    while (!cond()) {
+        if (Clock::now() > end) {
+            return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    return false;
+    return true;
 }
+
+// True once the process is gone entirely (collected, not a zombie).
+bool EventuallyGone(int pid)
+{
+    return Eventually([pid] { return kill(pid, 0) == -1 && errno == ESRCH; });
+}
+
+// The reaper collects the child before it drops the entry: both are seen.
+bool EventuallyCollectedAndForgotten(int pid)
+{
+    return EventuallyGone(pid) && Eventually([] { return !lifetimeManager.ChildrenExist(); });
+}
+
+void IgnoreChildSignal(int) {}
+
+// A manager of the test's own beside the process-wide one; the SIGCHLD
+// action is put back whatever the manager does.
+class OwnLifetimeManager : public ::testing::Test
+{
+protected:
+    void SetUp() override { sigaction(SIGCHLD, nullptr, &before); }
+    void TearDown() override { sigaction(SIGCHLD, &before, nullptr); }
+
+    struct sigaction before = {};
+};
 
 int PcloseStatus(const char* command)
 {
@@ -72,8 +99,7 @@ TEST(LifetimeManagerWait, ZeroTimeoutReturnsAtOnceWithTheChildRunningAndItIsColl
     EXPECT_EQ(ctx.startError, 0);
     EXPECT_EQ(ctx.state, LifetimeManager::StateRunning) << "returned without waiting for the child";
     ASSERT_GT(ctx.pid, 0);
-    EXPECT_TRUE(EventuallyGone(ctx.pid)) << "the child must not stay a zombie";
-    EXPECT_FALSE(lifetimeManager.ChildrenExist());
+    EXPECT_TRUE(EventuallyCollectedAndForgotten(ctx.pid)) << "the child must not stay a zombie";
 }
 
 TEST(LifetimeManagerWait, TimedWaitEndsWithTheChildOrAfterTheTimeout)
@@ -117,10 +143,51 @@ TEST(LifetimeManagerWait, ManyChildrenFromTwoThreadsAllEndWithoutDeadlock)
     EXPECT_EQ(b, 15);
 }
 
-TEST(LifetimeManagerWait, UnknownPidNotificationIsIgnored)
+TEST(LifetimeManagerWait, UnknownPidNotificationLeavesTheTrackedChildAlone)
 {
-    lifetimeManager.NotifyChildTerminated(999999, 0);
-    EXPECT_FALSE(lifetimeManager.ChildrenExist());
+    const Ctx tracked = RunChild({"sleep", "0.3"}, 0);
+    ASSERT_GT(tracked.pid, 0);
+    lifetimeManager.NotifyChildTerminated(tracked.pid + 100000, 0);
+    EXPECT_TRUE(lifetimeManager.ChildrenExist()) << "the running child is still tracked";
+    EXPECT_TRUE(EventuallyCollectedAndForgotten(tracked.pid));
+}
+
+// --- a manager's own resources
+
+TEST_F(OwnLifetimeManager, DestructionPutsTheFormerChildSignalActionBack)
+{
+    {
+        LifetimeManager manager(&IgnoreChildSignal);
+        struct sigaction during = {};
+        sigaction(SIGCHLD, nullptr, &during);
+        EXPECT_EQ(during.sa_handler, &IgnoreChildSignal);
+    }
+    struct sigaction after = {};
+    sigaction(SIGCHLD, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, before.sa_handler) << "a late child must find no handler of the destroyed manager";
+}
+
+TEST_F(OwnLifetimeManager, WithoutItsWakeUpPipeItStartsNoChildAndReportsTheError)
+{
+    // No descriptor free while the manager is built: its pipe() fails.
+    rlimit limit = {};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const int lowestFree = dup(0);
+    ASSERT_GE(lowestFree, 0);
+    close(lowestFree);
+    rlimit none = limit;
+    none.rlim_cur = static_cast<rlim_t>(lowestFree);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
+    LifetimeManager manager(&IgnoreChildSignal);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
+
+    // Timed, so that a manager that starts the child anyway shows here
+    // instead of waiting for ever for a child it cannot collect.
+    const Ctx ctx = manager.CreateChildAndWait("true", {}, 200, 0, "", "");
+    EXPECT_EQ(ctx.startError, EMFILE);
+    EXPECT_EQ(ctx.pid, -1) << "no child started";
+    EXPECT_EQ(ctx.state, LifetimeManager::StateNone);
+    EXPECT_FALSE(manager.ChildrenExist());
 }
 
 // --- children that are not the manager's
