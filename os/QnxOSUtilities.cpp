@@ -21,8 +21,11 @@ namespace {
 
 // The platform's confstr name that sets the system's time-zone string.
 constexpr int SetTimeZoneRequest = 459;
-// The lookup command's buffer; longer commands are refused.
+// The buffer the lookup's output is read in.
 constexpr size_t ProcessLookupBufferSize = 282;
+// The longest name looked up: the one whose command, without grep's "-e",
+// just fits the buffer.
+constexpr size_t MaximumProcessNameLength = 250;
 constexpr int TerminateProbes = 10;
 // An int constant: the platforms disagree on the type of the size parameter.
 constexpr int ThreadNameBufferSize = 255;
@@ -168,12 +171,10 @@ void QnxOSUtilities::RestartSystem() const
 
 int QnxOSUtilities::GetProcessIdByName(const std::string& name) const
 {
-    if (!IsSafeProcessName(name))
+    if (!IsSafeProcessName(name) || name.size() > MaximumProcessNameLength)
         return -1;
     const std::string command =
         QnxOSUtilitiesStrings::FindProcessNameCmdPrefix + name + QnxOSUtilitiesStrings::CutOutput;
-    if (command.size() > ProcessLookupBufferSize)
-        return -1;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr)
         return -1;

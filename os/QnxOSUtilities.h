@@ -36,7 +36,8 @@ public:
 namespace QnxOSUtilitiesStrings {
 inline constexpr const char* GetKernelVersion = "uname -k";
 inline constexpr const char* OsBuildFileName = "/etc/build_number";
-inline constexpr const char* FindProcessNameCmdPrefix = "ps -A | grep '";
+// "-e": the name is always grep's pattern, also when it begins with '-'.
+inline constexpr const char* FindProcessNameCmdPrefix = "ps -A | grep -e '";
 inline constexpr const char* CutOutput = "'| cut -d '?' -f 1";
 inline constexpr const char* EtfsProcessName = "fs-etfs-jacinto5_micron";
 } // namespace QnxOSUtilitiesStrings
