@@ -99,10 +99,19 @@ void OpenNvramLibrary()
         std::fprintf(stderr, "Unable to find function save_logs \n");
 }
 
+// Ends the calling process at once. Its other threads may still run (the
+// restart is called from a timer's thread), so the static destructors that
+// exit() would run must not run under them; buffered output still goes out.
+[[noreturn]] void EndProcess(int status)
+{
+    std::fflush(nullptr);
+    _exit(status);
+}
+
 [[noreturn]] void Fail(const char* message)
 {
     shutdown_error(message);
-    std::exit(1);
+    EndProcess(1);
 }
 
 void BoostPriority()
@@ -388,13 +397,20 @@ void Terminate(ProcessList& list, size_t index, const PassSettings& settings)
     const bool critical = (record.flags & PROCESS_FLAG_CRITICAL) != 0;
     const uint32_t grace = settings.kill_timeout_set ? settings.kill_timeout_ms
                                                      : shutdown_grace_period(record.class_type, settings.fast);
+    // Opened before the first signal, so a recycled process id cannot pass
+    // for the process being waited for. A process whose information cannot
+    // be read has ended since the listing, and its id may already be another
+    // process's: it gets no signal.
+    const int fd = shutdown_procfs_open_process(pid);
+    procfs_info info {};
+    if (!ReadProcessInfo(fd, &info)) {
+        if (fd >= 0)
+            close(fd);
+        return;
+    }
     if (settings.verbose)
         std::fprintf(stderr, "Terminating pid=%d (%s), class %d%s\n", static_cast<int>(pid), record.name,
                      static_cast<int>(record.class_type), critical ? ", critical" : "");
-
-    // Opened before the first signal, so a recycled process id cannot pass
-    // for the process being waited for.
-    const int fd = shutdown_procfs_open_process(pid);
     if (!critical)
         SendTermination("SIGTERM", SIGTERM, pid);
     SendTermination("SIGCONT", SIGCONT, pid);
@@ -414,7 +430,7 @@ void Terminate(ProcessList& list, size_t index, const PassSettings& settings)
                 if (fd >= 0)
                     close(fd);
                 shutdown_free_records(list.records, list.count);
-                std::exit(1);
+                EndProcess(1);
             }
             if (answer != 2)
                 SendFinal("SIGKILL", SIGKILL, record);
@@ -515,7 +531,7 @@ extern "C" void shutdown_system(int type, int flags)
 
     if (apps_only) {
         FreeList(list);
-        std::exit(0);
+        EndProcess(0);
     }
 
     shutdown_done(type);
@@ -523,7 +539,7 @@ extern "C" void shutdown_system(int type, int flags)
         board.shutdown(type);
     if (type == 3 || type == 4 || type == 6 || (flags & SHUTDOWN_FLAG_NO_REBOOT) != 0) {
         FreeList(list);
-        std::exit(0);
+        EndProcess(0);
     }
 
     for (size_t i = 0; i < list.count; ++i) {

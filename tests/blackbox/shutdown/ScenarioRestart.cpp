@@ -9,4 +9,9 @@ void RestartThroughOSUtilities()
     GetOSAbstractionsFactory()->CreateOSUtilities()->RestartSystem();
 }
 
+bool KillThroughOSUtilities(int pid)
+{
+    return GetOSAbstractionsFactory()->CreateOSUtilities()->KillProcessById(pid);
+}
+
 } // namespace scenario

@@ -3,7 +3,9 @@
 // process stand-ins, then runs the shutdown sequence (or the OS utilities'
 // restart) and reports, through its SIGCHLD handler, how each child ended.
 //
-//   shutdown_scenario [--type N] [--flags N] [--reason TEXT] [--restart] [--spacing MS] CHILD...
+//   shutdown_scenario [--type N] [--flags N] [--reason TEXT] [--restart] [--kill PID] [--spacing MS] CHILD...
+// "--kill PID" hands PID to the OS utilities' KillProcessById instead of
+// running the sequence, and reports the result.
 //   CHILD: NAME[,term=exit|ignore|slow:MS][,critical][,daemon][,session1][,connect=K][,remote=K]
 // Each child leads a session of its own; "session1" keeps it in the
 // harness's, which is the sandbox's session 1. "daemon" sets the daemon
@@ -66,6 +68,15 @@ void OnChildEnded(int)
     }
     errno = saved;
 }
+
+// Reports the destruction of the harness's static objects: a return from
+// main runs it, an end from inside the sequence must not.
+struct StaticDestructionReport {
+    StaticDestructionReport() = default;
+    StaticDestructionReport(const StaticDestructionReport&) = delete;
+    StaticDestructionReport& operator=(const StaticDestructionReport&) = delete;
+    ~StaticDestructionReport() { scenario::Report("harness", "static-destructors"); }
+} staticDestructionReport;
 
 bool ParseChild(const std::string& text, ChildSpec* child)
 {
@@ -167,6 +178,8 @@ int main(int argc, char** argv)
     int flags = 0;
     const char* reason = nullptr;
     bool restart = false;
+    bool killOnly = false;
+    int killPid = 0;
     long spacingMs = 20;
     std::vector<ChildSpec> children;
     for (int i = 1; i < argc; ++i) {
@@ -179,6 +192,9 @@ int main(int argc, char** argv)
             reason = argv[++i];
         } else if (argument == "--restart") {
             restart = true;
+        } else if (argument == "--kill" && i + 1 < argc) {
+            killOnly = true;
+            killPid = std::atoi(argv[++i]);
         } else if (argument == "--spacing" && i + 1 < argc) {
             spacingMs = std::atol(argv[++i]);
         } else {
@@ -222,6 +238,10 @@ int main(int argc, char** argv)
     if (!WriteDescription(children))
         return 2;
 
+    if (killOnly) {
+        scenario::ReportNumber("harness", "kill-result", scenario::KillThroughOSUtilities(killPid) ? 1 : 0);
+        return 0;
+    }
     scenario::Report("harness", "shutdown");
     if (restart)
         scenario::RestartThroughOSUtilities();

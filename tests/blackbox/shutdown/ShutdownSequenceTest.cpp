@@ -304,6 +304,18 @@ TEST(ShutdownSignals, KillTimeoutThatIsNotANumberIsReportedAndTheClassPeriodAppl
     EXPECT_EQ(huge.status, 0) << huge.Dump();
 }
 
+TEST(ShutdownSignals, ProcessThatEndedSinceTheListingGetsNoSignal)
+{
+    const Outcome outcome = Scenario().Env("SIGKILL_TIMEOUT", "100").Args({"gone-early", "app-after"}).Run();
+    ASSERT_EQ(outcome.status, 0) << outcome.Dump();
+    const long gone = outcome.Find("gone-early", "gone");
+    ASSERT_GE(gone, 0) << outcome.Dump();
+    const std::string pid = outcome.lines[static_cast<size_t>(gone)].detail;
+    for (size_t i = static_cast<size_t>(gone) + 1; i < outcome.lines.size(); ++i)
+        EXPECT_FALSE(outcome.lines[i].who == "kill" && outcome.lines[i].what == pid) << outcome.Dump();
+    EXPECT_TRUE(outcome.Has("app-after", "SIGTERM")) << outcome.Dump();
+}
+
 TEST(ShutdownSignals, GraphicalApplicationOutlivingItsGraceIsHandledAsThePromptSays)
 {
     const Outcome left =
@@ -323,6 +335,7 @@ TEST(ShutdownSignals, GraphicalApplicationOutlivingItsGraceIsHandledAsThePromptS
     const Outcome aborted =
         Scenario().Env("SIGKILL_TIMEOUT", "50").Env("SCENARIO_PROMPT", "3").Args({"gui-stuck,term=ignore", "app-x"}).Run();
     EXPECT_EQ(aborted.status, 1) << aborted.Dump();
+    EXPECT_FALSE(aborted.Has("harness", "static-destructors")) << aborted.Dump();
     EXPECT_FALSE(aborted.Has("app-x", "SIGTERM")) << aborted.Dump();
     EXPECT_EQ(aborted.errors.find(RebootMessage), std::string::npos) << aborted.Dump();
 }
@@ -418,6 +431,7 @@ TEST(ShutdownEnd, RebootStandInEndsTheSandboxAndARefusedRebootEndsWithStatusOne)
         Scenario().Env("SIGKILL_TIMEOUT", "100").Env("UPGRADE_HOST_REBOOT_REFUSE", "1").Args({"app-a"}).Run();
     EXPECT_EQ(refused.status, 1) << refused.Dump();
     EXPECT_TRUE(refused.Has("hook", "error", "Process lacks the PROCMGR_AID_REBOOT ability")) << refused.Dump();
+    EXPECT_FALSE(refused.Has("harness", "static-destructors")) << refused.Dump();
 }
 
 TEST(ShutdownEnd, RestartSystemRunsTheShutdownWhenTheDriverIsAbsent)
@@ -430,6 +444,19 @@ TEST(ShutdownEnd, RestartSystemRunsTheShutdownWhenTheDriverIsAbsent)
     EXPECT_NE(outcome.errors.find(RebootMessage), std::string::npos) << outcome.Dump();
 }
 
+TEST(ShutdownEnd, KillOfProcessIdZeroOrMinusOneSignalsNothing)
+{
+    // 0 would reach the caller's process group, -1 every process it may signal.
+    for (const std::string pid : {"0", "-1"}) {
+        const Outcome outcome = Scenario().Args({"--kill", pid, "app-group,session1", "app-other"}).Run();
+        EXPECT_EQ(outcome.status, 0) << outcome.Dump();
+        EXPECT_TRUE(outcome.Has("harness", "kill-result", "0")) << outcome.Dump();
+        EXPECT_TRUE(outcome.EventsOf("kill").empty()) << outcome.Dump();
+        EXPECT_TRUE(outcome.EventsOf("app-group").empty()) << outcome.Dump();
+        EXPECT_TRUE(outcome.EventsOf("app-other").empty()) << outcome.Dump();
+    }
+}
+
 // --- the other types and flags
 
 TEST(ShutdownTypes, ApplicationsOnlyTypeEndsTheCallerAfterTheGraphicalApplications)
@@ -439,6 +466,7 @@ TEST(ShutdownTypes, ApplicationsOnlyTypeEndsTheCallerAfterTheGraphicalApplicatio
     EXPECT_EQ(outcome.status, 0) << outcome.Dump();
     EXPECT_EQ(outcome.TerminationOrder(), (std::vector<std::string>{"gui-window"})) << outcome.Dump();
     EXPECT_TRUE(outcome.Has("hook", "progress", "1/1")) << outcome.Dump();
+    EXPECT_FALSE(outcome.Has("harness", "static-destructors")) << outcome.Dump();
     EXPECT_EQ(outcome.errors.find(RebootMessage), std::string::npos) << outcome.Dump();
 }
 
@@ -457,6 +485,7 @@ TEST(ShutdownTypes, SystemTypeAndNoRebootFlagEndAfterTheBoardHookWithoutFinalSig
         EXPECT_TRUE(outcome.Has("board", "shutdown")) << outcome.Dump();
         EXPECT_TRUE(outcome.EventsOf("io-display").empty()) << outcome.Dump();
         EXPECT_EQ(outcome.errors.find(RebootMessage), std::string::npos) << outcome.Dump();
+        EXPECT_FALSE(outcome.Has("harness", "static-destructors")) << outcome.Dump();
     }
 }
 
@@ -465,6 +494,8 @@ TEST(ShutdownTypes, UnknownTypeReturnsHavingDoneNothing)
     const Outcome outcome = Scenario().Args({"--type", "9", "app-a", "devb-a"}).Run();
     EXPECT_EQ(outcome.status, 3) << outcome.Dump();
     EXPECT_TRUE(outcome.Has("harness", "returned")) << outcome.Dump();
+    // The return from main destroys the static objects, and the report shows it.
+    EXPECT_TRUE(outcome.Has("harness", "static-destructors")) << outcome.Dump();
     EXPECT_TRUE(outcome.TerminationOrder().empty()) << outcome.Dump();
 }
 
