@@ -64,8 +64,8 @@ int SignalBeforeWatch()
     Recorder recorder;
     PosixExitSignalWatcher watcher;
     watcher.RegisterNotification(recorder.Notification());
+    // Blocked in every thread, so pending as soon as kill returns.
     kill(getpid(), SIGINT);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     if (recorder.calls != 0) return Fail(2, "notified before Watch");
     if (!IsPending(SIGINT)) return Fail(3, "SIGINT not pending before Watch");
     if (!watcher.Watch()) return Fail(4, "Watch refused");
@@ -100,8 +100,8 @@ int TwoSignals()
         kill(getpid(), SIGTERM);
         if (!recorder.called->Wait(WaitMs)) return Fail(3, "no notification");
         if (!Eventually([&] { return !watcher.IsListening(); })) return Fail(4, "listener did not end");
+        // No thread waits for it any more: it is pending as soon as kill returns.
         kill(getpid(), SIGTERM);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
         if (recorder.calls != 1) return Fail(5, "notified twice");
         if (!IsPending(SIGTERM)) return Fail(6, "second SIGTERM not left pending");
         // Taken here, or unblocking it in the destructor would end the probe.
@@ -171,12 +171,13 @@ int RemovedSignalIsNotWatched()
     if (!watcher.RemoveSignal(SIGINT)) return Fail(2, "RemoveSignal failed");
     watcher.RegisterNotification(recorder.Notification());
     watcher.Watch();
+    // A listener that still waited for SIGINT would be handed it first: it
+    // is sent first and, were both pending, is the lower number.
     kill(getpid(), SIGINT);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (recorder.calls != 0) return Fail(3, "notified for a removed signal");
-    if (!IsPending(SIGINT)) return Fail(4, "removed signal not left pending");
     kill(getpid(), SIGTERM);
-    if (!recorder.called->Wait(WaitMs) || recorder.lastSignal != SIGTERM) return Fail(5, "no notification");
+    if (!recorder.called->Wait(WaitMs)) return Fail(3, "no notification");
+    if (recorder.lastSignal != SIGTERM || recorder.calls != 1) return Fail(4, "notified for a removed signal");
+    if (!IsPending(SIGINT)) return Fail(5, "removed signal not left pending");
     sigset_t intSet;
     sigemptyset(&intSet);
     sigaddset(&intSet, SIGINT);

@@ -1,3 +1,4 @@
+#include "BlockedThread.h"
 #include "EventFactory.h"
 #include "FileSystemWatcher.h"
 #include "PosixFileSystemWatcher.h"
@@ -361,7 +362,11 @@ TEST_F(FileSystemWatcherTest, DestructionWhileTheThreadWaitsForEventsReturns)
     const int threads = Thread::GetThreadCount();
     {
         auto watcher = FileSystemWatcher::CreateUnique(factory, dir.Wide(), Files);
-        std::this_thread::sleep_for(20ms); // the thread is blocked in its wait by now
+        // Named before the watcher's creation returns.
+        const pid_t watcherThread = blocked_thread::FindByName("FileSystemWatch");
+        ASSERT_NE(watcherThread, 0);
+        EXPECT_TRUE(blocked_thread::EventuallyIn(watcherThread, blocked_thread::PollCalls()))
+            << "the thread waits for events";
     }
     {
         auto idle = FileSystemWatcher::CreateShared(factory, Files);

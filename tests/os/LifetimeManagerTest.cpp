@@ -49,6 +49,13 @@ bool EventuallyCollectedAndForgotten(int pid)
     return EventuallyGone(pid) && Eventually([] { return !lifetimeManager.ChildrenExist(); });
 }
 
+// Ends a tracked child of this test, which the manager then collects.
+void EndOwnChild(int pid)
+{
+    kill(pid, SIGKILL);
+    EXPECT_TRUE(EventuallyCollectedAndForgotten(pid)) << "the child must not stay a zombie";
+}
+
 void IgnoreChildSignal(int) {}
 
 // A manager of the test's own beside the process-wide one; the SIGCHLD
@@ -108,10 +115,11 @@ TEST(LifetimeManagerWait, TimedWaitEndsWithTheChildOrAfterTheTimeout)
     EXPECT_EQ(quick.state, LifetimeManager::StateTerminated);
 
     const auto start = Clock::now();
-    const Ctx slow = RunChild({"sleep", "1.5"}, 100);
+    const Ctx slow = RunChild({"sleep", "30"}, 100);
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(100));
     EXPECT_EQ(slow.state, LifetimeManager::StateRunning);
-    EXPECT_TRUE(EventuallyGone(slow.pid));
+    ASSERT_GT(slow.pid, 0);
+    EndOwnChild(slow.pid);
 }
 
 TEST(LifetimeManagerWait, UnknownProgramReportsTheStartError)
@@ -145,11 +153,11 @@ TEST(LifetimeManagerWait, ManyChildrenFromTwoThreadsAllEndWithoutDeadlock)
 
 TEST(LifetimeManagerWait, UnknownPidNotificationLeavesTheTrackedChildAlone)
 {
-    const Ctx tracked = RunChild({"sleep", "0.3"}, 0);
+    const Ctx tracked = RunChild({"sleep", "30"}, 0);
     ASSERT_GT(tracked.pid, 0);
     lifetimeManager.NotifyChildTerminated(tracked.pid + 100000, 0);
     EXPECT_TRUE(lifetimeManager.ChildrenExist()) << "the running child is still tracked";
-    EXPECT_TRUE(EventuallyCollectedAndForgotten(tracked.pid));
+    EndOwnChild(tracked.pid);
 }
 
 // --- a manager's own resources
@@ -202,19 +210,22 @@ TEST(LifetimeManagerForeignChildren, PopenChildIsLeftToPcloseWhileNoChildIsTrack
 
 TEST(LifetimeManagerForeignChildren, PopenChildIsLeftToPcloseEvenWhileAChildIsTracked)
 {
-    const Ctx tracked = RunChild({"sleep", "0.4"}, 0);
+    const Ctx tracked = RunChild({"sleep", "30"}, 0);
+    ASSERT_GT(tracked.pid, 0);
     ASSERT_TRUE(lifetimeManager.ChildrenExist());
     for (int i = 0; i < 5; ++i) {
         const int status = PcloseStatus("exit 6");
         ASSERT_TRUE(WIFEXITED(status)) << status;
         EXPECT_EQ(WEXITSTATUS(status), 6);
     }
-    EXPECT_TRUE(EventuallyGone(tracked.pid));
+    EXPECT_TRUE(lifetimeManager.ChildrenExist()) << "the tracked child is still the manager's";
+    EndOwnChild(tracked.pid);
 }
 
 TEST(LifetimeManagerForeignChildren, ForkedChildIsLeftToItsOwnWaitpid)
 {
-    const Ctx tracked = RunChild({"sleep", "0.3"}, 0);
+    const Ctx tracked = RunChild({"sleep", "30"}, 0);
+    ASSERT_GT(tracked.pid, 0);
     const pid_t child = fork();
     ASSERT_NE(child, -1);
     if (child == 0) {
@@ -227,7 +238,8 @@ TEST(LifetimeManagerForeignChildren, ForkedChildIsLeftToItsOwnWaitpid)
     } while (got == -1 && errno == EINTR);
     EXPECT_EQ(got, child);
     EXPECT_EQ(WEXITSTATUS(status), 9);
-    EXPECT_TRUE(EventuallyGone(tracked.pid));
+    EXPECT_TRUE(lifetimeManager.ChildrenExist()) << "the tracked child is still the manager's";
+    EndOwnChild(tracked.pid);
 }
 
 // --- the spawnp the manager starts children with

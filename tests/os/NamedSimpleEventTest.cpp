@@ -1,3 +1,4 @@
+#include "BlockedThread.h"
 #include "EventFactory.h"
 #include "NamedSimpleEvent.h"
 
@@ -61,8 +62,10 @@ TEST_F(NamedSimpleEventTest, TwoObjectsOfOneNameShareTheCount)
     NamedSimpleEvent first(name);
     NamedSimpleEvent second(name, 5); // already exists: the count stays
     EXPECT_FALSE(second.Wait(0u));
+    const pid_t waiter = blocked_thread::OwnId();
     std::thread poster([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // Posted once the wait below blocks on the semaphore.
+        blocked_thread::EventuallyIn(waiter, {SYS_futex});
         first.Signal();
     });
     EXPECT_TRUE(second.Wait(0xFFFFFFFFu));

@@ -34,6 +34,13 @@ struct Expiries
             fired->Signal();
         };
     }
+
+    // True when no further expiry is reported within quietMs.
+    bool StaysQuietFor(unsigned int quietMs)
+    {
+        fired->Reset();
+        return !fired->Wait(quietMs);
+    }
 };
 
 std::unique_ptr<OSTimer> MakeTimer(OSTimer::EventType type, std::function<void()> callback)
@@ -54,7 +61,7 @@ TEST(OSTimerOneShot, RunsOnceNoEarlierThanTheDelay)
     ASSERT_EQ(timer->Start(150), 0);
     ASSERT_TRUE(expiries.fired->Wait(Generous));
     EXPECT_GE(expiries.firstAtMs.load(), 150);
-    std::this_thread::sleep_for(milliseconds(200));
+    EXPECT_TRUE(expiries.StaysQuietFor(200));
     EXPECT_EQ(expiries.count.load(), 1);
     EXPECT_FALSE(timer->IsRunning());
 }
@@ -74,7 +81,7 @@ TEST(OSTimerOneShot, StartingAgainReArmsFromTheNewCall)
         GTEST_SKIP() << "the machine overslept the first arming (" << rearmedAtMs << " ms); the case is void";
     }
     EXPECT_GE(expiries.firstAtMs.load(), rearmedAtMs + 300);
-    std::this_thread::sleep_for(milliseconds(400));
+    EXPECT_TRUE(expiries.StaysQuietFor(400));
     EXPECT_EQ(expiries.count.load(), 1);
 }
 
@@ -137,10 +144,14 @@ TEST(OSTimerPeriodic, FiresEveryPeriodUntilStopped)
         EXPECT_TRUE(timer->IsRunning());
         EXPECT_EQ(timer->Stop(), 0);
         EXPECT_FALSE(timer->IsRunning());
-        std::this_thread::sleep_for(milliseconds(100)); // lets a callback in flight finish
-        const int atStop = expiries.count.load();
-        std::this_thread::sleep_for(milliseconds(150));
-        EXPECT_EQ(expiries.count.load(), atStop);
+        // Expiries from before the stop may still be reported, late on a
+        // loaded machine; a running 30 ms timer would never leave a gap of
+        // 200 ms, a stopped one soon does.
+        bool quiet = false;
+        for (int attempt = 0; attempt < 25 && !quiet; ++attempt) {
+            quiet = expiries.StaysQuietFor(200);
+        }
+        EXPECT_TRUE(quiet) << "the stopped timer keeps firing";
     }
     EXPECT_GE(expiries.count.load(), 3);
 }

@@ -1,9 +1,11 @@
+#include "BlockedThread.h"
 #include "PosixINotifier.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -71,8 +73,13 @@ TEST(PosixINotifierDescriptor, InterruptEndsABlockedReceiveAndEveryLaterOne)
     PosixINotifier notifier;
     ASSERT_TRUE(notifier.Init());
     const inotify_event* got = reinterpret_cast<const inotify_event*>(1);
-    std::thread receiver([&] { got = notifier.ReceiveEvent(); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::promise<pid_t> receiverId;
+    std::thread receiver([&] {
+        receiverId.set_value(blocked_thread::OwnId());
+        got = notifier.ReceiveEvent();
+    });
+    EXPECT_TRUE(blocked_thread::EventuallyIn(receiverId.get_future().get(), blocked_thread::PollCalls()))
+        << "the receive blocks in its poll";
     notifier.Interrupt();
     receiver.join();
     EXPECT_EQ(got, nullptr);

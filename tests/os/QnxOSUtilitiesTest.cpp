@@ -1,6 +1,7 @@
 // The OS utilities against real child processes that the tests start
 // themselves; nothing else is ever signalled. The restart is covered by the
 // shutdown black-box suite, inside the sandbox.
+#include "BlockedThread.h"
 #include "GetOSAbstractionsFactory.h"
 #include "QnxCryptoOperations.h"
 #include "QnxOSUtilities.h"
@@ -267,11 +268,11 @@ protected:
         std::remove(path.c_str());
     }
 
-    // Another process holds the whole file for holdMs, says 'U' on the
-    // report pipe, and only then releases it.
-    pid_t HoldInOtherProcess(int holdMs)
+    // Another process holds the whole file until ReleaseInOtherProcess, then
+    // says 'U' on the report pipe and only then releases it.
+    pid_t HoldInOtherProcess()
     {
-        if (pipe(report) != 0)
+        if (pipe(report) != 0 || pipe(command) != 0)
             return -1;
         const pid_t child = fork();
         if (child == 0) {
@@ -279,30 +280,43 @@ protected:
             const bool locked = fd >= 0 && lockf(fd, F_LOCK, 0) == 0;
             const char byte = locked ? 'L' : 'F';
             ssize_t ignored = write(report[1], &byte, 1);
-            const timespec pause {holdMs / 1000, (holdMs % 1000) * 1000000L};
-            nanosleep(&pause, nullptr);
+            char order = 0;
+            ignored = read(command[0], &order, 1);
             ignored = write(report[1], "U", 1);
             (void)ignored;
             lockf(fd, F_ULOCK, 0);
             _exit(0);
         }
         close(report[1]);
+        close(command[0]);
         char byte = 0;
         const ssize_t got = read(report[0], &byte, 1);
         return got == 1 && byte == 'L' ? child : -1;
+    }
+
+    // Tells the holder to release the file once `waiter` is blocked waiting
+    // for the lock.
+    std::thread ReleaseInOtherProcessOnceBlocked(pid_t waiter)
+    {
+        return std::thread([this, waiter] {
+            EXPECT_TRUE(blocked_thread::EventuallyIn(waiter, {SYS_fcntl})) << "the lock waits";
+            const ssize_t ignored = write(command[1], "R", 1);
+            (void)ignored;
+        });
     }
 
     // True when the holder had said it is releasing the lock.
     bool HolderReleased()
     {
         char byte = 0;
-        fcntl(report[0], F_SETFL, O_NONBLOCK);
         const bool released = read(report[0], &byte, 1) == 1 && byte == 'U';
         close(report[0]);
+        close(command[1]);
         return released;
     }
 
     int report[2] = {-1, -1};
+    int command[2] = {-1, -1};
 
     std::string path;
     FILE* file = nullptr;
@@ -311,10 +325,12 @@ protected:
 
 TEST_F(LockedFile, LockHeldByAnotherProcessFailsAtOnceWithoutWaitAndIsTakenWithWait)
 {
-    const pid_t holder = HoldInOtherProcess(300);
+    const pid_t holder = HoldInOtherProcess();
     ASSERT_GT(holder, 0);
     EXPECT_FALSE(utilities.LockFile(file, false));
+    std::thread releaser = ReleaseInOtherProcessOnceBlocked(blocked_thread::OwnId());
     EXPECT_TRUE(utilities.LockFile(file, true));
+    releaser.join();
     EXPECT_TRUE(HolderReleased());
     EXPECT_TRUE(utilities.UnlockFile(file));
     waitpid(holder, nullptr, 0);
@@ -373,8 +389,9 @@ TEST(RunProcess, ChildOutlivingTheTimeoutGivesMinusOne)
 {
     const QnxOSUtilities utilities;
     int pid = 0;
-    EXPECT_EQ(utilities.RunProcess("sleep", {"sleep", "0.5"}, pid, 50, 0, "", ""), -1);
-    EXPECT_GT(pid, 0);
+    EXPECT_EQ(utilities.RunProcess("sleep", {"sleep", "30"}, pid, 50, 0, "", ""), -1);
+    ASSERT_GT(pid, 0);
+    kill(pid, SIGKILL); // this test's own child, still tracked and collected
 }
 
 // --- platform information

@@ -46,13 +46,50 @@ void* ReturnAtOnce(void* arg)
     return nullptr;
 }
 
-void* SleepUntilCancelled(void* arg)
+// Signals its event when the thread that touched it ends: the thread's
+// objects are destroyed only after its entry function has returned.
+struct ThreadEnd
 {
-    auto* probe = static_cast<Probe*>(arg);
+    SimpleEvent* ended = nullptr;
+    ~ThreadEnd()
+    {
+        if (ended != nullptr) {
+            ended->Signal();
+        }
+    }
+};
+thread_local ThreadEnd threadEnd;
+
+void* ReturnAndReportTheThreadsEnd(void* arg)
+{
+    auto* ended = static_cast<SimpleEvent*>(arg);
+    threadEnd.ended = ended;
+    return nullptr;
+}
+
+void RecordCancellation(void* cancelled)
+{
+    *static_cast<std::atomic<bool>*>(cancelled) = true;
+}
+
+struct CancelProbe
+{
+    std::atomic<bool> cancelled{false};
+    std::atomic<bool> returned{false};
+    std::unique_ptr<SimpleEvent> started = EventFactory::GetUniqueSimpleEvent(false);
+};
+
+// Waits in a cancellation point for at most 20 s, then returns by itself.
+void* WaitForCancellation(void* arg)
+{
+    auto* probe = static_cast<CancelProbe*>(arg);
+    pthread_cleanup_push(&RecordCancellation, &probe->cancelled);
     probe->started->Signal();
-    for (;;) {
+    for (int i = 0; i < 20000; ++i) {
         usleep(1000);
     }
+    pthread_cleanup_pop(0);
+    probe->returned = true;
     return nullptr;
 }
 
@@ -126,11 +163,10 @@ TEST(ThreadStart, StartsWithAGivenStackSize)
 
 TEST(ThreadStart, StaysRunningAfterTheEntryReturns)
 {
-    Probe probe;
-    PosixThread thread(&ReturnAtOnce, Priority, 0);
-    ASSERT_EQ(thread.StartThread(&probe, "Short"), 0);
-    ASSERT_TRUE(probe.started->Wait(WaitMs));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    auto ended = EventFactory::GetUniqueSimpleEvent(false);
+    PosixThread thread(&ReturnAndReportTheThreadsEnd, Priority, 0);
+    ASSERT_EQ(thread.StartThread(ended.get(), "Short"), 0);
+    ASSERT_TRUE(ended->Wait(WaitMs));
     EXPECT_TRUE(thread.IsRunning());
 }
 
@@ -174,14 +210,15 @@ TEST(ThreadStop, DestructorSignalsTheChosenStopBits)
 
 TEST(ThreadStop, ZeroStopFlagCancelsTheThread)
 {
-    Probe probe;
+    CancelProbe probe;
     {
-        PosixThread thread(&SleepUntilCancelled, Priority, 0);
+        PosixThread thread(&WaitForCancellation, Priority, 0);
         thread.SetStopRequestFlag(0);
         ASSERT_EQ(thread.StartThread(&probe, "Cancelled"), 0);
         ASSERT_TRUE(probe.started->Wait(WaitMs));
     }
-    SUCCEED() << "the destructor returned: the thread was cancelled and joined";
+    EXPECT_TRUE(probe.cancelled.load()) << "the destructor cancelled the thread";
+    EXPECT_FALSE(probe.returned.load());
 }
 
 TEST(ThreadIdentity, CurrentThreadIsNullOnMainAndTheObjectOnAStartedThread)
