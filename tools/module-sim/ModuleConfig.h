@@ -24,6 +24,12 @@ struct ModuleConfig
     // Largest image size the upload start command accepts.
     std::size_t maxImageSize = 8u * 1024u * 1024u;
 
+    // Time from the upload start command until the module has prepared its
+    // flash and acknowledges the start with "OK". Image bytes that arrive
+    // before the acknowledgement are dropped (counted in
+    // ModuleStatus::bytesDroppedBeforeStartAck), as a real module does.
+    std::chrono::milliseconds startAckDelay{0};
+
     // An upload that receives nothing for this long is abandoned with "ERROR".
     std::chrono::milliseconds uploadIdleTimeout{30000};
 
@@ -34,6 +40,11 @@ struct ModuleConfig
     // Where a completely received image is saved (written to a temporary file
     // and renamed into place); empty: not saved. Used by ModuleSimulator only.
     std::string saveImageTo;
+
+    // A banner is sent when the boot ends, and lost when nobody holds the port
+    // then, as on a real serial line. Off: the banner waits for the first port
+    // opened after the restart began.
+    bool bannersLostWhilePortClosed = false;
 
     // Faults. Chunk numbers count from 1; 0 means never.
     bool noStartBanner = false;        // no "Va2ZeZa APP" after power-on

@@ -55,6 +55,12 @@ void ModuleModel::Receive(std::uint8_t byte, TimePoint at)
     case ModuleStatus::Phase::Command:
         CommandByte(byte);
         break;
+    case ModuleStatus::Phase::Preparing:
+        // The LF that ends the start command is no image byte.
+        if (byte != '\n' || !firstByteAfterStart_)
+            ++status_.bytesDroppedBeforeStartAck;
+        firstByteAfterStart_ = false;
+        break;
     case ModuleStatus::Phase::Upload:
         lastUploadByte_ = now_;
         UploadByte(byte);
@@ -117,6 +123,8 @@ std::optional<ModuleModel::TimePoint> ModuleModel::NextDeadline() const
     {
     case ModuleStatus::Phase::Booting:
         return bootEnd_;
+    case ModuleStatus::Phase::Preparing:
+        return prepareEnd_;
     case ModuleStatus::Phase::Upload:
         return lastUploadByte_ + config_.uploadIdleTimeout;
     default:
@@ -171,6 +179,8 @@ void ModuleModel::Touch(TimePoint at)
         status_.phase = ModuleStatus::Phase::Command;
         Note("booted");
     }
+    if (status_.phase == ModuleStatus::Phase::Preparing && now_ >= prepareEnd_)
+        AcknowledgeUploadStart();
     if (status_.phase == ModuleStatus::Phase::Upload && now_ - lastUploadByte_ >= config_.uploadIdleTimeout)
         AbandonUpload();
     AnnounceIfDue();
@@ -216,15 +226,24 @@ void ModuleModel::Restart(Banner banner)
 
 void ModuleModel::AnnounceIfDue()
 {
-    if (status_.phase != ModuleStatus::Phase::Command || pendingBanner_ == Banner::None ||
-        !status_.portOpen || awaitingNewOpener_)
+    if (status_.phase != ModuleStatus::Phase::Command || pendingBanner_ == Banner::None)
+        return;
+    if (!config_.bannersLostWhilePortClosed && (!status_.portOpen || awaitingNewOpener_))
         return;
     const std::string& banner = pendingBanner_ == Banner::AppReady ? AppReadyBanner : UpgradeSuccessBanner;
     pendingBanner_ = Banner::None;
     if (config_.silent)
         return;
-    status_.banners.push_back(banner);
-    Note("banner \"" + banner + "\"");
+    if (!status_.portOpen)
+    {
+        ++status_.bannersLost;
+        Note("banner \"" + banner + "\" lost");
+    }
+    else
+    {
+        status_.banners.push_back(banner);
+        Note("banner \"" + banner + "\"");
+    }
     Reply(banner + "\r\n");
 }
 
@@ -303,8 +322,9 @@ void ModuleModel::Execute(const std::string& line)
             Reply(Error);
             return;
         }
-        Reply(Ok);
-        status_.phase = ModuleStatus::Phase::Upload;
+        status_.phase = ModuleStatus::Phase::Preparing;
+        prepareEnd_ = now_ + config_.startAckDelay;
+        firstByteAfterStart_ = true;
         status_.image.clear();
         status_.announcedImageSize = *size;
         status_.chunksReceived = 0;
@@ -312,10 +332,19 @@ void ModuleModel::Execute(const std::string& line)
         header_.clear();
         chunkSize_ = 0;
         chunkFill_ = 0;
-        lastUploadByte_ = now_;
+        Touch(now_);
     }
     else
         Reply(Error);
+}
+
+void ModuleModel::AcknowledgeUploadStart()
+{
+    status_.phase = ModuleStatus::Phase::Upload;
+    lastUploadByte_ = now_;
+    if (config_.startAckDelay > std::chrono::milliseconds::zero())
+        Note("upload start acknowledged");
+    Reply(Ok);
 }
 
 void ModuleModel::UploadByte(std::uint8_t byte)

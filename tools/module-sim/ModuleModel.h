@@ -18,13 +18,16 @@
 // The module
 //  - after power-on and every restart boots for `bootTime`, ignoring input;
 //  - then announces itself ("Va2ZeZa APP", or "APP RESET OTH FW-UP-SUCCESS"
-//    after an image), but only to someone who opened the port after the
-//    restart began: the flasher always closes the port over a restart and
-//    listens on a fresh one, and a banner sent while the port is closed would
-//    be lost;
+//    after an image), by default only to someone who opened the port after
+//    the restart began: the flasher always closes the port over a restart and
+//    listens on a fresh one. With bannersLostWhilePortClosed it announces
+//    itself when the boot ends, and the banner is lost if the port is closed
+//    then, as on a real line;
 //  - answers "AT", "ATE0"/"ATE1", "AT+VER=?", "AT+YLC?", "AT&W0",
 //    "AT+YLOGSL=<n>", "AT+SOTHFWUPSTART=1,0,<size>", "AT+SOTAFWUPACCEPT" and
 //    "AT+RESET=1"; any other line gets "ERROR", an empty line nothing;
+//  - acknowledges an upload start with "OK" once startAckDelay has passed,
+//    dropping image bytes that arrive before that;
 //  - in an upload takes chunks ESC 'M' dddd ':' data, answering ESC 'O', and
 //    "OK" for the chunk that completes the image; then restarts.
 // Whatever it sends while the port is closed is lost (counted in bytesLost).
@@ -97,6 +100,7 @@ private:
 
     void CommandByte(std::uint8_t byte);
     void Execute(const std::string& line);
+    void AcknowledgeUploadStart();
     void UploadByte(std::uint8_t byte);
     void ChunkComplete();
     void AbandonUpload();
@@ -105,6 +109,8 @@ private:
     ModuleStatus status_;
     TimePoint now_;
     TimePoint bootEnd_;
+    TimePoint prepareEnd_;
+    bool firstByteAfterStart_ = false;
     Banner pendingBanner_ = Banner::None;
     bool awaitingNewOpener_ = true;
     bool echo_ = true;

@@ -9,7 +9,8 @@
 // for the simulator program's summary.
 struct ModuleStatus
 {
-    enum class Phase { Booting, Command, Upload, HungUp };
+    // Preparing: the upload start was taken, its acknowledgement not sent yet.
+    enum class Phase { Booting, Command, Preparing, Upload, HungUp };
 
     // Something the module did or saw, at the time it happened on the line.
     struct Event
@@ -25,8 +26,10 @@ struct ModuleStatus
 
     // Every command line received in command mode, without its line end, in order.
     std::vector<std::string> commands;
-    // Banners sent, in order (without their line ends).
+    // Banners that reached an open port, in order (without their line ends).
     std::vector<std::string> banners;
+    // Banners sent while nobody held the port (bannersLostWhilePortClosed).
+    std::uint32_t bannersLost = 0;
     // Port openings and closings, commands, banners, uploads and restarts, in order.
     std::vector<Event> events;
 
@@ -45,4 +48,6 @@ struct ModuleStatus
     std::uint64_t bytesLost = 0;
     // Bytes that arrived while the module was booting or hung up: ignored.
     std::uint64_t bytesIgnored = 0;
+    // Bytes that arrived after an upload start and before its acknowledgement.
+    std::uint64_t bytesDroppedBeforeStartAck = 0;
 };

@@ -32,6 +32,11 @@ path as the module's serial port (or give it to the sandbox with --tty).
   --no-echo              do not echo commands (the module echoes until ATE0)
   --max-image-size BYTES largest image the upload accepts (8388608)
   --upload-idle MS       abandon an upload idle this long (30000)
+  --start-ack-delay MS   acknowledge an upload start only after MS
+                         milliseconds, dropping image bytes that come
+                         earlier, as a module preparing its flash (default 0)
+  --lose-banners         send each banner when the boot ends, lost when
+                         nobody holds the port then, as on a real line
   --log                  report commands, banners and restarts on stderr
   --help                 show this text
 
@@ -47,8 +52,9 @@ Faults (chunks count from 1):
   --garbage                  a line of noise before every reply and banner
 
 The banner after a (re)start goes to whoever opens the port after the restart
-began, once the boot time has passed; bytes sent while nobody holds the port
-are lost. Exit status: 0 after a signal, 1 on bad options, 2 when the
+began, once the boot time has passed (with --lose-banners: to whoever holds
+the port when the boot ends); bytes sent while nobody holds the port are
+lost. Exit status: 0 after a signal, 1 on bad options, 2 when the
 terminal cannot be made.
 )";
 
@@ -63,6 +69,8 @@ enum Option
     OptNoEcho,
     OptMaxImage,
     OptUploadIdle,
+    OptStartAckDelay,
+    OptLoseBanners,
     OptLog,
     OptHelp,
     OptNoStartBanner,
@@ -86,6 +94,8 @@ const option LongOptions[] = {
     {"no-echo", no_argument, nullptr, OptNoEcho},
     {"max-image-size", required_argument, nullptr, OptMaxImage},
     {"upload-idle", required_argument, nullptr, OptUploadIdle},
+    {"start-ack-delay", required_argument, nullptr, OptStartAckDelay},
+    {"lose-banners", no_argument, nullptr, OptLoseBanners},
     {"log", no_argument, nullptr, OptLog},
     {"help", no_argument, nullptr, OptHelp},
     {"no-start-banner", no_argument, nullptr, OptNoStartBanner},
@@ -219,6 +229,11 @@ int main(int argc, char** argv)
             good = ParseCount(optarg, maxMs, n) && n > 0;
             config.uploadIdleTimeout = std::chrono::milliseconds(n);
             break;
+        case OptStartAckDelay:
+            good = ParseCount(optarg, maxMs, n);
+            config.startAckDelay = std::chrono::milliseconds(n);
+            break;
+        case OptLoseBanners: config.bannersLostWhilePortClosed = true; break;
         case OptLog: log = true; break;
         case OptHelp: std::fputs(Usage, stdout); return 0;
         case OptNoStartBanner: config.noStartBanner = true; break;

@@ -147,6 +147,25 @@ TEST_F(ModuleModelTest, BannerAfterRestartWaitsForANewOpenerEvenWhenBootIsShort)
     EXPECT_EQ(model->Status().restarts, 1u);
 }
 
+TEST_F(ModuleModelTest, LosingBannersSendsThemAtTheEndOfTheBootToWhoeverHoldsThePort)
+{
+    config.bannersLostWhilePortClosed = true;
+    PowerOn();
+    After(config.bootTime);
+    model->PortOpened(now);
+    EXPECT_THAT(Take(), IsEmpty()) << "the start banner went out while the port was closed";
+    Send("AT+RESET=1\r\n");
+    EXPECT_EQ(Take(), "OK\r\n");
+    After(config.bootTime);
+    EXPECT_EQ(Take(), Banner) << "the port was still held when the boot ended";
+    Send("AT+RESET=1\r\n");
+    Take();
+    EXPECT_EQ(Reopen(config.bootTime), "");
+    EXPECT_EQ(model->Status().bannersLost, 2u);
+    EXPECT_THAT(model->Status().banners, ElementsAre("Va2ZeZa APP"));
+    EXPECT_EQ(model->Status().bytesLost, 2 * Banner.size());
+}
+
 TEST_F(ModuleModelTest, RepliesWhileThePortIsClosedAreLost)
 {
     Running();
@@ -279,6 +298,29 @@ TEST_F(ModuleModelTest, OneByteImageIsOneChunkAnsweredWithOk)
     Upload(Image(1), &replies);
     EXPECT_THAT(replies, ElementsAre("OK\r\n", "OK\r\n"));
     EXPECT_EQ(model->Status().image, Image(1));
+}
+
+TEST_F(ModuleModelTest, LateStartAcknowledgementDropsTheImageBytesBeforeIt)
+{
+    config.startAckDelay = 400ms;
+    Running();
+    const auto image = Image(1500);
+    Send("AT+SOTHFWUPSTART=1,0,1500\r\n");
+    EXPECT_THAT(Take(), IsEmpty());
+    EXPECT_EQ(model->NextDeadline(), now + 400ms);
+    Send(Chunk(image, 0, 1024));
+    After(399ms);
+    EXPECT_THAT(Take(), IsEmpty()) << "a chunk too early is neither stored nor answered";
+    EXPECT_EQ(model->Status().bytesDroppedBeforeStartAck, 1031u);
+    After(1ms);
+    EXPECT_EQ(Take(), "OK\r\n");
+    std::vector<std::string> replies;
+    Send(Chunk(image, 0, 1024));
+    replies.push_back(Take());
+    Send(Chunk(image, 1024, 476));
+    replies.push_back(Take());
+    EXPECT_THAT(replies, ElementsAre(Ack, "OK\r\n"));
+    EXPECT_EQ(model->Status().image, image);
 }
 
 TEST_F(ModuleModelTest, BadUploadStartsAreRefused)
