@@ -89,7 +89,10 @@ CommandResult ModuleFlasher::SendCommandInternal(const Bytes& command, const std
         return result;
     }
     if (!command.empty()) {
-        if (!device->Write(command)) {
+        // A reply is judged only by what arrives after its command: whatever
+        // the module sent before (the OK after a "+YLC" line, a late OK of
+        // the previous command) would otherwise pass for this command's answer.
+        if (!device->DiscardInputAndWrite(command)) {
             PrintBytes("Sent (failed): ", command);
             return result;
         }
@@ -261,7 +264,9 @@ bool ModuleFlasher::UploadFirmwareInternal(const std::string& path)
         if (count > *size - sent) {
             return false;
         }
-        if (!device->Write(FrameChunk(block, count))) {
+        // Nothing received before a chunk (a repeated acknowledgement, a late
+        // OK) may pass for its acknowledgement.
+        if (!device->DiscardInputAndWrite(FrameChunk(block, count))) {
             return false;
         }
         const Bytes& expected = ExpectedChunkReply(*size, sent, count);

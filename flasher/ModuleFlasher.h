@@ -48,7 +48,9 @@ public:
     ModuleFlasher(const ModuleFlasher&) = delete;
     ModuleFlasher& operator=(const ModuleFlasher&) = delete;
 
-    // Sends command (nothing when empty) and judges the reply.
+    // Sends command (nothing when empty) and judges the reply. A command first
+    // discards what has arrived, so its reply is judged only by bytes that
+    // arrive after it; listening (empty command) takes what is buffered too.
     //  expected absent:  waits 100 ms and returns what has arrived, ok true.
     //  expected empty:   ok when any byte arrived in time.
     //  otherwise:        reads up to the first occurrence of expected (or the
@@ -90,7 +92,8 @@ public:
                                                                const std::optional<std::string>& name);
 
     // Uploads the image file at path over the open link in acknowledged
-    // chunks. False on any failure: no link, an empty or unreadable image,
+    // chunks; each chunk is acknowledged only by bytes that arrive after it
+    // was written. False on any failure: no link, an empty or unreadable image,
     // the start or a chunk not acknowledged in time, a write error. A failed
     // chunk is not sent again.
     bool UploadFirmwareInternal(const std::string& path);

@@ -269,16 +269,22 @@ void TelitComDevice::ReadThreadFunc()
         if (ready == 0) {
             continue;
         }
-        const ssize_t count = RetryOnInterrupt([this, &block] { return read(fd, block, sizeof block); });
-        if (count > 0) {
-            {
-                MutexLock lock(rxMutex);
+        ssize_t count = 0;
+        int readError = 0;
+        {
+            // The descriptor is non-blocking, so the lock is held only briefly.
+            MutexLock lock(rxMutex);
+            count = RetryOnInterrupt([this, &block] { return read(fd, block, sizeof block); });
+            readError = count < 0 ? errno : 0;
+            if (count > 0) {
                 rxBuffer.insert(rxBuffer.end(), block, block + count);
             }
+        }
+        if (count > 0) {
             SignalArrival();
             continue;
         }
-        if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        if (readError == EAGAIN || readError == EWOULDBLOCK) {
             // Readiness without data (another holder of the line took it):
             // nothing is wrong with the link.
             continue;
@@ -307,6 +313,26 @@ bool TelitComDevice::Write(const Bytes& bytes)
     if (fd < 0) {
         return false;
     }
+    return WriteAll(bytes);
+}
+
+bool TelitComDevice::DiscardInputAndWrite(const Bytes& bytes)
+{
+    if (fd < 0) {
+        return false;
+    }
+    // Under the lock the read thread neither reads nor buffers: what it read
+    // before is in the buffer, what it reads after arrived after the flush.
+    // Writing under the lock too keeps the bytes that arrive in between (a
+    // write on the non-blocking port is short) out of the reply.
+    MutexLock lock(rxMutex);
+    tcflush(fd, TCIFLUSH);
+    rxBuffer.clear();
+    return WriteAll(bytes);
+}
+
+bool TelitComDevice::WriteAll(const Bytes& bytes)
+{
     std::size_t written = 0;
     while (written < bytes.size()) {
         const ssize_t count = RetryOnInterrupt(

@@ -56,6 +56,18 @@ public:
     // (including a full output queue). An empty vector is written at once.
     bool Write(const FlasherProtocol::Bytes& bytes);
 
+    // Discards everything received so far, then writes bytes as Write does, so
+    // that a reply awaited afterwards is made only of bytes that arrived after
+    // the discard (bytes still on the wire at the call count as later ones).
+    //  true:  the buffer and the serial driver's unread input were emptied,
+    //         and every byte was written (nothing to write: true at once
+    //         after the discard).
+    //  false: the port is closed (nothing discarded or written), or the write
+    //         failed (the input is discarded all the same; part of the bytes
+    //         may have gone out).
+    // The read thread pauses its buffering for the duration.
+    bool DiscardInputAndWrite(const FlasherProtocol::Bytes& bytes);
+
     // Waits until pattern has arrived or timeout (whole seconds, measured on
     // the monotonic clock from the call) has passed.
     //  Matched:  data runs from the oldest buffered byte up to and including
@@ -87,11 +99,14 @@ private:
     bool OpenWakePipe();
     void CloseWakePipe();
     void SignalArrival();
+    bool WriteAll(const FlasherProtocol::Bytes& bytes);
 
     int fd = -1;
     std::string path;
     pthread_t readThread{};
     FlasherProtocol::Bytes rxBuffer;
+    // Also held by the read thread from its read until the bytes are
+    // buffered, so a discard cannot miss bytes it has taken from the port.
     pthread_mutex_t rxMutex = PTHREAD_MUTEX_INITIALIZER;
     pthread_cond_t rxCond{};
     std::atomic<bool> stopRequested{false};

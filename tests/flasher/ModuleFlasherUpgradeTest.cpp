@@ -3,6 +3,7 @@
 #include "ModuleFlasher.h"
 #include "ModuleSimulator.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -46,12 +47,14 @@ protected:
         }
     }
 
-    UpgradeResult RunUpgrade()
+    // settleDelay longer than the module's boot: its banners after a restart
+    // come while the port is closed.
+    UpgradeResult RunUpgrade(std::chrono::seconds settleDelay = 0s)
     {
         ModuleFlasherTuning tuning;
         tuning.link = TelitLinkOptions{15, 50ms, 10ms};
         tuning.ackTimeout = 1s;
-        ModuleFlasher flasher(simulator->PortPath(), 2s, 0s, 2s, tuning);
+        ModuleFlasher flasher(simulator->PortPath(), 2s, settleDelay, 2s, tuning);
         const UpgradeResult result = flasher.Upgrade(imagePath);
         EXPECT_FALSE(flasher.IsConnected());
         return result;
@@ -196,3 +199,32 @@ TEST_F(FlasherUpgrade, MissingImageNeverOpensThePort)
     EXPECT_FALSE(RunUpgrade().ok);
     EXPECT_EQ(simulator->Status().portOpenings, 0u);
 }
+
+// A module as demanding as a real one, met as the upgrade script usually meets
+// it: booted long ago (its start banner is gone), every later banner sent
+// while the port is closed, the upload start acknowledged only once its flash
+// is prepared. For an image of one chunk and one of several.
+class DemandingModuleUpgrade : public FlasherUpgrade, public ::testing::WithParamInterface<std::size_t>
+{
+};
+
+TEST_P(DemandingModuleUpgrade, ImageGoesThroughTheModuleQueryAndBothResetFallbacks)
+{
+    ModuleConfig config;
+    config.bannersLostWhilePortClosed = true;
+    config.startAckDelay = 500ms;
+    StartModule(config, GetParam());
+    ASSERT_TRUE(simulator->WaitFor([](const ModuleStatus& s) { return s.phase == ModuleStatus::Phase::Command; }, 5s));
+
+    const UpgradeResult result = RunUpgrade(1s);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.version, "2.0.0");
+    const ModuleStatus s = simulator->Status();
+    EXPECT_EQ(s.image, image);
+    EXPECT_EQ(s.bytesDroppedBeforeStartAck, 0u) << "no chunk went out before the start was acknowledged";
+    EXPECT_THAT(s.commands, ::testing::ElementsAre("AT+YLC?", "ATE0", "AT+SOTHFWUPSTART=1,0," + std::to_string(GetParam()),
+                                                   "AT+RESET=1", "AT+SOTAFWUPACCEPT", "AT+RESET=1", "AT+VER=?"));
+    EXPECT_EQ(s.bannersLost, 5u) << "at power-on and after each of the four restarts";
+}
+
+INSTANTIATE_TEST_SUITE_P(OneChunkAndSeveral, DemandingModuleUpgrade, ::testing::Values(700u, 3000u));

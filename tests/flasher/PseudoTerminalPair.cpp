@@ -7,6 +7,25 @@
 #include <termios.h>
 #include <unistd.h>
 
+namespace {
+
+void WriteAll(int fd, const std::uint8_t* data, std::size_t size)
+{
+    std::size_t done = 0;
+    while (fd >= 0 && done < size) {
+        const ssize_t n = write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+} // namespace
+
 PseudoTerminalPair::PseudoTerminalPair()
 {
     char name[256] = {};
@@ -40,17 +59,12 @@ void PseudoTerminalPair::HangUp()
 
 void PseudoTerminalPair::Send(const FlasherProtocol::Bytes& bytes)
 {
-    std::size_t done = 0;
-    while (master_ >= 0 && done < bytes.size()) {
-        const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return;
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    WriteAll(master_, bytes.data(), bytes.size());
+}
+
+void PseudoTerminalPair::SendFromSerialSide(const std::string& text)
+{
+    WriteAll(serial_, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
 FlasherProtocol::Bytes PseudoTerminalPair::Receive(std::chrono::milliseconds quiet, std::chrono::milliseconds limit)

@@ -24,6 +24,9 @@ public:
 
     void Send(const FlasherProtocol::Bytes& bytes);
     void Send(const std::string& text) { Send(FlasherProtocol::StrToBytes(text)); }
+    // Writes text towards the module through the pair's own descriptor of the
+    // serial side: it arrives behind everything written there before.
+    void SendFromSerialSide(const std::string& text);
     // Everything that arrives from the serial side until `quiet` passes without
     // a byte (or `limit` passes in all).
     FlasherProtocol::Bytes Receive(std::chrono::milliseconds quiet, std::chrono::milliseconds limit);

@@ -43,6 +43,11 @@ void ScriptedModule::Run()
         }
         inbox.insert(inbox.end(), block, block + n);
         script_(*this, inbox);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            handled_.insert(handled_.end(), block, block + n);
+        }
+        handledChanged_.notify_all();
     }
 }
 
@@ -65,6 +70,13 @@ Bytes ScriptedModule::Received() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return received_;
+}
+
+bool ScriptedModule::WaitUntilHandled(const std::function<bool(const Bytes&)>& condition,
+                                      std::chrono::milliseconds timeout)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    return handledChanged_.wait_for(lock, timeout, [this, &condition] { return condition(handled_); });
 }
 
 bool TakeLine(Bytes& inbox, std::string& line)

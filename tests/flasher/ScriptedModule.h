@@ -3,6 +3,8 @@
 #include "FlasherProtocol.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -27,6 +29,12 @@ public:
     void Send(const std::string& text) { Send(FlasherProtocol::StrToBytes(text)); }
     FlasherProtocol::Bytes Received() const;
 
+    // Waits until condition holds for the bytes the script has finished with
+    // (so whatever it records about them is recorded too), or timeout passes;
+    // returns whether it held. Checked again after every script run.
+    bool WaitUntilHandled(const std::function<bool(const FlasherProtocol::Bytes& handled)>& condition,
+                          std::chrono::milliseconds timeout);
+
     // Answers "AT+VER=?" lines with the given reply and every other line with "OK".
     static Script VersionModule(std::string reply);
 
@@ -36,7 +44,9 @@ private:
     int fd_;
     Script script_;
     mutable std::mutex mutex_;
+    std::condition_variable handledChanged_;
     FlasherProtocol::Bytes received_;
+    FlasherProtocol::Bytes handled_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };

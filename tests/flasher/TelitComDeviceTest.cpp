@@ -62,13 +62,10 @@ TEST_F(LinkTest, TwoRepliesInOneBurstAreReturnedOneAtATime)
 
 TEST_F(LinkTest, PatternSplitAcrossArrivalsIsFound)
 {
-    std::thread module([this] {
-        line.Send("APP VERSION=1\r\nO");
-        std::this_thread::sleep_for(150ms);
-        line.Send("K");
-        std::this_thread::sleep_for(150ms);
-        line.Send("\r\ntail");
-    });
+    line.Send("APP VERSION=1\r\nO");
+    // Buffered before the rest is even sent: the pattern spans two reads.
+    ASSERT_EQ(link->ReadUntil({}, 5s).status, ReadStatus::Matched);
+    std::thread module([this] { line.Send("K\r\ntail"); });
     const ReadResult reply = link->ReadUntil(FlasherProtocol::RespOk, 5s);
     module.join();
     EXPECT_EQ(reply.status, ReadStatus::Matched);
@@ -109,12 +106,12 @@ TEST_F(LinkTest, NonPositiveTimeOutLooksOnceAndReturns)
 {
     line.Send("OK\r\nab");
     ASSERT_EQ(link->ReadUntil(FlasherProtocol::RespOk, 5s).status, ReadStatus::Matched);
-    std::this_thread::sleep_for(100ms);
+    ASSERT_EQ(link->ReadUntil({}, 5s).status, ReadStatus::Matched);
     const ReadResult zero = link->ReadUntil(FlasherProtocol::RespOk, 0s);
     EXPECT_EQ(zero.status, ReadStatus::TimedOut);
     EXPECT_EQ(Text(zero.data), "ab");
     line.Send("OK\r\n");
-    std::this_thread::sleep_for(100ms);
+    ASSERT_EQ(link->ReadUntil({}, 5s).status, ReadStatus::Matched);
     EXPECT_EQ(link->ReadUntil(FlasherProtocol::RespOk, -5s).status, ReadStatus::Matched);
 }
 
@@ -162,10 +159,22 @@ TEST_F(LinkTest, WritesReachTheModuleAndAnEmptyWriteSucceeds)
 TEST_F(LinkTest, ResettingTheInputDiscardsWhatWasBuffered)
 {
     line.Send("stale");
-    std::this_thread::sleep_for(200ms);
+    ASSERT_EQ(link->ReadUntil({}, 5s).status, ReadStatus::Matched);
     EXPECT_TRUE(link->ResetInputBuffer());
     EXPECT_TRUE(link->ResetOutputBuffer());
     EXPECT_TRUE(link->ReadAvailable().empty());
+}
+
+TEST_F(LinkTest, DiscardingWriteLeavesOnlyWhatArrivesAfterIt)
+{
+    line.Send("OK\r\nstale");
+    ASSERT_EQ(link->ReadUntil({}, 5s).status, ReadStatus::Matched);
+    EXPECT_TRUE(link->DiscardInputAndWrite(StrToBytes("AT\r\n")));
+    EXPECT_EQ(Text(line.Receive(200ms, 5s)), "AT\r\n");
+    line.Send("fresh OK\r\n");
+    const ReadResult reply = link->ReadUntil(FlasherProtocol::RespOk, 5s);
+    EXPECT_EQ(reply.status, ReadStatus::Matched);
+    EXPECT_EQ(Text(reply.data), "fresh OK\r\n");
 }
 
 TEST_F(LinkTest, StoppedLinkFailsReadsAtOnce)
@@ -180,7 +189,7 @@ TEST_F(LinkTest, HangUpEndsTheReadThreadAndReadsRunIntoTheirTimeOut)
 {
     const std::size_t withReader = ThreadCount();
     line.Send("partial");
-    std::this_thread::sleep_for(100ms);
+    ASSERT_EQ(link->ReadUntil({}, 5s).status, ReadStatus::Matched);
     line.HangUp();
     // The thread ends by itself (it does not spin on the failing line).
     const auto deadline = Clock::now() + 10s;
@@ -200,6 +209,7 @@ TEST(LinkNeverOpened, EverythingFailsAtOnceWithoutData)
     EXPECT_FALSE(link.IsOpen());
     EXPECT_FALSE(link.Write(StrToBytes("AT\r\n")));
     EXPECT_FALSE(link.Write({}));
+    EXPECT_FALSE(link.DiscardInputAndWrite(StrToBytes("AT\r\n")));
     const ReadResult reply = link.ReadUntil(FlasherProtocol::RespOk, 5s);
     EXPECT_EQ(reply.status, ReadStatus::Failed);
     EXPECT_TRUE(reply.data.empty());
