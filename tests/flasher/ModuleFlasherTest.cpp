@@ -384,6 +384,153 @@ TEST_F(FlasherOnLine, UploadFailsWithinItsTimeOutWhenTheLineDropsMidway)
     EXPECT_FALSE(uploaded);
 }
 
+// --- Upgrade: the failure paths after the upload starts
+
+namespace {
+
+// Plays a whole upgrade: the module query, ATE0, the upload, the accept,
+// resets and the version query. `answer` sees every command line, and "image"
+// once the image is complete, with the reply the module would give; what it
+// returns is sent instead (nothing when empty). It runs before the reply goes
+// out, so what it does has happened when the flasher sees the reply.
+using Answer = std::function<std::string(const std::string& event, const std::string& reply)>;
+
+ScriptedModule::Script UpgradeModule(Answer answer)
+{
+    auto remaining = std::make_shared<std::uint64_t>(0);
+    return [remaining, answer](ScriptedModule& module, Bytes& inbox) {
+        for (;;) {
+            if (*remaining > 0) {
+                if (inbox.size() < FotaChunkHeaderSize) {
+                    return;
+                }
+                const std::size_t size =
+                    std::strtoul(std::string(inbox.begin() + 2, inbox.begin() + 6).c_str(), nullptr, 10);
+                if (inbox.size() < FotaChunkHeaderSize + size) {
+                    return;
+                }
+                inbox.erase(inbox.begin(), inbox.begin() + static_cast<long>(FotaChunkHeaderSize + size));
+                *remaining -= std::min<std::uint64_t>(size, *remaining);
+                module.Send(*remaining == 0 ? answer("image", "OK\r\n") : std::string("\x1bO"));
+                continue;
+            }
+            std::string line;
+            if (!TakeLine(inbox, line)) {
+                return;
+            }
+            std::string reply = "OK\r\n";
+            if (line == "AT+YLC?") {
+                reply = "+YLC:1,1\r\nOK\r\n";
+            } else if (line == "AT+VER=?") {
+                reply = "APP VERSION=2.0.0\r\nOK\r\n";
+            } else if (line.rfind("AT+SOTHFWUPSTART=1,0,", 0) == 0) {
+                *remaining = std::strtoull(line.c_str() + line.rfind(',') + 1, nullptr, 10);
+            }
+            module.Send(answer(line, reply));
+        }
+    };
+}
+
+// The flasher reaches the line through a symbolic link that the module can
+// take away, so a reconnection fails exactly where a test wants it to. No
+// banner is ever sent: every restart takes the reset fallback at once (a boot
+// time-out of 0 s).
+class ScriptedUpgrade : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(line.IsOpen());
+        ASSERT_EQ(symlink(line.SerialPath().c_str(), port.c_str()), 0);
+    }
+
+    UpgradeResult Run(Answer answer)
+    {
+        ScriptedModule module(line.ModuleSide(), UpgradeModule(std::move(answer)));
+        UpgradeResult result = flasher.Upgrade(image);
+        EXPECT_FALSE(flasher.IsConnected());
+        commands = SentSoFar(line, module);
+        return result;
+    }
+
+    // Takes the port away when event comes, and answers as usual.
+    Answer RemovePortAt(const std::string& event)
+    {
+        return [this, event](const std::string& seen, const std::string& reply) {
+            if (seen == event) {
+                unlink(port.c_str());
+            }
+            return reply;
+        };
+    }
+
+    bool Sent(const std::string& command) const { return commands.find(command + "\r\n") != std::string::npos; }
+
+    PseudoTerminalPair line;
+    ScratchFolder folder;
+    const std::string port = folder.Path() + "/wifi1";
+    const std::string image = folder.File("image.bin", 3000);
+    ModuleFlasher flasher{port, 1s, 0s, 0s, QuickTuning()};
+    std::string commands;
+};
+
+} // namespace
+
+TEST_F(ScriptedUpgrade, AcceptAnsweredWithErrorIsIgnored)
+{
+    const UpgradeResult result = Run([](const std::string& event, const std::string& reply) {
+        return event == "AT+SOTAFWUPACCEPT" ? std::string("ERROR\r\n") : reply;
+    });
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.version, "2.0.0");
+    EXPECT_TRUE(Sent("AT+SOTAFWUPACCEPT"));
+}
+
+TEST_F(ScriptedUpgrade, VersionQueryLeftUnansweredStillSucceedsWithAnEmptyVersion)
+{
+    const UpgradeResult result = Run([](const std::string& event, const std::string& reply) {
+        return event == "AT+VER=?" ? std::string() : reply;
+    });
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.version, "");
+    EXPECT_TRUE(Sent("AT+VER=?"));
+}
+
+TEST_F(ScriptedUpgrade, ReconnectionFailingAfterTheUploadFailsTheUpgrade)
+{
+    const UpgradeResult result = Run(RemovePortAt("image"));
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.version, "");
+    EXPECT_FALSE(Sent("AT+SOTAFWUPACCEPT"));
+}
+
+TEST_F(ScriptedUpgrade, ReconnectionFailingAfterTheAcceptFailsTheUpgrade)
+{
+    const UpgradeResult result = Run(RemovePortAt("AT+SOTAFWUPACCEPT"));
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.version, "");
+    EXPECT_FALSE(Sent("AT+VER=?"));
+}
+
+TEST_F(ScriptedUpgrade, FallbackResetThatBringsNoLinkBackFailsTheUpgrade)
+{
+    const UpgradeResult result = Run(RemovePortAt("AT+RESET=1"));
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.version, "");
+    EXPECT_FALSE(Sent("AT+SOTAFWUPACCEPT")) << "the reset after the upload brought no link back";
+}
+
+TEST_F(ScriptedUpgrade, PortThatIsThereButCannotBeOpenedFailsTheUpgrade)
+{
+    for (const std::string& unusable : {folder.Path(), std::string("/dev/null")}) {
+        ModuleFlasher noPort(unusable, 1s, 0s, 0s, QuickTuning());
+        const UpgradeResult result = noPort.Upgrade(image);
+        EXPECT_FALSE(result.ok) << unusable;
+        EXPECT_EQ(result.version, "") << unusable;
+        EXPECT_FALSE(noPort.IsConnected()) << unusable;
+    }
+}
+
 // --- FindFirmwareFileInternal
 
 TEST(FirmwareFile, RegularFileIsFoundBelowTheDirectoryOrByAbsolutePath)
