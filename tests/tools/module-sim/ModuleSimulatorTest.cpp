@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <string>
 #include <termios.h>
 #include <thread>
@@ -108,6 +109,21 @@ ModuleConfig Quick()
     return config;
 }
 
+// Waits until at least `count` bytes wait unread at the port.
+bool WaitUntilQueued(const Port& port, std::uint64_t count, std::chrono::milliseconds timeout)
+{
+    const auto deadline = Clock::now() + timeout;
+    for (;;)
+    {
+        int queued = 0;
+        if (::ioctl(port.Fd(), FIONREAD, &queued) == 0 && static_cast<std::uint64_t>(queued) >= count)
+            return true;
+        if (Clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(2ms);
+    }
+}
+
 bool PortOpen(const ModuleStatus& s) { return s.portOpen; }
 bool PortClosed(const ModuleStatus& s) { return !s.portOpen; }
 
@@ -173,7 +189,8 @@ TEST(ModuleSimulatorLine, RepliesNotReadBeforeClosingNeverReachTheNextOpener)
         ASSERT_TRUE(module.WaitFor([](const ModuleStatus& s) { return s.bytesSent > 0; }, 5s)); // the banner
         port.Write("AT+VER=?\r\n");
         ASSERT_TRUE(module.WaitFor([](const ModuleStatus& s) { return s.commands.size() == 1; }, 5s));
-        std::this_thread::sleep_for(100ms); // the reply is on the line now
+        // The banner and the reply wait unread at the port when it closes.
+        ASSERT_TRUE(WaitUntilQueued(port, module.Status().bytesSent, 5s));
     }
     ASSERT_TRUE(module.WaitFor(PortClosed, 5s));
     Port next(module.PortPath());
@@ -191,7 +208,8 @@ TEST(ModuleSimulatorLine, RestartBannerReachesThePortOpenedAfterTheRestart)
         port.ReadUntil("Va2ZeZa APP\r\n", 5s);
         port.Write("AT+RESET=1\r\n");
         EXPECT_EQ(port.ReadUntil("OK\r\n", 5s), "OK\r\n");
-        EXPECT_EQ(port.ReadUntil("", 300ms), "") << "boot is over, but the banner is for the next opener";
+        ASSERT_TRUE(module.WaitFor([](const ModuleStatus& s) { return s.phase == ModuleStatus::Phase::Command; }, 5s));
+        EXPECT_EQ(port.ReadUntil("", 100ms), "") << "boot is over, but the banner is for the next opener";
     }
     ASSERT_TRUE(module.WaitFor(PortClosed, 5s));
     Port next(module.PortPath());
