@@ -1,4 +1,4 @@
-# --- ui: mutated PNG files through the presenter's decoder and glyph painting
+# --- ui: mutated PNG files through the decoder, the presenter's page load and glyph painting
 find_package(PNG REQUIRED)
 upgrade_add_fuzzer(ui_load_png_fuzz ${CMAKE_CURRENT_SOURCE_DIR}/ui/LoadPngFuzz.cpp
     LIBS ui_presenter PNG::PNG

@@ -1,100 +1,20 @@
 #include "QnxScreenPresenter.h"
 
+#include "PngDecoder.h"
 #include "QnxEmbeddedFiles.h"
-
-#include <png.h>
 
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <climits>
-#include <csetjmp>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <thread>
+#include <utility>
 
 namespace
 {
-// The libpng release the program is built against on the printer; any 1.6
-// release accepts it.
-constexpr const char* LibpngVersion = "1.6.37";
 constexpr std::uint64_t OneSecondNs = 1000000000ULL;
-
-// libpng's default handlers print to standard error before they give up,
-// and the program writes nothing: errors only jump back to the decoder's
-// setjmp, warnings are dropped.
-void SilentError(png_structp png, png_const_charp)
-{
-    png_longjmp(png, 1);
-}
-
-void SilentWarning(png_structp, png_const_charp) {}
-
-// Fills data from the stream behind the decoder. A stream that ends early is
-// an error, as in libpng's own reader: libpng would otherwise decode
-// whatever the buffer held before.
-void user_read_data(png_structp png, png_bytep data, size_t length)
-{
-    auto* stream = static_cast<QnxEmbeddedFiles::ReadOnlyObject*>(png_get_io_ptr(png));
-    size_t done = 0;
-    while (stream != nullptr && done < length) {
-        const int want = static_cast<int>(std::min<size_t>(length - done, INT_MAX));
-        const int got = stream->Read(data + done, want);
-        if (got <= 0)
-            break;
-        done += static_cast<size_t>(got);
-    }
-    if (done < length)
-        png_error(png, "image data ends early");
-}
-
-struct DecodedHeader
-{
-    png_uint_32 width;
-    png_uint_32 height;
-    size_t rowBytes;
-};
-
-// The decoding steps run in frames that hold plain data only, so that
-// libpng's longjmp on an error skips no destructor.
-bool ReadHeader(png_structp png, png_infop info, DecodedHeader* header)
-{
-    if (setjmp(png_jmpbuf(png)))
-        return false;
-    png_read_info(png, info);
-    header->width = png_get_image_width(png, info);
-    header->height = png_get_image_height(png, info);
-    const int colourType = png_get_color_type(png, info);
-    const int bitDepth = png_get_bit_depth(png, info);
-    if (colourType == PNG_COLOR_TYPE_PALETTE)
-        png_set_palette_to_rgb(png);
-    if (colourType == PNG_COLOR_TYPE_GRAY && bitDepth < 8)
-        png_set_expand_gray_1_2_4_to_8(png);
-    if (png_get_valid(png, info, PNG_INFO_tRNS) != 0)
-        png_set_tRNS_to_alpha(png);
-    else
-        png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
-    png_set_bgr(png);
-    // No pixel transformation: lets png_read_image fill the rows of an
-    // interlaced file correctly.
-    png_set_interlace_handling(png);
-    png_read_update_info(png, info);
-    header->rowBytes = png_get_rowbytes(png, info);
-    return true;
-}
-
-// rows holds height null entries; on failure the ones already allocated are
-// left for the caller to release.
-bool ReadRows(png_structp png, png_bytepp rows, png_uint_32 height, size_t rowBytes)
-{
-    if (setjmp(png_jmpbuf(png)))
-        return false;
-    for (png_uint_32 y = 0; y < height; ++y)
-        rows[y] = static_cast<png_bytep>(png_malloc(png, rowBytes));
-    png_read_image(png, rows);
-    return true;
-}
 
 // "#RRGGBB" as 0xRRGGBB; what is not hexadecimal counts as 0.
 std::uint32_t ParseColour(const std::string& colour)
@@ -135,10 +55,6 @@ QnxScreenPresenter::~QnxScreenPresenter()
     if (context_ != nullptr)
         screen_destroy_context(context_);
     context_ = nullptr;
-    pageRows_.clear();
-    overlayRows_.clear();
-    if (decoder_ != nullptr)
-        png_destroy_read_struct(&decoder_, &decoderInfo_, nullptr);
 }
 
 bool QnxScreenPresenter::InitScreen()
@@ -177,66 +93,29 @@ bool QnxScreenPresenter::WindowExists() const
     return window_ != nullptr;
 }
 
-bool QnxScreenPresenter::LoadPNG(const std::string& path, ImageStorageType type)
+std::optional<DecodedImage> QnxScreenPresenter::Decode(const std::string& path, ImageStorageType type) const
 {
     const std::unique_ptr<QnxEmbeddedFiles::ReadOnlyObject> stream = QnxEmbeddedFiles::OpenBinary(path);
-
-    png_structp png = png_create_read_struct(LibpngVersion, nullptr, SilentError, SilentWarning);
-    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
-    if (info == nullptr) {
-        // The decoder that allocated the rows held now stays.
-        if (png != nullptr)
-            png_destroy_read_struct(&png, nullptr, nullptr);
-        return false;
-    }
-    // libpng's default allocator is the C library's, so the new decoder can
-    // also release rows that the old one allocated.
-    if (decoder_ != nullptr)
-        png_destroy_read_struct(&decoder_, &decoderInfo_, nullptr);
-    decoder_ = png;
-    decoderInfo_ = info;
-
-    if (!stream->IsGood())
-        return false;
-    png_set_read_fn(png, stream.get(), user_read_data);
-
-    DecodedHeader header{};
-    if (!ReadHeader(png, info, &header))
-        return false;
-    const auto windowWidth = static_cast<png_uint_32>(width_);
-    const auto windowHeight = static_cast<png_uint_32>(height_);
-    if (header.rowBytes != static_cast<size_t>(header.width) * 4)
-        return false;
-    if (type == ImageStorageType::Overlay ? (header.width > windowWidth || header.height > windowHeight)
-                                          : (header.width != windowWidth || header.height != windowHeight))
-        return false;
-
-    // Decoded aside, so that a failure half-way leaves the previous image whole.
-    std::vector<unsigned char*> rows(header.height, nullptr);
-    if (!ReadRows(png, rows.data(), header.height, header.rowBytes)) {
-        ReleaseRows(rows);
-        return false;
-    }
-    std::vector<unsigned char*>& target = type == ImageStorageType::Overlay ? overlayRows_ : pageRows_;
-    ReleaseRows(target);
-    target.swap(rows);
-    imageWidth_ = header.width;
-    imageHeight_ = header.height;
-    return true;
+    const auto width = static_cast<std::uint32_t>(width_);
+    const auto height = static_cast<std::uint32_t>(height_);
+    return PngDecoder::Decode(*stream, type == ImageStorageType::Overlay ? PngDecoder::SizeLimits::AtMost(width, height)
+                                                                         : PngDecoder::SizeLimits::Exactly(width, height));
 }
 
-void QnxScreenPresenter::ReleaseRows(std::vector<unsigned char*>& rows)
+bool QnxScreenPresenter::LoadPNG(const std::string& path, ImageStorageType type)
 {
-    for (unsigned char*& row : rows) {
-        if (row != nullptr)
-            png_free(decoder_, row);
-        row = nullptr;
-    }
+    // Decoded aside, so that a refused file leaves the image held before whole.
+    std::optional<DecodedImage> image = Decode(path, type);
+    if (!image)
+        return false;
+    (type == ImageStorageType::Overlay ? overlay_ : page_) = std::move(*image);
+    return true;
 }
 
 bool QnxScreenPresenter::HasPage() const
 {
-    return pageRows_.size() == static_cast<size_t>(height_) && pageRows_.front() != nullptr;
+    // Decode admits pages of exactly the window's size only.
+    return !page_.Empty();
 }
 
 void QnxScreenPresenter::CopyImageDataToBuffer()
@@ -262,8 +141,8 @@ void QnxScreenPresenter::CopyImageDataToBuffer()
         return;
     auto* target = static_cast<unsigned char*>(pointer);
     for (int y = 0; y < rows; ++y)
-        std::memcpy(target + static_cast<size_t>(y) * static_cast<size_t>(stride), pageRows_[static_cast<size_t>(y)],
-                    static_cast<size_t>(columns) * 4);
+        std::memcpy(target + static_cast<size_t>(y) * static_cast<size_t>(stride),
+                    page_.Row(static_cast<std::uint32_t>(y)), static_cast<size_t>(columns) * DecodedImage::BytesPerPixel);
 }
 
 bool QnxScreenPresenter::Present(const std::string& path)
@@ -380,40 +259,37 @@ void QnxScreenPresenter::SetExitScreen(bool flag)
     exitRequested_.store(flag);
 }
 
+std::optional<OverlayBox> QnxScreenPresenter::BoxInWindow(const std::vector<unsigned>& numbers,
+                                                          const OverlayBox::Reading& reading) const
+{
+    return OverlayBox::FromLayout(numbers, reading, static_cast<std::uint32_t>(width_),
+                                  static_cast<std::uint32_t>(height_));
+}
+
 void QnxScreenPresenter::OverlayProgressBar(const std::vector<unsigned>& box, const std::string& colour,
                                             unsigned char percent)
 {
-    if (box.size() < 4)
-        return;
-    barLeft_ = box[0] + 1;
-    barTop_ = box[1] + 1;
-    barRight_ = box[2];
-    barBottom_ = box[3];
-    const auto width = static_cast<std::uint32_t>(width_);
-    const auto height = static_cast<std::uint32_t>(height_);
-    // The first test also catches a left or top edge whose + 1 wrapped around.
-    if (box[0] >= width || box[1] >= height ||
-        !(barLeft_ < barRight_ && barTop_ < barBottom_ && barRight_ <= width && barLeft_ < width &&
-          barBottom_ <= height && barTop_ < height) ||
-        !HasPage())
+    // The box's left and top border lines stay unpainted.
+    const std::optional<OverlayBox> bar = BoxInWindow(box, {1, 1, 0});
+    if (!bar || !HasPage())
         return;
 
     const std::uint32_t rgb = ParseColour(colour);
     // Above 100 the fill would run past the bar and the row.
     const unsigned clamped = std::min<unsigned>(percent, 100);
     const std::uint32_t fillEnd =
-        barLeft_ + static_cast<std::uint32_t>(static_cast<float>(barRight_ - barLeft_) *
-                                              (static_cast<float>(clamped) / 100.0f));
+        bar->left + static_cast<std::uint32_t>(static_cast<float>(bar->right - bar->left) *
+                                               (static_cast<float>(clamped) / 100.0f));
     if (barEnd_ == 0)
-        barEnd_ = barLeft_;
+        barEnd_ = bar->left;
     const std::uint32_t start = barEnd_;
     barEnd_ = fillEnd;
     // A bar whose right edge is the window's width fills at most the last column.
-    const std::uint32_t last = std::min(fillEnd, width - 1);
+    const std::uint32_t last = std::min(fillEnd, static_cast<std::uint32_t>(width_) - 1);
     if (last < start)
         return;
-    for (std::uint32_t y = barTop_; y < barBottom_; ++y) {
-        unsigned char* row = pageRows_[y];
+    for (std::uint32_t y = bar->top; y < bar->bottom; ++y) {
+        unsigned char* row = page_.Row(y);
         for (std::uint32_t x = start; x <= last; ++x) {
             row[4 * x] = static_cast<unsigned char>(rgb & 0xFF);
             row[4 * x + 1] = static_cast<unsigned char>((rgb >> 8) & 0xFF);
@@ -421,18 +297,15 @@ void QnxScreenPresenter::OverlayProgressBar(const std::vector<unsigned>& box, co
         }
     }
     CopyImageDataToBuffer();
-    PostChangedArea(start, barTop_, last - start + 1, barBottom_ - barTop_);
+    PostChangedArea(start, bar->top, last - start + 1, bar->bottom - bar->top);
 }
 
-void QnxScreenPresenter::PaintGlyph(std::uint32_t x, std::uint32_t top, std::uint32_t right, std::uint32_t bottom,
-                                    bool skipWhite)
+void QnxScreenPresenter::PaintGlyph(const DecodedImage& glyph, std::uint32_t x, const OverlayBox& box, bool skipWhite)
 {
-    const std::uint32_t glyphWidth = imageWidth_;
-    const auto glyphHeight = static_cast<std::uint32_t>(overlayRows_.size());
-    for (std::uint32_t y = top; y < bottom && y - top < glyphHeight; ++y) {
-        const unsigned char* glyphRow = overlayRows_[y - top];
-        unsigned char* pageRow = pageRows_[y];
-        for (std::uint32_t column = x; column < right && column - x < glyphWidth; ++column) {
+    for (std::uint32_t y = box.top; y < box.bottom && y - box.top < glyph.Height(); ++y) {
+        const unsigned char* glyphRow = glyph.Row(y - box.top);
+        unsigned char* pageRow = page_.Row(y);
+        for (std::uint32_t column = x; column < box.right && column - x < glyph.Width(); ++column) {
             const unsigned char* source = glyphRow + 4 * (column - x);
             if (skipWhite && source[0] == 0xFF && source[1] == 0xFF && source[2] == 0xFF)
                 continue;
@@ -441,65 +314,52 @@ void QnxScreenPresenter::PaintGlyph(std::uint32_t x, std::uint32_t top, std::uin
     }
 }
 
-void QnxScreenPresenter::OverlayPercentageNumber(const std::vector<unsigned>& box, unsigned char percent)
+std::uint32_t QnxScreenPresenter::PaintText(const std::string& text, const OverlayBox& box, bool withPercent,
+                                            bool skipWhite)
 {
-    if (box.size() < 4)
-        return;
-    const std::uint32_t left = box[0];
-    const std::uint32_t top = box[1];
-    const std::uint32_t right = box[2];
-    const std::uint32_t bottom = box[3] + 2;
-    const auto width = static_cast<std::uint32_t>(width_);
-    const auto height = static_cast<std::uint32_t>(height_);
-    if (!(left < right && top < bottom && right <= width && left < width && bottom <= height && top < height) ||
-        box[3] > bottom || !HasPage())
-        return;
-
-    std::uint32_t advance = LoadPNG(std::string(NumberImagesPath) + "0.png", ImageStorageType::Overlay) ? imageWidth_ : 0;
-    const std::string text = " " + std::to_string(static_cast<unsigned>(percent)) + "%";
-    std::uint32_t x = left;
+    std::optional<DecodedImage> zero = Decode(GlyphPath('0', withPercent), ImageStorageType::Overlay);
+    std::uint32_t advance = zero ? zero->Width() : 0;
+    if (zero)
+        overlay_ = std::move(*zero);
+    std::uint32_t x = box.left;
     for (const char c : text) {
-        if (std::isspace(static_cast<unsigned char>(c)) == 0 && LoadPNG(GlyphPath(c, true), ImageStorageType::Overlay)) {
-            advance = imageWidth_;
-            PaintGlyph(x, top, right, bottom, false);
+        if (std::isspace(static_cast<unsigned char>(c)) == 0) {
+            std::optional<DecodedImage> glyph = Decode(GlyphPath(c, withPercent), ImageStorageType::Overlay);
+            if (glyph) {
+                advance = glyph->Width();
+                PaintGlyph(*glyph, x, box, skipWhite);
+                overlay_ = std::move(*glyph);
+            }
         }
         x += advance;
     }
+    return x;
+}
+
+void QnxScreenPresenter::OverlayPercentageNumber(const std::vector<unsigned>& box, unsigned char percent)
+{
+    // The glyphs reach two rows below the box.
+    const std::optional<OverlayBox> area = BoxInWindow(box, {0, 0, 2});
+    if (!area || !HasPage())
+        return;
+    const std::uint32_t end = PaintText(" " + std::to_string(static_cast<unsigned>(percent)) + "%", *area, true, false);
     CopyImageDataToBuffer();
-    PostChangedArea(left, top, x - left, bottom - top);
+    PostChangedArea(area->left, area->top, end - area->left, area->bottom - area->top);
 }
 
 void QnxScreenPresenter::OverlayVersionNumber(const std::vector<unsigned>& box, const std::string& version)
 {
-    if (box.size() < 4)
+    const std::optional<OverlayBox> area = BoxInWindow(box, {});
+    if (!area || !HasPage())
         return;
-    const std::uint32_t left = box[0];
-    const std::uint32_t top = box[1];
-    const std::uint32_t right = box[2];
-    const std::uint32_t bottom = box[3];
-    const auto width = static_cast<std::uint32_t>(width_);
-    const auto height = static_cast<std::uint32_t>(height_);
-    if (!(left < right && top < bottom && right <= width && left < width && bottom <= height && top < height) ||
-        !HasPage())
-        return;
-
-    const std::string text = version + ".";
-    std::uint32_t advance = LoadPNG(std::string(NumberImagesPath) + "0.png", ImageStorageType::Overlay) ? imageWidth_ : 0;
-    std::uint32_t x = left;
-    for (const char c : text) {
-        if (LoadPNG(GlyphPath(c, false), ImageStorageType::Overlay)) {
-            advance = imageWidth_;
-            PaintGlyph(x, top, right, bottom, true);
-        }
-        x += advance;
-    }
+    PaintText(version + ".", *area, false, true);
     CopyImageDataToBuffer();
 }
 
 void QnxScreenPresenter::DestroyWindow()
 {
-    ReleaseRows(pageRows_);
-    ReleaseRows(overlayRows_);
+    page_ = DecodedImage();
+    overlay_ = DecodedImage();
     if (window_ != nullptr)
         screen_destroy_window(window_);
     window_ = nullptr;

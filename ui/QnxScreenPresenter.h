@@ -1,18 +1,17 @@
 #pragma once
 
 #include "ButtonId.h"
+#include "DecodedImage.h"
+#include "OverlayBox.h"
 #include "TouchTarget.h"
 
 #include <screen/screen.h>
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
-
-// libpng's read and info structures; only the presenter's source needs their insides.
-struct png_struct_def;
-struct png_info_def;
 
 // Where LoadPNG puts a decoded image.
 enum class ImageStorageType : std::int32_t
@@ -114,29 +113,31 @@ public:
 
 private:
     bool HasPage() const;
+    // The file at path decoded for the storage type: a page of exactly the
+    // window's size, or a glyph no larger than the window.
+    std::optional<DecodedImage> Decode(const std::string& path, ImageStorageType type) const;
+    std::optional<OverlayBox> BoxInWindow(const std::vector<unsigned>& numbers, const OverlayBox::Reading& reading) const;
     bool RectangleIsValid(std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h) const;
     void PostChangedArea(std::uint32_t x, std::uint32_t y, std::uint32_t w, std::uint32_t h);
-    // Paints the overlay glyph at x into the page rows top .. bottom - 1,
-    // columns up to right - 1.
-    void PaintGlyph(std::uint32_t x, std::uint32_t top, std::uint32_t right, std::uint32_t bottom, bool skipWhite);
-    void ReleaseRows(std::vector<unsigned char*>& rows);
+    // Paints text glyph by glyph from the box's left edge into the page rows
+    // and returns the column after the last advance. The first advance is
+    // the width of the 0 glyph; each glyph drawn sets the next one, and a
+    // character without a glyph (or white space) advances by the last.
+    std::uint32_t PaintText(const std::string& text, const OverlayBox& box, bool withPercent, bool skipWhite);
+    // Paints glyph at column x into the page rows of box, cut at its right
+    // and bottom edges; with skipWhite its white pixels leave the page be.
+    void PaintGlyph(const DecodedImage& glyph, std::uint32_t x, const OverlayBox& box, bool skipWhite);
 
-    png_struct_def* decoder_ = nullptr;
-    png_info_def* decoderInfo_ = nullptr;
     std::int32_t width_ = 1024;
     std::int32_t height_ = 600;
-    std::uint32_t imageWidth_ = 0;
-    std::uint32_t imageHeight_ = 0;
     std::int32_t zOrder_;
-    std::uint32_t barLeft_ = 0;
-    std::uint32_t barTop_ = 0;
-    std::uint32_t barRight_ = 0;
-    std::uint32_t barBottom_ = 0;
+    // Last column the progress bar filled; 0 before the first fill.
     std::uint32_t barEnd_ = 0;
     std::vector<std::int32_t> dirtyRectangles_;
     std::atomic<bool> exitRequested_{false};
-    std::vector<unsigned char*> pageRows_;
-    std::vector<unsigned char*> overlayRows_;
+    DecodedImage page_;
+    // The glyph decoded last.
+    DecodedImage overlay_;
     screen_context_t context_ = nullptr;
     screen_window_t window_ = nullptr;
     screen_buffer_t buffer_ = nullptr;

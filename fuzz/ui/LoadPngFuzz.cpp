@@ -1,5 +1,7 @@
-// Feeds arbitrary bytes to the presenter as a page and as a glyph that is
-// then painted into a page: every input must be decoded or refused cleanly.
+// Feeds arbitrary bytes to the PNG decoder, then to the presenter as a page
+// and as a glyph that is painted into a page: every input must be decoded or
+// refused cleanly, and whatever decodes must paint within the page.
+#include "PngDecoder.h"
 #include "PngFixtures.h"
 #include "QnxEmbeddedFiles.h"
 #include "QnxScreenPresenter.h"
@@ -28,12 +30,16 @@ QnxScreenPresenter& Presenter()
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    const auto length = static_cast<std::int32_t>(std::min<std::size_t>(size, INT32_MAX));
+    QnxEmbeddedFiles::ReadOnlyMemory stream(data, length);
+    const std::optional<DecodedImage> image = PngDecoder::Decode(stream, PngDecoder::SizeLimits::AtMost(1024, 600));
+    if (image && (image->Width() == 0 || image->Height() == 0 || image->Width() > 1024 || image->Height() > 600))
+        __builtin_trap();
+
     QnxScreenPresenter& presenter = Presenter();
-    const QnxEmbeddedFiles::BinaryResource input{data, static_cast<std::int32_t>(std::min<std::size_t>(size, INT32_MAX))};
+    const QnxEmbeddedFiles::BinaryResource input{data, length};
     QnxEmbeddedFiles::embeddedFiles[InputKey] = input;
     QnxEmbeddedFiles::embeddedFiles[GlyphKey] = input;
-
-    presenter.LoadPNG(InputKey, ImageStorageType::Overlay);
     // A page that fails to decode keeps the white page for the glyph below.
     presenter.LoadPNG(InputKey, ImageStorageType::Page);
     presenter.OverlayVersionNumber({0, 0, 1024, 600}, "0");
