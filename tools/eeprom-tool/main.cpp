@@ -1,17 +1,19 @@
 // board-eeprom: the board EEPROM tool for bringing up boards and making test images.
+#include "Cat24c256Eeprom.h"
 #include "QnxEEPromHandler.h"
 #include "QnxI2CBus.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <unistd.h>
+#include <variant>
 #include <vector>
 
 namespace {
@@ -20,37 +22,12 @@ using File = EEPromHandler::FilesInEEProm;
 
 constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
-constexpr unsigned int ChipSize = 32768;
+// The handler looks for a 24C256; images are made for the same part.
+constexpr unsigned int ChipSize = Cat24c256Eeprom::SizeInBytes;
+const std::string ChipSizeText = std::to_string(ChipSize);
 
-const char* const Usage =
-    "Usage: board-eeprom [--vorlik] COMMAND [ARGUMENTS]\n"
-    "\n"
-    "Reads and writes the board EEPROM, a 24C256 at I2C address 0x56 on /dev/i2c0\n"
-    "(0x52 with --vorlik). In the simulated printer /dev/i2c0 is a board image:\n"
-    "  tools/sandbox --i2c board.img -- board-eeprom dump\n"
-    "\n"
-    "Images:\n"
-    "  create-image IMAGE             write an erased image (32768 bytes of 0xFF); needs no chip\n"
-    "Files (FILE is peripheral-config, build-record or third-file, or 0, 1, 2):\n"
-    "  write-file FILE HOSTFILE       store HOSTFILE's bytes as FILE (later files move if it changes size)\n"
-    "  read-file FILE HOSTFILE        copy FILE's bytes to HOSTFILE ('-': standard output)\n"
-    "  verify-file FILE HOSTFILE      compare FILE with HOSTFILE\n"
-    "  table                          show the file allocation table\n"
-    "Whole chip:\n"
-    "  write-chip HOSTFILE            write an image of at most 32768 bytes from address 0 (rest erased)\n"
-    "  read-chip HOSTFILE             copy the whole chip to HOSTFILE\n"
-    "  verify-chip HOSTFILE           compare the whole chip with a 32768-byte HOSTFILE\n"
-    "  erase-chip                     set every byte to 0xFF\n"
-    "Header (addresses 0-3; VALUE decimal, 0x-prefixed hex, or in BASE):\n"
-    "  get-byte ADDRESS               print a header byte\n"
-    "  set-byte ADDRESS VALUE [BASE]  store a header byte\n"
-    "  get-word ADDRESS               print a little-endian word at ADDRESS and ADDRESS+1\n"
-    "  set-word ADDRESS VALUE [BASE]  store such a word\n"
-    "  developer [on|off]             show or set the developer-board flag (byte 3, 0xA5 = on)\n"
-    "  board-id [ID]                  show or set the board id (decimal word at bytes 1-2)\n"
-    "  dump [HOSTFILE]                hex dump of the first 64 bytes ('-' or none: standard output)\n"
-    "\n"
-    "Exit status: 0 done, 1 the operation failed, 2 bad command line.\n";
+const char* const FileNames[EEPromHelper::FilesInAllocationTable] = {"peripheral-config", "build-record",
+                                                                      "third-file"};
 
 int Fail(const std::string& message)
 {
@@ -64,21 +41,19 @@ int BadUsage(const std::string& message)
     return ExitUsage;
 }
 
-std::optional<File> ParseFile(const std::string& name)
+// FILE on the command line: a file's name or its index.
+std::optional<File> ParseFile(const std::string& text)
 {
-    if (name == "peripheral-config" || name == "0")
-        return File::PeripheralConfig;
-    if (name == "build-record" || name == "1")
-        return File::BuildRecord;
-    if (name == "third-file" || name == "2")
-        return File::ThirdFile;
+    for (unsigned int i = 0; i < EEPromHelper::FilesInAllocationTable; ++i) {
+        if (text == FileNames[i] || text == std::to_string(i))
+            return static_cast<File>(i);
+    }
     return std::nullopt;
 }
 
-const char* FileName(unsigned int file)
+int UnknownFile(const std::string& text)
 {
-    static const char* const names[] = {"peripheral-config", "build-record", "third-file"};
-    return file < 3 ? names[file] : "?";
+    return BadUsage("unknown file '" + text + "' (peripheral-config, build-record or third-file)");
 }
 
 std::optional<unsigned short> ParseAddress(const std::string& text)
@@ -125,8 +100,17 @@ bool ToStandardOutput(Produce produce)
     return ok;
 }
 
-int CreateImage(const std::string& path)
+// One command as typed: its name and the arguments after it.
+struct Call {
+    const std::string& command;
+    const std::vector<std::string>& args;
+};
+
+// --- commands without a chip
+
+int CreateImage(const Call& call)
 {
+    const std::string& path = call.args[0];
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out)
         return Fail("cannot create " + path + ": " + std::strerror(errno));
@@ -138,154 +122,329 @@ int CreateImage(const std::string& path)
     return 0;
 }
 
-int RunOnChip(QnxEEPromHandler& handler, const std::vector<std::string>& args)
-{
-    const std::string& command = args[0];
-    const std::size_t count = args.size() - 1;
-    auto need = [&](std::size_t min, std::size_t max) { return count >= min && count <= max; };
+// --- files
 
-    if (command == "write-file" || command == "read-file" || command == "verify-file") {
-        if (!need(2, 2))
-            return BadUsage(command + " needs FILE and HOSTFILE");
-        const auto file = ParseFile(args[1]);
-        if (!file)
-            return BadUsage("unknown file '" + args[1] + "' (peripheral-config, build-record or third-file)");
-        const std::string& path = args[2];
-        const std::string name = FileName(*file);
-        if (command == "write-file") {
-            if (!CanRead(path))
-                return Fail("cannot read " + path);
-            if (!handler.Write(*file, path))
-                return Fail("writing " + name + " failed (no room on the chip, a bus failure, or a table that leaves no safe place)");
-            return 0;
+int MissingOrDamaged(File file)
+{
+    return Fail(std::string(FileNames[static_cast<unsigned int>(file)]) +
+                " is missing, unreadable or fails its check word");
+}
+
+int WriteFile(QnxEEPromHandler& chip, const Call& call)
+{
+    const auto file = ParseFile(call.args[0]);
+    if (!file)
+        return UnknownFile(call.args[0]);
+    const std::string& path = call.args[1];
+    if (!CanRead(path))
+        return Fail("cannot read " + path);
+    if (!chip.Write(*file, path))
+        return Fail(std::string("writing ") + FileNames[static_cast<unsigned int>(*file)] +
+                    " failed (no room on the chip, a bus failure, or a table that leaves no safe place)");
+    return 0;
+}
+
+int ReadFile(QnxEEPromHandler& chip, const Call& call)
+{
+    const auto file = ParseFile(call.args[0]);
+    if (!file)
+        return UnknownFile(call.args[0]);
+    const std::string& path = call.args[1];
+    const bool ok = path == "-" ? ToStandardOutput([&](const std::string& p) { return chip.Read(*file, p); })
+                                : chip.Read(*file, path);
+    if (ok)
+        return 0;
+    if (chip.ReadCurrentFile(*file).empty())
+        return MissingOrDamaged(*file);
+    return Fail("cannot write " + path);
+}
+
+int VerifyFile(QnxEEPromHandler& chip, const Call& call)
+{
+    const auto file = ParseFile(call.args[0]);
+    if (!file)
+        return UnknownFile(call.args[0]);
+    const std::string& path = call.args[1];
+    const std::string name = FileNames[static_cast<unsigned int>(*file)];
+    if (!CanRead(path))
+        return Fail("cannot read " + path);
+    if (!chip.Verify(*file, path)) {
+        if (chip.ReadCurrentFile(*file).empty())
+            return MissingOrDamaged(*file);
+        return Fail(name + " differs from " + path);
+    }
+    std::cout << name << " matches " << path << "\n";
+    return 0;
+}
+
+int ShowTable(QnxEEPromHandler& chip, const Call&)
+{
+    chip.ReadFileAllocationTable();
+    for (unsigned int i = 0; i < EEPromHelper::FilesInAllocationTable; ++i) {
+        const auto& entry = chip.GetFileTable()[i];
+        std::cout << i << " " << FileNames[i] << ": ";
+        if (!EEPromHelper::IsAddressValid(entry.start) || !EEPromHelper::IsSizeValid(entry.size)) {
+            std::cout << "none\n";
+            continue;
         }
-        if (command == "read-file") {
-            const bool ok = path == "-" ? ToStandardOutput([&](const std::string& p) { return handler.Read(*file, p); })
-                                        : handler.Read(*file, path);
-            if (ok)
-                return 0;
-            if (handler.ReadCurrentFile(*file).empty())
-                return Fail(name + " is missing, unreadable or fails its check word");
-            return Fail("cannot write " + path);
-        }
-        if (!CanRead(path))
-            return Fail("cannot read " + path);
-        if (!handler.Verify(*file, path)) {
-            if (handler.ReadCurrentFile(*file).empty())
-                return Fail(name + " is missing, unreadable or fails its check word");
-            return Fail(name + " differs from " + path);
-        }
-        std::cout << name << " matches " << path << "\n";
+        const bool intact = !chip.ReadCurrentFile(static_cast<File>(i)).empty();
+        std::cout << "start " << entry.start << " size " << entry.size << (intact ? " intact" : " damaged or empty")
+                  << "\n";
+    }
+    return 0;
+}
+
+// --- whole chip
+
+int WriteChip(QnxEEPromHandler& chip, const Call& call)
+{
+    const std::string& path = call.args[0];
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in)
+        return Fail("cannot read " + path);
+    if (static_cast<long long>(in.tellg()) > ChipSize)
+        return Fail(path + " is larger than the chip (" + ChipSizeText + " bytes)");
+    return chip.WriteAll(path) ? 0 : Fail("writing the chip failed");
+}
+
+int ReadChip(QnxEEPromHandler& chip, const Call& call)
+{
+    const std::string& path = call.args[0];
+    return chip.ReadAll(path) ? 0 : Fail("reading the chip into " + path + " failed");
+}
+
+int VerifyChip(QnxEEPromHandler& chip, const Call& call)
+{
+    const std::string& path = call.args[0];
+    if (!CanRead(path))
+        return Fail("cannot read " + path);
+    if (!chip.VerifyAll(path))
+        return Fail("the chip differs from " + path + " (or it is not " + ChipSizeText +
+                    " bytes, or the chip could not be read)");
+    std::cout << "chip matches " << path << "\n";
+    return 0;
+}
+
+int EraseChip(QnxEEPromHandler& chip, const Call&)
+{
+    return chip.Erase() ? 0 : Fail("erasing the chip failed");
+}
+
+// --- header
+
+// ADDRESS of a header byte, or of the first of a word's two bytes.
+std::optional<unsigned short> HeaderAddress(const Call& call, bool word)
+{
+    const auto address = ParseAddress(call.args[0]);
+    if (!address || !EEPromHelper::ValidByteSetAddress(*address) ||
+        (word && !EEPromHelper::ValidByteSetAddress(*address + 1u)))
+        return std::nullopt;
+    return address;
+}
+
+int NotAHeaderAddress(const Call& call)
+{
+    return BadUsage("'" + call.args[0] + "' is not a header address for " + call.command);
+}
+
+int PrintHex(unsigned int value, int digits)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%0*x", digits, value);
+    std::cout << text << "\n";
+    return 0;
+}
+
+int GetByte(QnxEEPromHandler& chip, const Call& call)
+{
+    const auto address = HeaderAddress(call, false);
+    return address ? PrintHex(chip.ByteGet(*address), 2) : NotAHeaderAddress(call);
+}
+
+int GetWord(QnxEEPromHandler& chip, const Call& call)
+{
+    const auto address = HeaderAddress(call, true);
+    return address ? PrintHex(chip.WordGet(*address), 4) : NotAHeaderAddress(call);
+}
+
+// What a set-byte or set-word of VALUE in base tells.
+int StoreResult(const Call& call, bool stored, unsigned char base)
+{
+    return stored ? 0
+                  : Fail("cannot store '" + call.args[1] + "' (not a number in base " + std::to_string(base) +
+                         ", or the chip did not take it)");
+}
+
+// VALUE's base: BASE when given, else hexadecimal after 0x and decimal otherwise.
+unsigned char ValueBase(const Call& call)
+{
+    return BaseFor(call.args[1], call.args.size() == 3 ? call.args[2].c_str() : nullptr);
+}
+
+int SetByte(QnxEEPromHandler& chip, const Call& call)
+{
+    const auto address = HeaderAddress(call, false);
+    if (!address)
+        return NotAHeaderAddress(call);
+    const unsigned char base = ValueBase(call);
+    return StoreResult(call, chip.ByteSet(*address, call.args[1], base), base);
+}
+
+int SetWord(QnxEEPromHandler& chip, const Call& call)
+{
+    const auto address = HeaderAddress(call, true);
+    if (!address)
+        return NotAHeaderAddress(call);
+    const unsigned char base = ValueBase(call);
+    return StoreResult(call, chip.WordSet(*address, call.args[1], base), base);
+}
+
+int Developer(QnxEEPromHandler& chip, const Call& call)
+{
+    const unsigned short at = EEPromHelper::DeveloperByteSetAddress;
+    if (call.args.empty()) {
+        std::cout << (chip.IsDeveloperBoardSet(at) ? "on" : "off") << "\n";
         return 0;
     }
-    if (command == "write-chip" || command == "read-chip" || command == "verify-chip") {
-        if (!need(1, 1))
-            return BadUsage(command + " needs HOSTFILE");
-        const std::string& path = args[1];
-        if (command == "write-chip") {
-            std::ifstream in(path, std::ios::binary | std::ios::ate);
-            if (!in)
-                return Fail("cannot read " + path);
-            if (static_cast<long long>(in.tellg()) > ChipSize)
-                return Fail(path + " is larger than the chip (32768 bytes)");
-            return handler.WriteAll(path) ? 0 : Fail("writing the chip failed");
-        }
-        if (command == "read-chip")
-            return handler.ReadAll(path) ? 0 : Fail("reading the chip into " + path + " failed");
-        if (!CanRead(path))
-            return Fail("cannot read " + path);
-        if (!handler.VerifyAll(path))
-            return Fail("the chip differs from " + path + " (or it is not 32768 bytes, or the chip could not be read)");
-        std::cout << "chip matches " << path << "\n";
+    const std::string& setting = call.args[0];
+    if (setting != "on" && setting != "off")
+        return BadUsage("developer takes on or off");
+    const std::string value = setting == "on" ? EEPromHelper::ApiCommandEnableDeveloperBit : "0";
+    return chip.DeveloperBoardSet(at, value) ? 0 : Fail("setting the developer flag failed");
+}
+
+int BoardId(QnxEEPromHandler& chip, const Call& call)
+{
+    const unsigned short at = EEPromHelper::BoardTypeSetAddress;
+    if (call.args.empty()) {
+        std::cout << chip.BaseboardIdGet(at) << "\n";
         return 0;
     }
-    if (command == "erase-chip") {
-        if (!need(0, 0))
-            return BadUsage("erase-chip takes no arguments");
-        return handler.Erase() ? 0 : Fail("erasing the chip failed");
+    const std::string& id = call.args[0];
+    if (!ParseAddress(id) || id.find_first_not_of("0123456789") != std::string::npos)
+        return BadUsage("board id must be a decimal number from 0 to 65535");
+    return chip.BaseboardIdSet(at, id) ? 0 : Fail("setting the board id failed");
+}
+
+int Dump(QnxEEPromHandler& chip, const Call& call)
+{
+    const bool ok = (call.args.empty() || call.args[0] == "-")
+                        ? ToStandardOutput([&](const std::string& p) { return chip.ReadBoardInformation(p); })
+                        : chip.ReadBoardInformation(call.args[0]);
+    return ok ? 0 : Fail("cannot write the dump");
+}
+
+// --- the command table
+
+using WithoutChip = int (*)(const Call&);
+using OnChip = int (*)(QnxEEPromHandler&, const Call&);
+
+struct Command {
+    // The help section this command opens, or null when it continues one.
+    const char* section;
+    const char* name;
+    // The arguments as the help shows them.
+    const char* arguments;
+    std::string help;
+    std::size_t minArguments;
+    std::size_t maxArguments;
+    // What a wrong number of arguments is told, after the command's name.
+    const char* argumentsWanted;
+    std::variant<WithoutChip, OnChip> run;
+};
+
+const std::vector<Command>& Commands()
+{
+    static const std::vector<Command> commands = {
+        {"Images:", "create-image", "IMAGE",
+         "write an erased image (" + ChipSizeText + " bytes of 0xFF); needs no chip", 1, 1, "needs IMAGE",
+         CreateImage},
+        {"Files (FILE is peripheral-config, build-record or third-file, or 0, 1, 2):", "write-file", "FILE HOSTFILE",
+         "store HOSTFILE's bytes as FILE (later files move if it changes size)", 2, 2, "needs FILE and HOSTFILE",
+         WriteFile},
+        {nullptr, "read-file", "FILE HOSTFILE", "copy FILE's bytes to HOSTFILE ('-': standard output)", 2, 2,
+         "needs FILE and HOSTFILE", ReadFile},
+        {nullptr, "verify-file", "FILE HOSTFILE", "compare FILE with HOSTFILE", 2, 2, "needs FILE and HOSTFILE",
+         VerifyFile},
+        {nullptr, "table", "", "show the file allocation table", 0, 0, "takes no arguments", ShowTable},
+        {"Whole chip:", "write-chip", "HOSTFILE",
+         "write an image of at most " + ChipSizeText + " bytes from address 0 (rest erased)", 1, 1, "needs HOSTFILE",
+         WriteChip},
+        {nullptr, "read-chip", "HOSTFILE", "copy the whole chip to HOSTFILE", 1, 1, "needs HOSTFILE", ReadChip},
+        {nullptr, "verify-chip", "HOSTFILE", "compare the whole chip with a " + ChipSizeText + "-byte HOSTFILE", 1, 1,
+         "needs HOSTFILE", VerifyChip},
+        {nullptr, "erase-chip", "", "set every byte to 0xFF", 0, 0, "takes no arguments", EraseChip},
+        {"Header (addresses 0-3; VALUE decimal, 0x-prefixed hex, or in BASE):", "get-byte", "ADDRESS",
+         "print a header byte", 1, 1, "needs ADDRESS", GetByte},
+        {nullptr, "set-byte", "ADDRESS VALUE [BASE]", "store a header byte", 2, 3, "needs ADDRESS and VALUE", SetByte},
+        {nullptr, "get-word", "ADDRESS", "print a little-endian word at ADDRESS and ADDRESS+1", 1, 1, "needs ADDRESS",
+         GetWord},
+        {nullptr, "set-word", "ADDRESS VALUE [BASE]", "store such a word", 2, 3, "needs ADDRESS and VALUE", SetWord},
+        {nullptr, "developer", "[on|off]", "show or set the developer-board flag (byte 3, 0xA5 = on)", 0, 1,
+         "takes on, off or nothing", Developer},
+        {nullptr, "board-id", "[ID]", "show or set the board id (decimal word at bytes 1-2)", 0, 1,
+         "takes ID or nothing", BoardId},
+        {nullptr, "dump", "[HOSTFILE]", "hex dump of the first 64 bytes ('-' or none: standard output)", 0, 1,
+         "takes HOSTFILE or nothing", Dump},
+    };
+    return commands;
+}
+
+std::string Usage()
+{
+    std::string text = "Usage: board-eeprom [--vorlik] COMMAND [ARGUMENTS]\n"
+                       "\n"
+                       "Reads and writes the board EEPROM, a 24C256 at I2C address 0x56 on /dev/i2c0\n"
+                       "(0x52 with --vorlik). In the simulated printer /dev/i2c0 is a board image:\n"
+                       "  tools/sandbox --i2c board.img -- board-eeprom dump\n"
+                       "\n";
+    constexpr std::size_t SynopsisWidth = 31;
+    for (const Command& command : Commands()) {
+        if (command.section != nullptr)
+            text += std::string(command.section) + "\n";
+        std::string synopsis = command.name;
+        if (*command.arguments != '\0')
+            synopsis += std::string(" ") + command.arguments;
+        synopsis.resize(std::max(synopsis.size() + 1, SynopsisWidth), ' ');
+        text += "  " + synopsis + command.help + "\n";
     }
-    if (command == "table") {
-        if (!need(0, 0))
-            return BadUsage("table takes no arguments");
-        handler.ReadFileAllocationTable();
-        for (unsigned int i = 0; i < 3; ++i) {
-            const auto& entry = handler.GetFileTable()[i];
-            const bool valid = EEPromHelper::IsAddressValid(entry.start) && EEPromHelper::IsSizeValid(entry.size);
-            std::cout << i << " " << FileName(i) << ": ";
-            if (!valid) {
-                std::cout << "none\n";
-                continue;
-            }
-            const bool intact = !handler.ReadCurrentFile(static_cast<File>(i)).empty();
-            std::cout << "start " << entry.start << " size " << entry.size << (intact ? " intact" : " damaged or empty")
-                      << "\n";
-        }
-        return 0;
+    text += "\nExit status: 0 done, 1 the operation failed, 2 bad command line.\n";
+    return text;
+}
+
+const Command* FindCommand(const std::string& name)
+{
+    const auto& commands = Commands();
+    const auto found =
+        std::find_if(commands.begin(), commands.end(), [&](const Command& command) { return name == command.name; });
+    return found == commands.end() ? nullptr : &*found;
+}
+
+int WrongArguments(const Command& command)
+{
+    return BadUsage(std::string(command.name) + " " + command.argumentsWanted);
+}
+
+bool ArgumentCountFits(const Command& command, const Call& call)
+{
+    return call.args.size() >= command.minArguments && call.args.size() <= command.maxArguments;
+}
+
+// Commands on the chip find it first: without one no argument is looked at.
+int Run(const Command& command, const Call& call, QnxEEPromHandler::EEPromLocation location)
+{
+    if (const auto* plain = std::get_if<WithoutChip>(&command.run))
+        return ArgumentCountFits(command, call) ? (*plain)(call) : WrongArguments(command);
+
+    QnxEEPromHandler chip(location);
+    if (!chip.IsEEPromAccessible()) {
+        const char* at = location == QnxEEPromHandler::EEPromLocation::VorlikBoard ? "0x52" : "0x56";
+        return Fail(std::string("no EEPROM answers at ") + at + " on " + I2C0ResourceManagerPath.string() +
+                    (::access(I2C0ResourceManagerPath.c_str(), F_OK) != 0 ? " (the device does not exist)" : ""));
     }
-    if (command == "get-byte" || command == "get-word") {
-        if (!need(1, 1))
-            return BadUsage(command + " needs ADDRESS");
-        const auto address = ParseAddress(args[1]);
-        const bool word = command == "get-word";
-        if (!address || !EEPromHelper::ValidByteSetAddress(*address) ||
-            (word && !EEPromHelper::ValidByteSetAddress(*address + 1u)))
-            return BadUsage("'" + args[1] + "' is not a header address for " + command);
-        char text[16];
-        if (word)
-            std::snprintf(text, sizeof text, "0x%04x", static_cast<unsigned int>(handler.WordGet(*address)));
-        else
-            std::snprintf(text, sizeof text, "0x%02x", static_cast<unsigned int>(handler.ByteGet(*address)));
-        std::cout << text << "\n";
-        return 0;
-    }
-    if (command == "set-byte" || command == "set-word") {
-        if (!need(2, 3))
-            return BadUsage(command + " needs ADDRESS and VALUE");
-        const auto address = ParseAddress(args[1]);
-        const bool word = command == "set-word";
-        if (!address || !EEPromHelper::ValidByteSetAddress(*address) ||
-            (word && !EEPromHelper::ValidByteSetAddress(*address + 1u)))
-            return BadUsage("'" + args[1] + "' is not a header address for " + command);
-        const unsigned char base = BaseFor(args[2], count == 3 ? args[3].c_str() : nullptr);
-        const bool ok = word ? handler.WordSet(*address, args[2], base) : handler.ByteSet(*address, args[2], base);
-        return ok ? 0 : Fail("cannot store '" + args[2] + "' (not a number in base " + std::to_string(base) +
-                             ", or the chip did not take it)");
-    }
-    if (command == "developer") {
-        if (!need(0, 1))
-            return BadUsage("developer takes on, off or nothing");
-        const unsigned short at = EEPromHelper::DeveloperByteSetAddress;
-        if (count == 0) {
-            std::cout << (handler.IsDeveloperBoardSet(at) ? "on" : "off") << "\n";
-            return 0;
-        }
-        if (args[1] != "on" && args[1] != "off")
-            return BadUsage("developer takes on or off");
-        const std::string value = args[1] == "on" ? EEPromHelper::ApiCommandEnableDeveloperBit : "0";
-        return handler.DeveloperBoardSet(at, value) ? 0 : Fail("setting the developer flag failed");
-    }
-    if (command == "board-id") {
-        if (!need(0, 1))
-            return BadUsage("board-id takes ID or nothing");
-        const unsigned short at = EEPromHelper::BoardTypeSetAddress;
-        if (count == 0) {
-            std::cout << handler.BaseboardIdGet(at) << "\n";
-            return 0;
-        }
-        const auto id = ParseAddress(args[1]);
-        if (!id || args[1].find_first_not_of("0123456789") != std::string::npos)
-            return BadUsage("board id must be a decimal number from 0 to 65535");
-        return handler.BaseboardIdSet(at, args[1]) ? 0 : Fail("setting the board id failed");
-    }
-    if (command == "dump") {
-        if (!need(0, 1))
-            return BadUsage("dump takes HOSTFILE or nothing");
-        const bool ok = (count == 0 || args[1] == "-")
-                            ? ToStandardOutput([&](const std::string& p) { return handler.ReadBoardInformation(p); })
-                            : handler.ReadBoardInformation(args[1]);
-        return ok ? 0 : Fail("cannot write the dump");
-    }
-    return BadUsage("unknown command '" + command + "'");
+    if (!ArgumentCountFits(command, call))
+        return WrongArguments(command);
+    return std::get<OnChip>(command.run)(chip, call);
 }
 
 } // namespace
@@ -296,7 +455,7 @@ int main(int argc, char** argv)
     if (args.empty())
         return BadUsage("no command given");
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        std::cout << Usage;
+        std::cout << Usage();
         return 0;
     }
     auto location = QnxEEPromHandler::EEPromLocation::StandardBoard;
@@ -306,25 +465,9 @@ int main(int argc, char** argv)
         if (args.empty())
             return BadUsage("no command given");
     }
-    if (args[0] == "create-image") {
-        if (args.size() != 2)
-            return BadUsage("create-image needs IMAGE");
-        return CreateImage(args[1]);
-    }
-    static const char* const commands[] = {"write-file", "read-file",  "verify-file", "table",    "write-chip",
-                                           "read-chip",  "verify-chip", "erase-chip", "get-byte", "get-word",
-                                           "set-byte",   "set-word",   "developer",   "board-id", "dump"};
-    bool known = false;
-    for (const char* c : commands)
-        known = known || args[0] == c;
-    if (!known)
+    const Command* command = FindCommand(args[0]);
+    if (command == nullptr)
         return BadUsage("unknown command '" + args[0] + "'");
-
-    QnxEEPromHandler handler(location);
-    if (!handler.IsEEPromAccessible()) {
-        const char* at = location == QnxEEPromHandler::EEPromLocation::VorlikBoard ? "0x52" : "0x56";
-        return Fail(std::string("no EEPROM answers at ") + at + " on " + I2C0ResourceManagerPath.string() +
-                    (::access(I2C0ResourceManagerPath.c_str(), F_OK) != 0 ? " (the device does not exist)" : ""));
-    }
-    return RunOnChip(handler, args);
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    return Run(*command, Call{args[0], rest}, location);
 }
