@@ -5,6 +5,29 @@
 namespace {
 constexpr unsigned int AllBits = 0xFFFFFFFFu;
 constexpr long NanosPerSecond = 1000000000L;
+
+// One wait with the event's mutex already locked: marks the event as waited
+// on, and clears the mark and unlocks when the wait ends, also when a
+// predicate throws.
+class WaitScope
+{
+public:
+    WaitScope(pthread_mutex_t& mutex, std::atomic<bool>& waiting) : mutex_(mutex), waiting_(waiting)
+    {
+        waiting_.store(true);
+    }
+    ~WaitScope()
+    {
+        waiting_.store(false);
+        pthread_mutex_unlock(&mutex_);
+    }
+    WaitScope(const WaitScope&) = delete;
+    WaitScope& operator=(const WaitScope&) = delete;
+
+private:
+    pthread_mutex_t& mutex_;
+    std::atomic<bool>& waiting_;
+};
 } // namespace
 
 PosixEvent::PosixEvent(bool autoResetEvent)
@@ -81,7 +104,7 @@ PosixEvent::Outcome PosixEvent::WaitUntil(const Satisfied& satisfied, const time
     if (initError != 0 || pthread_mutex_lock(&mutex) != 0) {
         return Outcome::Failed;
     }
-    waiting.store(true);
+    const WaitScope scope(mutex, waiting);
     int rc = 0;
     while (!satisfied(flags.load(std::memory_order_relaxed))) {
         rc = deadline != nullptr ? pthread_cond_timedwait(&condition, &mutex, deadline)
@@ -90,7 +113,6 @@ PosixEvent::Outcome PosixEvent::WaitUntil(const Satisfied& satisfied, const time
             break;
         }
     }
-    waiting.store(false);
     Outcome outcome = Outcome::Satisfied;
     if (rc == ETIMEDOUT) {
         outcome = Outcome::TimedOut;
@@ -105,7 +127,6 @@ PosixEvent::Outcome PosixEvent::WaitUntil(const Satisfied& satisfied, const time
             flags.store(*word & ~clearMask, std::memory_order_release);
         }
     }
-    pthread_mutex_unlock(&mutex);
     return outcome;
 }
 

@@ -11,6 +11,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/wait.h>
+#include <stdexcept>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -298,6 +299,17 @@ TEST(EventPredicate, EmptyPredicateFailsAtOnceAndLeavesTheEventUsable)
     EXPECT_TRUE(event->IsSignalled(1)) << "a failed wait clears nothing";
     std::thread signaller([&] { event->Signal(2); });
     EXPECT_EQ(event->WaitOr(2, 20000), 3u) << "the lock was left free";
+    signaller.join();
+}
+
+TEST(EventPredicate, ThrowingPredicateLeavesTheEventUnlockedAndNotWaitedOn)
+{
+    auto event = EventFactory::GetUniqueEvent(true);
+    const auto throwing = [](unsigned int) -> bool { throw std::runtime_error("predicate"); };
+    EXPECT_THROW(event->Wait(throwing, 50), std::runtime_error);
+    EXPECT_FALSE(event->IsWaiting());
+    std::thread signaller([&] { event->Signal(2); });
+    EXPECT_EQ(event->WaitOr(2, 20000), 2u) << "the lock was left free";
     signaller.join();
 }
 
