@@ -207,6 +207,26 @@ bool ScreenHost::WritePngLocked(const std::string& path)
     return std::fclose(file) == 0 && written;
 }
 
+bool ScreenHost::StopDisplayLocked()
+{
+    if (!displayRunning)
+        return false;
+    displayRunning = false;
+    for (const auto& context : ownedContexts) {
+        for (const auto& window : context->windows) {
+            for (const auto& buffer : window->buffers)
+                buffers.erase(buffer.get());
+            windows.erase(window.get());
+        }
+        context->windows.clear();
+        context->queue.clear();
+        context->arrived.notify_all();
+    }
+    MarkDisplayChanged();
+    FilmFrameLocked();
+    return true;
+}
+
 void ScreenHost::FilmFrameLocked()
 {
     if (filmFolder_.empty())

@@ -77,6 +77,11 @@ public:
     std::vector<std::unique_ptr<_screen_context>> ownedContexts;
     std::uint64_t nextSequence = 1;
 
+    // Whether the touch driver and the compositor run; the slay stand-in
+    // stops them (SlayChannel) for the rest of the process.
+    bool touchRunning = true;
+    bool displayRunning = true;
+
     int displayWidth = 1024;
     int displayHeight = 600;
     std::uint64_t postCount = 0;
@@ -94,6 +99,10 @@ public:
     void FilmFrameLocked();
     // Films later posts into folder (empty: stop); false when it cannot be made.
     bool SetFilmFolderLocked(const std::string& folder);
+    // The compositor ends: every window and buffer is gone, the display
+    // shows black (filmed as a frame), event waits end and no context,
+    // window or event can be had any more. False when it had ended already.
+    bool StopDisplayLocked();
     static constexpr std::size_t MaxQueuedEvents = 1024;
 
 private:
@@ -104,6 +113,14 @@ private:
     std::string filmFolder_;
     unsigned filmNext_ = 1;
 };
+
+// The socket through which the slay stand-in stops the touch input or the
+// display (SlayChannel). Opened with the first context, closed with the last.
+namespace SlayEndpoint
+{
+void ContextCreated();
+void ContextDestroyed();
+} // namespace SlayEndpoint
 
 // The named pipe through which a person or a script touches the display.
 // Started with the first context and stopped with the last one.

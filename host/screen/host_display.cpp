@@ -98,6 +98,8 @@ extern "C" int host_screen_inject_touch(int type, int x, int y, int touch_id)
 {
     ScreenHost& host = ScreenHost::Get();
     std::lock_guard<std::mutex> lock(host.mutex);
+    if (!host.touchRunning)
+        return -1;
     _screen_window* window = host.WindowAtLocked(x, y);
     if (window == nullptr)
         return -1;
@@ -144,4 +146,27 @@ extern "C" int host_screen_set_film_folder(const char* folder)
     ScreenHost& host = ScreenHost::Get();
     std::lock_guard<std::mutex> lock(host.mutex);
     return host.SetFilmFolderLocked(folder == nullptr ? std::string() : std::string(folder)) ? 0 : -1;
+}
+
+extern "C" int host_screen_display_running(void)
+{
+    ScreenHost& host = ScreenHost::Get();
+    std::lock_guard<std::mutex> lock(host.mutex);
+    return host.displayRunning ? 1 : 0;
+}
+
+extern "C" int host_screen_touch_running(void)
+{
+    ScreenHost& host = ScreenHost::Get();
+    std::lock_guard<std::mutex> lock(host.mutex);
+    return host.touchRunning ? 1 : 0;
+}
+
+extern "C" void host_screen_restart_services(void)
+{
+    ScreenHost& host = ScreenHost::Get();
+    std::lock_guard<std::mutex> lock(host.mutex);
+    host.touchRunning = true;
+    host.displayRunning = true;
+    host.MarkDisplayChanged();
 }

@@ -66,11 +66,14 @@ extern "C" int screen_create_context(screen_context_t* pctx, int)
     ScreenHost& host = ScreenHost::Get();
     {
         std::lock_guard<std::mutex> lock(host.mutex);
+        if (!host.displayRunning)
+            return Fail(EIO);
         host.ownedContexts.push_back(std::make_unique<_screen_context>());
         *pctx = host.ownedContexts.back().get();
         host.contexts.insert(*pctx);
     }
     TouchPipe::ContextCreated();
+    SlayEndpoint::ContextCreated();
     return 0;
 }
 
@@ -94,6 +97,7 @@ extern "C" int screen_destroy_context(screen_context_t ctx)
             host.FilmFrameLocked();
         }
     }
+    SlayEndpoint::ContextDestroyed();
     TouchPipe::ContextDestroyed();
     return 0;
 }
@@ -104,6 +108,8 @@ extern "C" int screen_create_window(screen_window_t* pwin, screen_context_t ctx)
     std::lock_guard<std::mutex> lock(host.mutex);
     if (pwin == nullptr || !Known(host.contexts, ctx))
         return Fail(EINVAL);
+    if (!host.displayRunning)
+        return Fail(EIO);
     auto window = std::make_unique<_screen_window>();
     window->context = ctx;
     window->sequence = host.nextSequence++;
@@ -329,20 +335,23 @@ extern "C" int screen_get_event(screen_context_t ctx, screen_event_t ev, uint64_
     std::unique_lock<std::mutex> lock(host.mutex);
     if (!Known(host.contexts, ctx) || !Known(host.events, ev))
         return Fail(EINVAL);
-    if (ctx->queue.empty() && timeout != 0) {
+    const auto ready = [ctx, &host] { return !ctx->queue.empty() || !host.displayRunning; };
+    if (!ready() && timeout != 0) {
         ++host.waiters;
         ++host.eventWaits;
         host.waiterArrived.notify_all();
         // Waits beyond a day count as for ever; they also keep the deadline from overflowing.
         constexpr uint64_t Day = 86400ULL * 1000000000ULL;
         if (timeout >= Day) {
-            ctx->arrived.wait(lock, [ctx] { return !ctx->queue.empty(); });
+            ctx->arrived.wait(lock, ready);
         } else {
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::nanoseconds(timeout);
-            ctx->arrived.wait_until(lock, deadline, [ctx] { return !ctx->queue.empty(); });
+            ctx->arrived.wait_until(lock, deadline, ready);
         }
         --host.waiters;
     }
+    if (!host.displayRunning)
+        return Fail(EIO);
     if (ctx->queue.empty()) {
         *ev = _screen_event();
     } else {

@@ -54,6 +54,19 @@ uint64_t host_screen_event_waits(void);
 // 1 when one does, 0 when timeout_ms passed first.
 int host_screen_wait_for_event_waiter(int timeout_ms);
 
+// The slay stand-in (host/slay) stops the touch input and the compositor of
+// the program that ran it, as slay does on the printer. Touch input stopped:
+// touches from tests and the pipe are no longer delivered. Compositor
+// stopped: every window is gone, the display shows black (a black frame is
+// filmed), and no context or window can be created, nor an event had, until
+// the process ends. 1 while running, 0 once stopped.
+int host_screen_display_running(void);
+int host_screen_touch_running(void);
+// For tests only: both run again, as after a restart of the printer, so that
+// later tests of the same process find a working display. Windows that were
+// gone stay gone.
+void host_screen_restart_services(void);
+
 #ifdef __cplusplus
 }
 #endif
