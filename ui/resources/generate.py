@@ -366,8 +366,8 @@ def exclamation(size):
     return smooth((size, size), paint)
 
 
-def button(image, label, bold, where):
-    left, top, right, bottom = BUTTON_BOX
+def button(image, label, bold, where, box=BUTTON_BOX):
+    left, top, right, bottom = box
     w, h = right - left + 1, bottom - top + 1
 
     def paint(d, s):
