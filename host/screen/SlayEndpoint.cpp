@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -33,6 +34,16 @@ EndpointState& State()
 {
     static EndpointState* const state = new EndpointState();
     return *state;
+}
+
+// The open endpoint's path, for a process that ends with a context still
+// open: the socket goes with it instead of staying in the folder.
+char openEndpoint[sizeof(sockaddr_un::sun_path)] = {};
+
+void RemoveEndpointAtExit()
+{
+    if (openEndpoint[0] != '\0')
+        unlink(openEndpoint);
 }
 
 // The request line, read before the deadline; empty when none came.
@@ -140,6 +151,9 @@ void Start(EndpointState& state)
     state.stop[0] = stop[0];
     state.stop[1] = stop[1];
     state.path = path;
+    static const bool removalRegistered = std::atexit(RemoveEndpointAtExit) == 0;
+    (void)removalRegistered;
+    std::memcpy(openEndpoint, path.c_str(), path.size() + 1);
     // The listener must never take a signal meant for the program's own threads.
     sigset_t all;
     sigset_t previous;
@@ -161,6 +175,7 @@ void Stop(EndpointState& state)
     close(state.stop[0]);
     close(state.stop[1]);
     state.socket = state.stop[0] = state.stop[1] = -1;
+    openEndpoint[0] = '\0';
     unlink(state.path.c_str());
 }
 } // namespace
