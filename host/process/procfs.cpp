@@ -1,9 +1,9 @@
 // Stands in for the QNX process file system as the shutdown sequence uses it: the listing, a control descriptor per process and DCMD_PROC_INFO.
 //
 // Safety: the listing is the kernel's /proc only when the caller lives in a
-// private PID namespace with its own /proc (the sandbox). Anywhere else it
-// is empty, so a shutdown run on a developer's machine can find, and so
-// signal, nothing.
+// private PID namespace with its own /proc that tools/sandbox made. Anywhere
+// else it is empty, so a shutdown run on a developer's machine (or in any
+// other container) can find, and so signal, nothing.
 #include "ProcessDescription.h"
 
 #include <devctl.h>
@@ -13,6 +13,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,8 +31,12 @@ namespace {
 
 // The inode the kernel gives the initial PID namespace.
 constexpr ino_t InitialPidNamespace = 0xEFFFFFFCu;
-// The command name of the sandbox's init, as /proc/1/comm shows it.
-constexpr const char* SandboxInit = "bwrap\n";
+// The command name of bubblewrap's init, as /proc/1/comm shows it.
+constexpr const char* BubblewrapInit = "bwrap\n";
+// The mark tools/sandbox leaves: a file with this text, mounted read-only
+// on a file system of its own at a path no host has.
+constexpr const char* SandboxMark = "/.upgrade-sandbox";
+constexpr const char SandboxMarkText[] = "simulated printer made by tools/sandbox\n";
 
 bool ProcShowsOwnNamespace()
 {
@@ -50,10 +55,8 @@ bool PidNamespaceIsNested()
     return stat("/proc/self/ns/pid", &status) == 0 && status.st_ino != InitialPidNamespace;
 }
 
-// The namespace's first process is the sandbox runner's own init. A nested
-// namespace of any other kind (a container the whole machine might run in)
-// is not taken for the simulated printer.
-bool NamespaceBelongsToSandbox()
+// The namespace's first process is bubblewrap's init.
+bool InitIsBubblewrap()
 {
     char name[32] = {};
     const int fd = open("/proc/1/comm", O_RDONLY | O_CLOEXEC);
@@ -61,7 +64,34 @@ bool NamespaceBelongsToSandbox()
         return false;
     const ssize_t length = read(fd, name, sizeof name - 1);
     close(fd);
-    return length > 0 && std::strcmp(name, SandboxInit) == 0;
+    return length > 0 && std::strcmp(name, BubblewrapInit) == 0;
+}
+
+// A stray file of that name (on the host's root, or copied into another
+// namespace) lies on the file system of "/" or is writable, so it does not count.
+bool SandboxMarkIsMounted()
+{
+    const int fd = open(SandboxMark, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat mark {};
+    struct stat root {};
+    struct statvfs mount {};
+    char text[sizeof SandboxMarkText + 1] = {};
+    const bool mounted = fstat(fd, &mark) == 0 && S_ISREG(mark.st_mode) && stat("/", &root) == 0 &&
+                         mark.st_dev != root.st_dev && fstatvfs(fd, &mount) == 0 &&
+                         (mount.f_flag & ST_RDONLY) != 0;
+    const bool marked = mounted && read(fd, text, sizeof text) == static_cast<ssize_t>(sizeof SandboxMarkText - 1) &&
+                        std::strcmp(text, SandboxMarkText) == 0;
+    close(fd);
+    return marked;
+}
+
+// A nested namespace of any other kind (a container the whole machine might
+// run in, another bubblewrap sandbox) is not taken for the simulated printer.
+bool NamespaceBelongsToSandbox()
+{
+    return InitIsBubblewrap() && SandboxMarkIsMounted();
 }
 
 // The process a descriptor from shutdown_procfs_open_process stands for, or 0.

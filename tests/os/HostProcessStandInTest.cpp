@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -30,6 +31,8 @@ int CountEntries(const char*, void* context)
     return 0;
 }
 
+constexpr const char* GuardCase = "HostProcessGuard.OutsideThePrivateNamespaceTheProcessViewIsEmpty";
+
 TEST(HostProcessGuard, OutsideThePrivateNamespaceTheProcessViewIsEmpty)
 {
     ASSERT_EQ(host_process_namespace_is_private(), 0);
@@ -38,6 +41,64 @@ TEST(HostProcessGuard, OutsideThePrivateNamespaceTheProcessViewIsEmpty)
     EXPECT_EQ(entries, 0);
     EXPECT_EQ(shutdown_procfs_open_process(getpid()), -1);
     EXPECT_EQ(shutdown_procfs_open_process(1), -1);
+}
+
+std::string Quote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Runs the case above in a PID namespace that bubblewrap makes without the
+// simulated printer's runner (as another sandbox or a container gives one:
+// its init is "bwrap" and /proc is its own), after `layout` and with `input`
+// on standard input. Its output, which ends in one passed test when the
+// view stayed empty there.
+std::string GuardCaseInBubblewrap(const std::string& layout, const std::string& input)
+{
+    char self[4096] = {};
+    if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0)
+        return "cannot find this test program";
+    const std::string command = "printf '%s' " + Quote(input) + " | bwrap " + layout +
+                                " --proc /proc --dev /dev --unshare-pid --die-with-parent -- " + Quote(self) +
+                                " --gtest_filter=" + GuardCase + " 2>&1";
+    std::string output;
+    if (FILE* run = popen(command.c_str(), "r")) {
+        char block[4096];
+        size_t got;
+        while ((got = std::fread(block, 1, sizeof block, run)) > 0)
+            output.append(block, got);
+        pclose(run);
+    }
+    return output;
+}
+
+TEST(HostProcessGuard, ANamespaceTheSandboxRunnerDidNotMakeIsNotTrusted)
+{
+    if (std::system("command -v bwrap >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "bubblewrap (bwrap) is not installed";
+    const std::string passed = "[  PASSED  ] 1 test.";
+    // The host's own file system.
+    const std::string bare = GuardCaseInBubblewrap("--ro-bind / /", "");
+    EXPECT_NE(bare.find(passed), std::string::npos) << bare;
+
+    // The mark's text in a plain file on a fresh root that shows the host's
+    // top level, as a stray file would lie: not a read-only mount of its own.
+    std::string layout = "--tmpfs /";
+    for (const auto& entry : std::filesystem::directory_iterator("/")) {
+        const std::string path = entry.path().string();
+        if (path == "/proc" || path == "/dev")
+            continue;
+        if (entry.is_symlink())
+            layout += " --symlink " + Quote(std::filesystem::read_symlink(entry.path()).string()) + " " + Quote(path);
+        else if (entry.is_directory())
+            layout += " --ro-bind " + Quote(path) + " " + Quote(path);
+    }
+    const std::string stray =
+        GuardCaseInBubblewrap(layout + " --file 0 /.upgrade-sandbox", "simulated printer made by tools/sandbox\n");
+    EXPECT_NE(stray.find(passed), std::string::npos) << stray;
 }
 
 // A child that waits on a pipe until the test lets it go.

@@ -8,10 +8,10 @@ extern "C" {
 #endif
 
 // The process view is the machine's only inside a private PID namespace
-// (the sandbox: its init is the runner, "bwrap") whose own process file
-// system is mounted at /proc. Anywhere
-// else the view is empty, so nothing outside the namespace can be found,
-// and so none of it signalled, by the shutdown sequence. 1 or 0.
+// that tools/sandbox made (its init is "bwrap", its own process file system
+// is mounted at /proc, and the runner's read-only mark /.upgrade-sandbox is
+// there). Anywhere else the view is empty, so nothing outside the namespace
+// can be found, and so none of it signalled, by the shutdown sequence. 1 or 0.
 int host_process_namespace_is_private(void);
 
 // Names a file describing what Linux processes lack: critical marks, extra
