@@ -3,6 +3,7 @@
 #include "ModuleSimulator.h"
 #include "OpenWatch.h"
 #include "PseudoTerminalPair.h"
+#include "SandboxTest.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +31,7 @@ struct ProgramRun
 // Runs the program in the sandbox with the given terminal at /dev/wifi1.
 ProgramRun RunFlasher(const std::string& tty, const std::vector<std::string>& options, const std::string& store = "")
 {
-    std::vector<std::string> words = {UPGRADE_SANDBOX, "--tty", tty, "--ro-bind", UPGRADE_BUILD_TREE, UPGRADE_BUILD_TREE};
+    std::vector<std::string> words = {SandboxRunner::Path(), "--tty", tty};
     if (!store.empty()) {
         words.insert(words.end(), {"--store", store});
     }
@@ -86,11 +87,14 @@ ProgramRun RunFlasher(const std::string& tty, const std::vector<std::string>& op
     return run;
 }
 
-class ProgramWithoutModule : public ::testing::Test
+class ProgramWithoutModule : public SandboxTest
 {
 protected:
     void SetUp() override
     {
+        SandboxTest::SetUp();
+        if (IsSkipped())
+            return;
         ASSERT_TRUE(line.IsOpen());
         ASSERT_TRUE(port.IsWatching());
     }
@@ -98,6 +102,8 @@ protected:
     PseudoTerminalPair line;
     OpenWatch port{line.SerialPath()};
 };
+
+using ProgramWithModule = SandboxTest;
 
 } // namespace
 
@@ -157,7 +163,7 @@ TEST_F(ProgramWithoutModule, VersionQueryThatGetsNoAnswerPrintsAnEmptyLineAndKee
     EXPECT_EQ(std::string(sent.begin(), sent.end()), "AT+VER=?\r\n");
 }
 
-TEST(ProgramWithModule, VersionQueryPrintsOneLineAndKeepsTheRecord)
+TEST_F(ProgramWithModule, VersionQueryPrintsOneLineAndKeepsTheRecord)
 {
     ModuleConfig config;
     config.bootTime = 200ms;
@@ -180,15 +186,14 @@ TEST(ProgramWithModule, VersionQueryPrintsOneLineAndKeepsTheRecord)
     EXPECT_GE(simulator.Status().portOpenings, 1u);
 }
 
-TEST(ProgramWithModule, ReaderThatWentAwayDoesNotChangeTheStatus)
+TEST_F(ProgramWithModule, ReaderThatWentAwayDoesNotChangeTheStatus)
 {
     ModuleConfig config;
     config.bootTime = 200ms;
     ModuleSimulator simulator(config);
     ASSERT_TRUE(simulator.Start());
     // `true` has closed the pipe long before the version line is written.
-    const std::string command = std::string("set -o pipefail; '") + UPGRADE_SANDBOX + "' --tty '" +
-                                simulator.PortPath() + "' --ro-bind '" + UPGRADE_BUILD_TREE + "' '" + UPGRADE_BUILD_TREE +
+    const std::string command = "set -o pipefail; '" + SandboxRunner::Path() + "' --tty '" + simulator.PortPath() +
                                 "' -- '" + MODULE_FLASHER + "' -v | true";
     const int status = std::system(("bash -c \"" + command + "\"").c_str());
     ASSERT_TRUE(WIFEXITED(status));

@@ -2,6 +2,7 @@
 
 #include "FlasherInSandbox.h"
 #include "ModuleSimulator.h"
+#include "SandboxTest.h"
 
 #include <gtest/gtest.h>
 
@@ -12,13 +13,16 @@
 
 // Fixture of the flasher's black-box tests: a scratch printer per test and,
 // when a test asks for one, a simulated module on its serial port.
-class FlasherBlackBox : public ::testing::Test
+class FlasherBlackBox : public SandboxTest
 {
 protected:
     static constexpr const char* RecordFile = "WifiFirmwareVersion.txt";
 
     void SetUp() override
     {
+        SandboxTest::SetUp();
+        if (IsSkipped())
+            return;
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         printer = std::make_unique<FlasherInSandbox>(std::string(info->test_suite_name()) + "." + info->name());
     }

@@ -1,5 +1,7 @@
 #include "FlasherInSandbox.h"
 
+#include "SandboxRunner.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -57,20 +59,16 @@ std::optional<std::string> FlasherInSandbox::ReadStoreFile(const std::string& na
 FlasherOutcome FlasherInSandbox::Run(const std::vector<std::string>& args, const std::string& tty,
                                      std::chrono::seconds limit) const
 {
-    const std::string program = UPGRADE_FLASHER_PROGRAM;
-    const std::string programDir = fs::path(program).parent_path().string();
-    std::vector<std::string> command = {UPGRADE_SANDBOX_RUNNER, "--store", store_};
+    std::vector<std::string> command = {SandboxRunner::Path(), "--store", store_};
     if (!tty.empty())
     {
         command.push_back("--tty");
         command.push_back(tty);
     }
-    // The build tree need not be inside the project (nor outside /tmp).
-    for (const std::string& bind :
-         std::initializer_list<std::string>{"--ro-bind", firmware_, "/firmware", "--ro-bind", programDir, programDir})
+    for (const std::string& bind : std::initializer_list<std::string>{"--ro-bind", firmware_, "/firmware"})
         command.push_back(bind);
     command.push_back("--");
-    command.push_back(program);
+    command.push_back(UPGRADE_FLASHER_PROGRAM);
     command.insert(command.end(), args.begin(), args.end());
 
     std::vector<char*> argv;

@@ -5,6 +5,8 @@
 # usage: press-button.sh SCREEN_DEMO SANDBOX RESOURCES
 set -eu
 demo=$1 sandbox=$2 resources=$3
+# Skipped, with the runner's reason, where the simulated printer cannot run.
+"$sandbox" --check || exit
 work=$(mktemp -d /tmp/screen-press.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 mkfifo "$work/touch"

@@ -1,4 +1,6 @@
 // The shutdown sequence with real processes, each scenario in its own sandbox.
+#include "SandboxTest.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -116,7 +118,7 @@ struct Scenario {
         const std::string dir = folder;
         // The reboot stand-in lingers a little, as a real restart would, so
         // that the harness still hears of the children its last signals ended.
-        std::string command = "timeout -s KILL 120 " + Quote(SANDBOX) + " --bind " + Quote(dir) + " /report" +
+        std::string command = "timeout -s KILL 120 " + Quote(SandboxRunner::Path()) + " --bind " + Quote(dir) + " /report" +
                               " --setenv SHUTDOWN_REPORT /report/log --setenv UPGRADE_HOST_REBOOT_DELAY_MS 300";
         for (const auto& setting : environment)
             command += " --setenv " + Quote(setting.first) + " " + Quote(setting.second);
@@ -143,12 +145,20 @@ struct Scenario {
     }
 };
 
+// Each scenario runs in a sandbox of its own: skipped where none can run.
+using ShutdownClassification = SandboxTest;
+using ShutdownConnections = SandboxTest;
+using ShutdownEnd = SandboxTest;
+using ShutdownLibraries = SandboxTest;
+using ShutdownSignals = SandboxTest;
+using ShutdownTypes = SandboxTest;
+
 const std::string RebootMessage = "sysmgr_reboot: reboot requested";
 const std::vector<std::string> TermContPwr = {"SIGTERM", "SIGCONT", "SIGPWR"};
 
 // --- which processes the sequence finds, and how it classifies them
 
-TEST(ShutdownClassification, NameRulesPickFileSystemsDisplaysAndDaemonsAndADirectoryPartMatchesNone)
+TEST_F(ShutdownClassification, NameRulesPickFileSystemsDisplaysAndDaemonsAndADirectoryPartMatchesNone)
 {
     Scenario scenario;
     scenario.program = SCENARIO_DEFAULTS;
@@ -168,7 +178,7 @@ TEST(ShutdownClassification, NameRulesPickFileSystemsDisplaysAndDaemonsAndADirec
     EXPECT_EQ(outcome.EventsOf("io-display"), (std::vector<std::string>{"SIGTERM", "SIGCONT"})) << outcome.Dump();
 }
 
-TEST(ShutdownClassification, OrdersByClassAndNewestFirstWithInitFirstAmongApplications)
+TEST_F(ShutdownClassification, OrdersByClassAndNewestFirstWithInitFirstAmongApplications)
 {
     const Outcome outcome = Scenario()
                                 .Env("SIGKILL_TIMEOUT", "200")
@@ -184,7 +194,7 @@ TEST(ShutdownClassification, OrdersByClassAndNewestFirstWithInitFirstAmongApplic
     EXPECT_EQ(outcome.EventsOf("app-old"), (std::vector<std::string>{"SIGTERM", "exited 0"})) << outcome.Dump();
 }
 
-TEST(ShutdownClassification, ListsTheSandboxesProcessesButNeverItsInitOrTheCaller)
+TEST_F(ShutdownClassification, ListsTheSandboxesProcessesButNeverItsInitOrTheCaller)
 {
     // The walk outside the sandbox is covered in-process by the stand-in's
     // own tests. Here: the sandbox's init (process 1) and the caller are
@@ -197,7 +207,7 @@ TEST(ShutdownClassification, ListsTheSandboxesProcessesButNeverItsInitOrTheCalle
 
 // --- connections
 
-TEST(ShutdownConnections, ClientIsSignalledBeforeItsNewerServer)
+TEST_F(ShutdownConnections, ClientIsSignalledBeforeItsNewerServer)
 {
     const Outcome outcome =
         Scenario().Env("SIGKILL_TIMEOUT", "200").Args({"dmn-client,daemon,connect=1", "dmn-server,daemon"}).Run();
@@ -205,7 +215,7 @@ TEST(ShutdownConnections, ClientIsSignalledBeforeItsNewerServer)
     EXPECT_EQ(outcome.TerminationOrder(), (std::vector<std::string>{"dmn-client", "dmn-server"})) << outcome.Dump();
 }
 
-TEST(ShutdownConnections, ProcessesConnectedToEachOtherAreTakenInSortedOrderOnceNoneQualifies)
+TEST_F(ShutdownConnections, ProcessesConnectedToEachOtherAreTakenInSortedOrderOnceNoneQualifies)
 {
     const Outcome outcome = Scenario()
                                 .Env("SIGKILL_TIMEOUT", "200")
@@ -216,7 +226,7 @@ TEST(ShutdownConnections, ProcessesConnectedToEachOtherAreTakenInSortedOrderOnce
         << outcome.Dump();
 }
 
-TEST(ShutdownConnections, NetworkClientsGoBeforeTheNetworkServer)
+TEST_F(ShutdownConnections, NetworkClientsGoBeforeTheNetworkServer)
 {
     const Outcome outcome =
         Scenario().Env("SIGKILL_TIMEOUT", "200").Args({"dmn-remote,daemon,remote=1", "io-pkt-v6,daemon"}).Run();
@@ -225,7 +235,7 @@ TEST(ShutdownConnections, NetworkClientsGoBeforeTheNetworkServer)
     EXPECT_FALSE(outcome.Has("hook", "error")) << outcome.Dump();
 }
 
-TEST(ShutdownConnections, NetworkServerWithRemoteConnectionsOfItsOwnDoesNotWaitForItself)
+TEST_F(ShutdownConnections, NetworkServerWithRemoteConnectionsOfItsOwnDoesNotWaitForItself)
 {
     const Outcome outcome = Scenario()
                                 .Env("SIGKILL_TIMEOUT", "200")
@@ -236,7 +246,7 @@ TEST(ShutdownConnections, NetworkServerWithRemoteConnectionsOfItsOwnDoesNotWaitF
         << outcome.Dump();
 }
 
-TEST(ShutdownConnections, ReportsASecondNetworkServerAndNetworkClientsWithoutAServer)
+TEST_F(ShutdownConnections, ReportsASecondNetworkServerAndNetworkClientsWithoutAServer)
 {
     const Outcome two =
         Scenario().Env("SIGKILL_TIMEOUT", "100").Args({"io-pkt-v4,daemon", "io-pkt-v6,daemon"}).Run();
@@ -249,7 +259,7 @@ TEST(ShutdownConnections, ReportsASecondNetworkServerAndNetworkClientsWithoutASe
 
 // --- signals and grace periods
 
-TEST(ShutdownSignals, CriticalProcessGetsOnlyContinueAndPowerAndIsNeverKilled)
+TEST_F(ShutdownSignals, CriticalProcessGetsOnlyContinueAndPowerAndIsNeverKilled)
 {
     const Outcome outcome =
         Scenario().Env("SIGKILL_TIMEOUT", "150").Args({"app-after", "app-critical,critical,term=ignore"}).Run();
@@ -258,7 +268,7 @@ TEST(ShutdownSignals, CriticalProcessGetsOnlyContinueAndPowerAndIsNeverKilled)
     EXPECT_TRUE(outcome.Has("app-after", "SIGTERM")) << outcome.Dump();
 }
 
-TEST(ShutdownSignals, ApplicationIsKilledAfterItsGracePeriodButDaemonsAndFileSystemsAreNot)
+TEST_F(ShutdownSignals, ApplicationIsKilledAfterItsGracePeriodButDaemonsAndFileSystemsAreNot)
 {
     const Outcome outcome =
         Scenario()
@@ -280,7 +290,7 @@ TEST(ShutdownSignals, ApplicationIsKilledAfterItsGracePeriodButDaemonsAndFileSys
         << outcome.Dump();
 }
 
-TEST(ShutdownSignals, NumericKillTimeoutReplacesTheClassPeriod)
+TEST_F(ShutdownSignals, NumericKillTimeoutReplacesTheClassPeriod)
 {
     const Outcome outcome = Scenario().Env("SIGKILL_TIMEOUT", "600").Args({"app-stubborn,term=ignore"}).Run();
     ASSERT_TRUE(outcome.Has("app-stubborn", "killed", "9")) << outcome.Dump();
@@ -288,7 +298,7 @@ TEST(ShutdownSignals, NumericKillTimeoutReplacesTheClassPeriod)
         << outcome.Dump();
 }
 
-TEST(ShutdownSignals, KillTimeoutThatIsNotANumberIsReportedAndTheClassPeriodApplies)
+TEST_F(ShutdownSignals, KillTimeoutThatIsNotANumberIsReportedAndTheClassPeriodApplies)
 {
     const Outcome word = Scenario().Env("SIGKILL_TIMEOUT", "soon").Args({"app-stubborn,term=ignore"}).Run();
     EXPECT_NE(word.errors.find("SIGKILL_TIMEOUT=soon is not a numeric value.\n"), std::string::npos) << word.Dump();
@@ -304,7 +314,7 @@ TEST(ShutdownSignals, KillTimeoutThatIsNotANumberIsReportedAndTheClassPeriodAppl
     EXPECT_EQ(huge.status, 0) << huge.Dump();
 }
 
-TEST(ShutdownSignals, ProcessThatEndedSinceTheListingGetsNoSignal)
+TEST_F(ShutdownSignals, ProcessThatEndedSinceTheListingGetsNoSignal)
 {
     const Outcome outcome = Scenario().Env("SIGKILL_TIMEOUT", "100").Args({"gone-early", "app-after"}).Run();
     ASSERT_EQ(outcome.status, 0) << outcome.Dump();
@@ -316,7 +326,7 @@ TEST(ShutdownSignals, ProcessThatEndedSinceTheListingGetsNoSignal)
     EXPECT_TRUE(outcome.Has("app-after", "SIGTERM")) << outcome.Dump();
 }
 
-TEST(ShutdownSignals, GraphicalApplicationOutlivingItsGraceIsHandledAsThePromptSays)
+TEST_F(ShutdownSignals, GraphicalApplicationOutlivingItsGraceIsHandledAsThePromptSays)
 {
     const Outcome left =
         Scenario().Env("SIGKILL_TIMEOUT", "50").Env("SCENARIO_PROMPT", "2").Args({"gui-stuck,term=ignore"}).Run();
@@ -340,7 +350,7 @@ TEST(ShutdownSignals, GraphicalApplicationOutlivingItsGraceIsHandledAsThePromptS
     EXPECT_EQ(aborted.errors.find(RebootMessage), std::string::npos) << aborted.Dump();
 }
 
-TEST(ShutdownSignals, DisplayDriversGetTheFinalSignalsAfterThePassWithoutWaiting)
+TEST_F(ShutdownSignals, DisplayDriversGetTheFinalSignalsAfterThePassWithoutWaiting)
 {
     const Outcome outcome = Scenario()
                                 .Env("SIGKILL_TIMEOUT", "200")
@@ -360,7 +370,7 @@ TEST(ShutdownSignals, DisplayDriversGetTheFinalSignalsAfterThePassWithoutWaiting
 
 // --- the platform libraries
 
-TEST(ShutdownLibraries, BoardAndResetRecordLibrariesAreCalledAtTheirPoints)
+TEST_F(ShutdownLibraries, BoardAndResetRecordLibrariesAreCalledAtTheirPoints)
 {
     const Outcome outcome = Scenario()
                                 .Env("SIGKILL_TIMEOUT", "200")
@@ -383,7 +393,7 @@ TEST(ShutdownLibraries, BoardAndResetRecordLibrariesAreCalledAtTheirPoints)
     EXPECT_EQ(outcome.errors.find("dlsym"), std::string::npos) << outcome.Dump();
 }
 
-TEST(ShutdownLibraries, BoardLibraryIsFoundByTheMachineNameWithoutTheVariable)
+TEST_F(ShutdownLibraries, BoardLibraryIsFoundByTheMachineNameWithoutTheVariable)
 {
     const Outcome outcome = Scenario()
                                 .Env("SIGKILL_TIMEOUT", "100")
@@ -396,7 +406,7 @@ TEST(ShutdownLibraries, BoardLibraryIsFoundByTheMachineNameWithoutTheVariable)
     EXPECT_EQ(outcome.errors.find("Unable to find"), std::string::npos) << outcome.Dump();
 }
 
-TEST(ShutdownLibraries, MissingLibrariesAndEntryPointsAreReportedAndLoseOnlyTheirPart)
+TEST_F(ShutdownLibraries, MissingLibrariesAndEntryPointsAreReportedAndLoseOnlyTheirPart)
 {
     const Outcome partial = Scenario()
                                 .Env("SIGKILL_TIMEOUT", "100")
@@ -420,7 +430,7 @@ TEST(ShutdownLibraries, MissingLibrariesAndEntryPointsAreReportedAndLoseOnlyThei
 
 // --- the end of the sequence
 
-TEST(ShutdownEnd, RebootStandInEndsTheSandboxAndARefusedRebootEndsWithStatusOne)
+TEST_F(ShutdownEnd, RebootStandInEndsTheSandboxAndARefusedRebootEndsWithStatusOne)
 {
     const Outcome reboot = Scenario().Env("SIGKILL_TIMEOUT", "100").Args({"app-a"}).Run();
     EXPECT_EQ(reboot.status, 0) << reboot.Dump();
@@ -434,7 +444,7 @@ TEST(ShutdownEnd, RebootStandInEndsTheSandboxAndARefusedRebootEndsWithStatusOne)
     EXPECT_FALSE(refused.Has("harness", "static-destructors")) << refused.Dump();
 }
 
-TEST(ShutdownEnd, RestartSystemRunsTheShutdownWhenTheDriverIsAbsent)
+TEST_F(ShutdownEnd, RestartSystemRunsTheShutdownWhenTheDriverIsAbsent)
 {
     Scenario scenario;
     scenario.program = SCENARIO_DEFAULTS;
@@ -444,7 +454,7 @@ TEST(ShutdownEnd, RestartSystemRunsTheShutdownWhenTheDriverIsAbsent)
     EXPECT_NE(outcome.errors.find(RebootMessage), std::string::npos) << outcome.Dump();
 }
 
-TEST(ShutdownEnd, KillOfProcessIdZeroOrMinusOneSignalsNothing)
+TEST_F(ShutdownEnd, KillOfProcessIdZeroOrMinusOneSignalsNothing)
 {
     // 0 would reach the caller's process group, -1 every process it may signal.
     for (const std::string pid : {"0", "-1"}) {
@@ -459,7 +469,7 @@ TEST(ShutdownEnd, KillOfProcessIdZeroOrMinusOneSignalsNothing)
 
 // --- the other types and flags
 
-TEST(ShutdownTypes, ApplicationsOnlyTypeEndsTheCallerAfterTheGraphicalApplications)
+TEST_F(ShutdownTypes, ApplicationsOnlyTypeEndsTheCallerAfterTheGraphicalApplications)
 {
     const Outcome outcome =
         Scenario().Env("SIGKILL_TIMEOUT", "100").Args({"--type", "0", "gui-window", "app-a", "devb-a"}).Run();
@@ -470,7 +480,7 @@ TEST(ShutdownTypes, ApplicationsOnlyTypeEndsTheCallerAfterTheGraphicalApplicatio
     EXPECT_EQ(outcome.errors.find(RebootMessage), std::string::npos) << outcome.Dump();
 }
 
-TEST(ShutdownTypes, SystemTypeAndNoRebootFlagEndAfterTheBoardHookWithoutFinalSignals)
+TEST_F(ShutdownTypes, SystemTypeAndNoRebootFlagEndAfterTheBoardHookWithoutFinalSignals)
 {
     for (const std::vector<std::string>& choice :
          {std::vector<std::string>{"--type", "3"}, std::vector<std::string>{"--flags", "2"}}) {
@@ -489,7 +499,7 @@ TEST(ShutdownTypes, SystemTypeAndNoRebootFlagEndAfterTheBoardHookWithoutFinalSig
     }
 }
 
-TEST(ShutdownTypes, UnknownTypeReturnsHavingDoneNothing)
+TEST_F(ShutdownTypes, UnknownTypeReturnsHavingDoneNothing)
 {
     const Outcome outcome = Scenario().Args({"--type", "9", "app-a", "devb-a"}).Run();
     EXPECT_EQ(outcome.status, 3) << outcome.Dump();
@@ -499,7 +509,7 @@ TEST(ShutdownTypes, UnknownTypeReturnsHavingDoneNothing)
     EXPECT_TRUE(outcome.TerminationOrder().empty()) << outcome.Dump();
 }
 
-TEST(ShutdownTypes, CreationOrderFlagIgnoresClassesAndDiagnosticFlagsListAndNameEachProcess)
+TEST_F(ShutdownTypes, CreationOrderFlagIgnoresClassesAndDiagnosticFlagsListAndNameEachProcess)
 {
     const Outcome outcome =
         Scenario().Env("SIGKILL_TIMEOUT", "100").Args({"--flags", "0x20C", "app-old", "devb-new"}).Run();
@@ -510,7 +520,7 @@ TEST(ShutdownTypes, CreationOrderFlagIgnoresClassesAndDiagnosticFlagsListAndName
     EXPECT_NE(outcome.errors.find("(devb-new), class 3"), std::string::npos) << outcome.Dump();
 }
 
-TEST(ShutdownTypes, KeepAttachedFlagSkipsTheDaemonDetach)
+TEST_F(ShutdownTypes, KeepAttachedFlagSkipsTheDaemonDetach)
 {
     const Outcome detached = Scenario().Env("BOARD_SHUTDOWN_DLL", BOARD_LIBRARY).Args({"--flags", "2"}).Run();
     EXPECT_TRUE(detached.Has("board", "cwd", "/")) << detached.Dump();
@@ -519,7 +529,7 @@ TEST(ShutdownTypes, KeepAttachedFlagSkipsTheDaemonDetach)
     EXPECT_TRUE(attached.Has("board", "cwd", "/ramdisk")) << attached.Dump();
 }
 
-TEST(ShutdownTypes, FastFlagTakesTheShortGracePeriods)
+TEST_F(ShutdownTypes, FastFlagTakesTheShortGracePeriods)
 {
     // The slow period of a graphical application is 20 s, the fast one 50 ms.
     const Outcome outcome =
