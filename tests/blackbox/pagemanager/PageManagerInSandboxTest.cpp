@@ -3,6 +3,8 @@
 #include "BoardImage.h"
 #include "JsonImporterExporter.h"
 #include "PropertyNames.h"
+#include "SandboxRunner.h"
+#include "SandboxTest.h"
 #include "ScreenPicture.h"
 
 #include <gtest/gtest.h>
@@ -45,11 +47,14 @@ struct Outcome
 };
 
 // A fresh scratch folder: store/ (bound as /Store), film/, board.img.
-class PageManagerInSandbox : public ::testing::Test
+class PageManagerInSandbox : public SandboxTest
 {
 protected:
     void SetUp() override
     {
+        SandboxTest::SetUp();
+        if (IsSkipped())
+            return;
         dir_ = std::string(UPGRADE_SCRATCH_DIR) + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::error_code ignored;
         fs::remove_all(dir_, ignored);
@@ -70,11 +75,10 @@ protected:
     Outcome Run(const std::string& sandboxOptions, const std::string& pages) const
     {
         const std::string probe = UPGRADE_PAGE_MANAGER_PROBE;
-        const std::string probeDir = fs::path(probe).parent_path().string();
         const std::string film = dir_ + "/film";
-        const std::string command = "timeout 120 " + Quoted(UPGRADE_SANDBOX_RUNNER) + " --store " +
+        const std::string command = "timeout 120 " + Quoted(SandboxRunner::Path()) + " --store " +
                                     Quoted(dir_ + "/store") + " --i2c " + Quoted(dir_ + "/board.img") +
-                                    " --ro-bind " + Quoted(probeDir) + " " + Quoted(probeDir) + " --bind " +
+                                    " --bind " +
                                     Quoted(film) + " " + Quoted(film) + " --setenv UPGRADE_SCREEN_FILM " +
                                     Quoted(film) + " " + sandboxOptions + " -- " + Quoted(probe) + " " + pages +
                                     " >" + Quoted(dir_ + "/out") + " 2>&1";

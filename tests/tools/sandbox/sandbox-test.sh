@@ -58,6 +58,16 @@ read-only" bash -c "cd '$work/build' && '$sandbox' -- bin/show"
 expect_output "beside the program
 writable" "$sandbox" --bind "$bin" "$bin" -- "$bin/show"
 
+# A program of a build tree sees the whole tree: libraries and helpers
+# built in other folders of it come along.
+tree=$work/tree
+mkdir -p "$tree/programs" "$tree/libraries"
+touch "$tree/CMakeCache.txt"
+echo "in another folder of the tree" >"$tree/libraries/data"
+printf '#!/bin/sh\ncat "$(dirname "$0")/../libraries/data"\n' >"$tree/programs/show"
+chmod +x "$tree/programs/show"
+expect_output "in another folder of the tree" "$sandbox" -- "$tree/programs/show"
+
 # Root inside, with the memory lock and real-time priority only (bits 14
 # and 23), also for the programs the command starts.
 expect_output "uid=0
