@@ -3,6 +3,7 @@
 
 #include <screen/screen.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -86,6 +87,8 @@ public:
     int displayHeight = 600;
     std::uint64_t postCount = 0;
     std::vector<int> lastPostRects;
+    // Thread CPU time spent in screen_post_window; added to without the mutex.
+    std::atomic<std::uint64_t> postCpuNs{0};
 
     // Call with the mutex held.
     void MarkDisplayChanged() { composed_ = false; }

@@ -69,6 +69,11 @@ extern "C" uint64_t host_screen_post_count(void)
     return host.postCount;
 }
 
+extern "C" uint64_t host_screen_post_cpu_ns(void)
+{
+    return ScreenHost::Get().postCpuNs.load(std::memory_order_relaxed);
+}
+
 extern "C" int host_screen_last_post_rects(int* rects, int max)
 {
     ScreenHost& host = ScreenHost::Get();

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 
 namespace
 {
@@ -37,6 +38,13 @@ void Unregister(ScreenHost& host, _screen_window& window)
     host.windows.erase(&window);
 }
 
+std::uint64_t ThreadCpuNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000000000ULL + static_cast<std::uint64_t>(now.tv_nsec);
+}
+
 // Takes the area (x, y, w, h) of buf, cut to its size, into what the window shows.
 void TakeArea(_screen_window& window, const _screen_buffer& buf, int x, int y, int w, int h)
 {
@@ -56,6 +64,37 @@ void TakeArea(_screen_window& window, const _screen_buffer& buf, int x, int y, i
                                  4;
         std::memcpy(dst, src, bytes);
     }
+}
+
+// What the compositor does with a post: takes the posted area into what the window shows.
+int PostWindow(ScreenHost& host, screen_window_t win, screen_buffer_t buf, int count, const int* dirty_rects)
+{
+    std::lock_guard<std::mutex> lock(host.mutex);
+    if (!Known(host.windows, win) || !Known(host.buffers, buf) || buf->window != win || count < 0 ||
+        (count > 0 && dirty_rects == nullptr))
+        return Fail(EINVAL);
+
+    // The first post, or one with a buffer of another size, shows all of it.
+    const bool whole = count == 0 || !win->shown || win->shownWidth != buf->width || win->shownHeight != buf->height;
+    if (win->shownWidth != buf->width || win->shownHeight != buf->height) {
+        win->shownWidth = buf->width;
+        win->shownHeight = buf->height;
+        win->shownPixels.assign(static_cast<std::size_t>(buf->width) * static_cast<std::size_t>(buf->height) * 4, 0);
+    }
+    if (whole) {
+        TakeArea(*win, *buf, 0, 0, buf->width, buf->height);
+    } else {
+        for (int i = 0; i < count; ++i) {
+            const int* r = dirty_rects + 4 * i;
+            TakeArea(*win, *buf, r[0], r[1], r[2], r[3]);
+        }
+    }
+    win->shown = true;
+    host.lastPostRects.assign(dirty_rects, dirty_rects + 4 * count);
+    ++host.postCount;
+    host.MarkDisplayChanged();
+    host.FilmFrameLocked();
+    return 0;
 }
 } // namespace
 
@@ -279,32 +318,10 @@ extern "C" int screen_destroy_buffer(screen_buffer_t buf)
 extern "C" int screen_post_window(screen_window_t win, screen_buffer_t buf, int count, const int* dirty_rects, int)
 {
     ScreenHost& host = ScreenHost::Get();
-    std::lock_guard<std::mutex> lock(host.mutex);
-    if (!Known(host.windows, win) || !Known(host.buffers, buf) || buf->window != win || count < 0 ||
-        (count > 0 && dirty_rects == nullptr))
-        return Fail(EINVAL);
-
-    // The first post, or one with a buffer of another size, shows all of it.
-    const bool whole = count == 0 || !win->shown || win->shownWidth != buf->width || win->shownHeight != buf->height;
-    if (win->shownWidth != buf->width || win->shownHeight != buf->height) {
-        win->shownWidth = buf->width;
-        win->shownHeight = buf->height;
-        win->shownPixels.assign(static_cast<std::size_t>(buf->width) * static_cast<std::size_t>(buf->height) * 4, 0);
-    }
-    if (whole) {
-        TakeArea(*win, *buf, 0, 0, buf->width, buf->height);
-    } else {
-        for (int i = 0; i < count; ++i) {
-            const int* r = dirty_rects + 4 * i;
-            TakeArea(*win, *buf, r[0], r[1], r[2], r[3]);
-        }
-    }
-    win->shown = true;
-    host.lastPostRects.assign(dirty_rects, dirty_rects + 4 * count);
-    ++host.postCount;
-    host.MarkDisplayChanged();
-    host.FilmFrameLocked();
-    return 0;
+    const std::uint64_t start = ThreadCpuNs();
+    const int result = PostWindow(host, win, buf, count, dirty_rects);
+    host.postCpuNs.fetch_add(ThreadCpuNs() - start, std::memory_order_relaxed);
+    return result;
 }
 
 extern "C" int screen_create_event(screen_event_t* pev)

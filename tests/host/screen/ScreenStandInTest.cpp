@@ -143,6 +143,16 @@ TEST_F(ScreenStandIn, PostsTakeOnlyTheirDirtyRectanglesAfterTheFirst)
     EXPECT_EQ(0, host_screen_last_post_rects(rects, 3));
 }
 
+TEST_F(ScreenStandIn, PostTimeCountsTheWorkInsidePostsOnly)
+{
+    TestWindow w(0, 0, 400, 300, 0);
+    const std::uint64_t before = host_screen_post_cpu_ns();
+    w.Fill(0x112233, 0xFF);
+    EXPECT_EQ(before, host_screen_post_cpu_ns());
+    ASSERT_EQ(0, w.Post());
+    EXPECT_GT(host_screen_post_cpu_ns(), before);
+}
+
 TEST_F(ScreenStandIn, BufferRowsArePaddedAndPropertiesReadBack)
 {
     TestWindow w(0, 0, 33, 7, 4);

@@ -36,6 +36,11 @@ int host_screen_set_film_folder(const char* folder);
 
 // Successful posts so far, in all contexts.
 uint64_t host_screen_post_count(void);
+// Processor time (thread CPU time, nanoseconds) that calls of
+// screen_post_window have spent inside the stand-in so far, summed over all
+// threads. On the printer the compositor shows the posted buffer without
+// this work; benchmarks subtract it to measure the program's own share.
+uint64_t host_screen_post_cpu_ns(void);
 // The dirty rectangles of the latest successful post: copies up to max
 // quadruples into rects and returns their number (0: the whole buffer).
 int host_screen_last_post_rects(int* rects, int max);
