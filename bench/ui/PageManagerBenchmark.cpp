@@ -3,11 +3,15 @@
 // ends at once) against Present of the same page, and one percent of
 // progress through the page manager (two layout lookups, bar and
 // percentage) against one bar step of the presenter alone and against the
-// presenter's bar step and percentage number together.
+// presenter's bar step and percentage number together. Every case splits
+// its time into the program's own work and the screen stand-in's posts
+// (StandInPostShare); the ratios compare the program's work.
 #include "EmbeddedResourceTable.h"
 #include "QnxEmbeddedFiles.h"
 #include "QnxScreenPresenter.h"
 #include "QnxUpgradeUIPageManager.h"
+#include "RatioBenchmarks.h"
+#include "StandInPostShare.h"
 
 #include <benchmark/benchmark.h>
 
@@ -35,78 +39,110 @@ std::unique_ptr<QnxUpgradeUIPageManager> InProgressManager()
     return manager;
 }
 
-void BM_PageManagerShowsWifiSuccessPage(benchmark::State& state)
+std::unique_ptr<QnxScreenPresenter> InProgressPresenter()
+{
+    auto presenter = std::make_unique<QnxScreenPresenter>(2);
+    presenter->Present(InProgressPage);
+    return presenter;
+}
+
+// Runs step(object, percent) for percent 0, 1, ... 100 and again on a fresh
+// object from make(), since the bar only grows; the rebuilds are not timed.
+template <typename Make, typename Step>
+void EveryPercent(benchmark::State& state, Make make, Step step)
+{
+    RegisterResources();
+    auto object = make();
+    unsigned percent = 0;
+    StandInPostShare share;
+    share.Resume();
+    for (auto _ : state) {
+        if (percent > 100) {
+            share.Pause();
+            state.PauseTiming();
+            object.reset();
+            object = make();
+            percent = 0;
+            state.ResumeTiming();
+            share.Resume();
+        }
+        step(*object, static_cast<unsigned char>(percent++));
+    }
+    share.Pause();
+    share.Report(state);
+}
+
+void PageManagerShowsWifiSuccessPage(benchmark::State& state)
 {
     RegisterResources();
     QnxUpgradeUIPageManager manager(false, 2, false);
     manager.InitLanguage();
+    StandInPostShare share;
+    share.Resume();
     for (auto _ : state) {
         manager.ExitScreen();
         benchmark::DoNotOptimize(manager.WifiUpgradeSuccessful());
     }
+    share.Pause();
+    share.Report(state);
 }
-BENCHMARK(BM_PageManagerShowsWifiSuccessPage)->Unit(benchmark::kMillisecond);
 
-void BM_PresenterPresentsWifiSuccessPage(benchmark::State& state)
+void PresenterPresentsWifiSuccessPage(benchmark::State& state)
 {
     RegisterResources();
     QnxScreenPresenter presenter(2);
+    StandInPostShare share;
+    share.Resume();
     for (auto _ : state)
         benchmark::DoNotOptimize(presenter.Present(SuccessPage));
+    share.Pause();
+    share.Report(state);
 }
-BENCHMARK(BM_PresenterPresentsWifiSuccessPage)->Unit(benchmark::kMillisecond);
 
-void BM_PageManagerProgressPercent(benchmark::State& state)
+void PageManagerProgressPercent(benchmark::State& state)
 {
-    RegisterResources();
-    auto manager = InProgressManager();
-    unsigned percent = 0;
-    for (auto _ : state) {
-        if (percent > 100) {
-            // The bar only grows: start again with a fresh page manager.
-            state.PauseTiming();
-            manager.reset();
-            manager = InProgressManager();
-            percent = 0;
-            state.ResumeTiming();
-        }
-        manager->UpdateProgressBar(static_cast<unsigned char>(percent++));
-    }
+    EveryPercent(state, InProgressManager,
+                 [](QnxUpgradeUIPageManager& manager, unsigned char percent) { manager.UpdateProgressBar(percent); });
 }
-BENCHMARK(BM_PageManagerProgressPercent)->Unit(benchmark::kMicrosecond);
 
-void BM_PresenterBarStep(benchmark::State& state)
+void PresenterBarStep(benchmark::State& state)
 {
-    RegisterResources();
     const std::vector<unsigned> box = {182, 238, 842, 263};
-    auto presenter = std::make_unique<QnxScreenPresenter>(2);
-    presenter->Present(InProgressPage);
-    unsigned percent = 0;
-    for (auto _ : state) {
-        if (percent > 100) {
-            state.PauseTiming();
-            presenter.reset();
-            presenter = std::make_unique<QnxScreenPresenter>(2);
-            presenter->Present(InProgressPage);
-            percent = 0;
-            state.ResumeTiming();
-        }
-        presenter->OverlayProgressBar(box, progressColor, static_cast<unsigned char>(percent++));
-    }
+    EveryPercent(state, InProgressPresenter, [&box](QnxScreenPresenter& presenter, unsigned char percent) {
+        presenter.OverlayProgressBar(box, progressColor, percent);
+    });
 }
-BENCHMARK(BM_PresenterBarStep)->Unit(benchmark::kMicrosecond);
+
 // The other half of a percent: the number, drawn from its glyphs and posted.
-void BM_PresenterPercentageNumber(benchmark::State& state)
+void PresenterPercentageNumber(benchmark::State& state)
 {
     RegisterResources();
     const std::vector<unsigned> box = {343, 198, 1004, 218};
     QnxScreenPresenter presenter(2);
     presenter.Present(InProgressPage);
     unsigned percent = 0;
+    StandInPostShare share;
+    share.Resume();
     for (auto _ : state)
         presenter.OverlayPercentageNumber(box, static_cast<unsigned char>(percent++ % 101));
+    share.Pause();
+    share.Report(state);
 }
-BENCHMARK(BM_PresenterPercentageNumber)->Unit(benchmark::kMicrosecond);
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    return RatioBenchmarks::Main(
+        argc, argv,
+        {{"PageManagerShowsWifiSuccessPage", PageManagerShowsWifiSuccessPage, benchmark::kMillisecond},
+         {"PresenterPresentsWifiSuccessPage", PresenterPresentsWifiSuccessPage, benchmark::kMillisecond},
+         {"PageManagerProgressPercent", PageManagerProgressPercent, benchmark::kMicrosecond},
+         {"PresenterBarStep", PresenterBarStep, benchmark::kMicrosecond},
+         {"PresenterPercentageNumber", PresenterPercentageNumber, benchmark::kMicrosecond}},
+        {{"Wi-Fi success page, page manager / the presenter's Present (goal <= 1.1)",
+          "PageManagerShowsWifiSuccessPage:product", "PresenterPresentsWifiSuccessPage:product"},
+         {"one percent, page manager / the presenter's bar step", "PageManagerProgressPercent:product",
+          "PresenterBarStep:product"},
+         {"one percent, page manager / the presenter's bar step and percentage number",
+          "PageManagerProgressPercent:product", "PresenterBarStep:product+PresenterPercentageNumber:product"}});
+}
