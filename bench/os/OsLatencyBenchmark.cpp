@@ -1,13 +1,18 @@
-// Latencies of the OS layer, each measured many times in one run:
+// Latencies of the OS layer, each measured many times in one run against a
+// bare form of the same job, in interleaved halves so that a change of load
+// meets both:
 //  - Event signal-to-wake, as a ping-pong round trip between two threads,
 //    against the same handshake on a bare std::mutex + std::condition_variable;
-//  - inotify file creation to the watcher's created callback;
-//  - lateness of a 15 ms one-shot timer's callback.
-// Prints a Markdown table of medians, worst cases and the event ratio, and
-// how many waits found no callback within 5 s (those count as no sample).
-// The watcher's thread asks for real-time scheduling, so its figure differs
-// between a privileged and an unprivileged run; the first line says which
-// this was.
+//  - file creation to the watcher's created callback, against a thread
+//    blocked in read() on an inotify descriptor of its own;
+//  - lateness of a 15 ms one-shot OSTimer's callback, against a bare POSIX
+//    timer with thread notification.
+// Prints a Markdown table of medians and worst cases, the ratios of the
+// medians, and how many waits found no callback within 5 s (those count as
+// no sample).
+// The watcher's thread (and its baseline's) asks for real-time scheduling,
+// so those figures differ between a privileged and an unprivileged run; the
+// first line says which this was.
 #include "BenchEnvironment.h"
 #include "EventFactory.h"
 #include "FileSystemWatcher.h"
@@ -15,17 +20,27 @@
 #include "ThreadFactory.h"
 #include "Utf8Path.h"
 
+#include <sys/inotify.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <fcntl.h>
 #include <mutex>
+#include <optional>
+#include <poll.h>
+#include <pthread.h>
 #include <string>
 #include <thread>
+#include <time.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -74,6 +89,25 @@ std::string Lost(const Samples& samples)
     if (!samples.failure.empty())
         return samples.failure;
     return std::to_string(samples.timedOut) + " timed out";
+}
+
+// One table row: count, median and worst of the samples, and what was lost.
+void Row(const char* what, const std::vector<double>& values, const Samples* losses)
+{
+    const Summary summary = Summarise(values);
+    std::printf("| %s (%zu samples) | %s | %s | %s |\n", what, values.size(), summary.median.c_str(),
+                summary.worst.c_str(), losses != nullptr ? Lost(*losses).c_str() : "");
+}
+
+// The ratio of two medians as a bold row; none when either side has no sample.
+void Ratio(const char* what, const std::vector<double>& product, const std::vector<double>& baseline)
+{
+    const Summary p = Summarise(product);
+    const Summary b = Summarise(baseline);
+    if (product.empty() || baseline.empty() || b.medianValue == 0)
+        std::printf("| **%s (medians)** | no ratio | | |\n", what);
+    else
+        std::printf("| **%s (medians)** | **%.2f** | | |\n", what, p.medianValue / b.medianValue);
 }
 
 // One round trip: ping wakes the echo thread, whose pong wakes the caller.
@@ -143,78 +177,233 @@ std::vector<double> BareRoundTrips(int rounds)
     return samples;
 }
 
-// The callback of one created file: which path, and when.
-struct Report
+// What a callback reports: which arrival (a file's path, a timer's shot
+// number), and when. The waiter takes only the arrival it expects, so a late
+// callback of an earlier one never passes for it.
+class Report
 {
-    std::mutex mutex;
-    std::condition_variable arrived;
-    std::wstring path;
-    Clock::time_point at;
+public:
+    void Arrive(std::wstring what)
+    {
+        const auto now = Clock::now();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            what_ = std::move(what);
+            at_ = now;
+        }
+        arrived_.notify_all();
+    }
+
+    // When `expected` arrived, or nothing when it did not within the wait limit from `start`.
+    std::optional<Clock::time_point> WaitFor(const std::wstring& expected, Clock::time_point start)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!arrived_.wait_until(lock, start + std::chrono::milliseconds(WaitLimitMs),
+                                 [&] { return what_ == expected; }))
+            return std::nullopt;
+        return at_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::wstring what_;
+    Clock::time_point at_;
 };
 
-Samples CreateToCallback(int files)
+// The baseline of the watcher: one thread blocked in read() on an inotify
+// descriptor that watches the folder for created files, with the watcher's
+// scheduling where the system grants it.
+class BareInotify
+{
+public:
+    BareInotify(const std::string& folder, Report& report)
+        : folder_(folder), report_(report), descriptor_(inotify_init1(IN_CLOEXEC))
+    {
+        if (descriptor_ < 0 || pipe2(stop_, O_CLOEXEC) != 0 ||
+            inotify_add_watch(descriptor_, folder.c_str(), IN_CREATE) < 0)
+            return;
+        thread_ = std::thread([this] { Run(); });
+        sched_param param{};
+        param.sched_priority = 16;
+        pthread_setschedparam(thread_.native_handle(), SCHED_RR, &param);
+    }
+    ~BareInotify()
+    {
+        if (thread_.joinable()) {
+            const char stop = 1;
+            (void)!write(stop_[1], &stop, 1);
+            thread_.join();
+        }
+        for (int fd : {descriptor_, stop_[0], stop_[1]})
+            if (fd >= 0)
+                close(fd);
+    }
+    BareInotify(const BareInotify&) = delete;
+    BareInotify& operator=(const BareInotify&) = delete;
+
+    bool Running() const { return thread_.joinable(); }
+
+private:
+    void Run()
+    {
+        alignas(inotify_event) char buffer[4096];
+        for (;;) {
+            pollfd waits[2] = {{descriptor_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
+            if (poll(waits, 2, -1) < 0 && errno != EINTR)
+                return;
+            if (waits[1].revents != 0)
+                return;
+            const ssize_t got = read(descriptor_, buffer, sizeof buffer);
+            for (ssize_t at = 0; got > 0 && at < got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                if (event->len > 0)
+                    report_.Arrive(Utf8Path::ToWide(folder_ + "/" + event->name));
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+    }
+
+    std::string folder_;
+    Report& report_;
+    int descriptor_;
+    int stop_[2] = {-1, -1};
+    std::thread thread_;
+};
+
+// Creates files number first .. first + count - 1 in folder and measures each
+// one's way to its report.
+void CreateToReport(const std::string& folder, Report& report, int first, int count, Samples& samples)
+{
+    for (int i = first; i < first + count; ++i) {
+        const std::string name = folder + "/f" + std::to_string(i);
+        const auto start = Clock::now();
+        std::ofstream(name).put('x');
+        if (const auto at = report.WaitFor(Utf8Path::ToWide(name), start))
+            samples.values.push_back(Micros(*at - start));
+        else
+            ++samples.timedOut;
+    }
+}
+
+struct Pair
+{
+    Samples product;
+    Samples baseline;
+};
+
+// The watcher's created callback and the bare inotify thread, in
+// interleaved halves, each on a folder of its own.
+Pair CreateToCallback(int files)
 {
     namespace fs = std::filesystem;
-    Samples samples;
-    std::string pattern = (fs::temp_directory_path() / "fsbench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        samples.failure = "no scratch folder";
-        return samples;
+    Pair pair;
+    std::string watched = (fs::temp_directory_path() / "fsbench-XXXXXX").string();
+    std::string bare = (fs::temp_directory_path() / "fsbench-bare-XXXXXX").string();
+    const bool made = mkdtemp(watched.data()) != nullptr;
+    if (!made || mkdtemp(bare.data()) == nullptr) {
+        pair.product.failure = pair.baseline.failure = "no scratch folder";
+        if (made)
+            fs::remove(watched);
+        return pair;
     }
     {
         ThreadFactory factory(14);
-        auto watcher = FileSystemWatcher::CreateUnique(factory, Utf8Path::ToWide(pattern), FileSystemWatcher::ReportFiles);
-        Report report;
-        watcher->OnCreatedCallback([&report](const std::wstring& path) {
-            const auto now = Clock::now();
-            {
-                std::lock_guard<std::mutex> lock(report.mutex);
-                report.path = path;
-                report.at = now;
-            }
-            report.arrived.notify_all();
-        });
-        for (int i = 0; i < files; ++i) {
-            const std::string name = pattern + "/f" + std::to_string(i);
-            const std::wstring expected = Utf8Path::ToWide(name);
-            const auto start = Clock::now();
-            std::ofstream(name).put('x');
-            std::unique_lock<std::mutex> lock(report.mutex);
-            // Only this file's callback counts: a late one of an earlier file
-            // must not pass for it.
-            if (!report.arrived.wait_until(lock, start + std::chrono::milliseconds(WaitLimitMs),
-                                           [&] { return report.path == expected; })) {
-                ++samples.timedOut;
-                continue;
-            }
-            samples.values.push_back(Micros(report.at - start));
+        auto watcher = FileSystemWatcher::CreateUnique(factory, Utf8Path::ToWide(watched), FileSystemWatcher::ReportFiles);
+        Report watcherReport;
+        watcher->OnCreatedCallback([&watcherReport](const std::wstring& path) { watcherReport.Arrive(path); });
+        Report bareReport;
+        BareInotify baseline(bare, bareReport);
+        if (!baseline.Running())
+            pair.baseline.failure = "no inotify";
+        for (int half = 0; half < 2; ++half) {
+            CreateToReport(watched, watcherReport, half * files / 2, files / 2, pair.product);
+            if (baseline.Running())
+                CreateToReport(bare, bareReport, half * files / 2, files / 2, pair.baseline);
         }
     }
     std::error_code ignored;
-    fs::remove_all(pattern, ignored);
-    return samples;
+    fs::remove_all(watched, ignored);
+    fs::remove_all(bare, ignored);
+    return pair;
 }
 
-Samples TimerLateness(int shots, unsigned int ms)
+// The baseline of OSTimer: a bare POSIX one-shot timer with thread
+// notification on the same clock.
+class BareTimer
 {
-    auto fired = EventFactory::GetUniqueSimpleEvent(true);
-    std::atomic<long long> firedAt{0};
-    auto timer = OSTimerFactory::Create()->GetUniqueOSTimer(OSTimer::OneShot, [&] {
-        firedAt = Clock::now().time_since_epoch().count();
-        fired->Signal();
-    });
-    Samples samples;
-    for (int i = 0; i < shots; ++i) {
-        const auto start = Clock::now();
-        timer->Start(ms);
-        if (!fired->Wait(WaitLimitMs)) {
-            ++samples.timedOut;
-            continue;
-        }
-        const auto due = start + std::chrono::milliseconds(ms);
-        samples.values.push_back(Micros(Clock::duration(firedAt.load()) - due.time_since_epoch()));
+public:
+    explicit BareTimer(Report& report) : report_(report)
+    {
+        sigevent event{};
+        event.sigev_notify = SIGEV_THREAD;
+        event.sigev_notify_function = &BareTimer::Expired;
+        event.sigev_value.sival_ptr = this;
+        created_ = timer_create(CLOCK_MONOTONIC, &event, &id_) == 0;
     }
-    return samples;
+    ~BareTimer()
+    {
+        if (created_)
+            timer_delete(id_);
+    }
+    BareTimer(const BareTimer&) = delete;
+    BareTimer& operator=(const BareTimer&) = delete;
+
+    bool Start(unsigned int ms)
+    {
+        itimerspec arming{};
+        arming.it_value.tv_sec = static_cast<time_t>(ms / 1000u);
+        arming.it_value.tv_nsec = static_cast<long>(ms % 1000u) * 1000000L;
+        return created_ && timer_settime(id_, 0, &arming, nullptr) == 0;
+    }
+
+private:
+    static void Expired(sigval value)
+    {
+        auto* self = static_cast<BareTimer*>(value.sival_ptr);
+        self->report_.Arrive(std::to_wstring(++self->shots_));
+    }
+
+    Report& report_;
+    timer_t id_{};
+    bool created_ = false;
+    std::atomic<unsigned> shots_{0};
+};
+
+// Arms arm(ms) count times in a row and measures how late each shot's
+// report came; shots are numbered from first + 1.
+template <typename Arm>
+void Lateness(Report& report, Arm arm, unsigned int ms, unsigned first, int count, Samples& samples)
+{
+    for (unsigned shot = first + 1; shot <= first + static_cast<unsigned>(count); ++shot) {
+        const auto start = Clock::now();
+        if (!arm(ms)) {
+            samples.failure = "the timer cannot be armed";
+            return;
+        }
+        if (const auto at = report.WaitFor(std::to_wstring(shot), start))
+            samples.values.push_back(Micros(*at - (start + std::chrono::milliseconds(ms))));
+        else
+            ++samples.timedOut;
+    }
+}
+
+// OSTimer and the bare timer in interleaved halves.
+Pair TimerLateness(int shots, unsigned int ms)
+{
+    Pair pair;
+    Report timerReport;
+    std::atomic<unsigned> fired{0};
+    auto timer = OSTimerFactory::Create()->GetUniqueOSTimer(
+        OSTimer::OneShot, [&] { timerReport.Arrive(std::to_wstring(++fired)); });
+    Report bareReport;
+    BareTimer bare(bareReport);
+    for (int half = 0; half < 2; ++half) {
+        const auto first = static_cast<unsigned>(half * shots / 2);
+        Lateness(timerReport, [&](unsigned int m) { return timer->Start(m) == 0; }, ms, first, shots / 2, pair.product);
+        Lateness(bareReport, [&](unsigned int m) { return bare.Start(m); }, ms, first, shots / 2, pair.baseline);
+    }
+    return pair;
 }
 
 } // namespace
@@ -231,24 +420,19 @@ int main()
         event.insert(event.end(), e.begin(), e.end());
         bare.insert(bare.end(), b.begin(), b.end());
     }
-    const Summary eventSummary = Summarise(event);
-    const Summary bareSummary = Summarise(bare);
-    const Samples created = CreateToCallback(500);
-    const Samples timer = TimerLateness(60, 15);
-    const Summary createdSummary = Summarise(created.values);
-    const Summary timerSummary = Summarise(timer.values);
+    const Pair created = CreateToCallback(500);
+    const Pair timer = TimerLateness(60, 15);
 
     std::printf("| measure | median | worst | lost |\n|---|---|---|---|\n");
-    std::printf("| Event round trip (2 wake-ups), %d rounds | %s | %s | |\n", Rounds, eventSummary.median.c_str(),
-                eventSummary.worst.c_str());
-    std::printf("| bare std::condition_variable round trip | %s | %s | |\n", bareSummary.median.c_str(),
-                bareSummary.worst.c_str());
-    std::printf("| **Event / bare ratio (medians)** | **%.2f** | | |\n",
-                eventSummary.medianValue / bareSummary.medianValue);
-    std::printf("| inotify create to callback, 500 files (%zu samples) | %s | %s | %s |\n", created.values.size(),
-                createdSummary.median.c_str(), createdSummary.worst.c_str(), Lost(created).c_str());
-    std::printf("| 15 ms one-shot timer lateness, 60 shots (%zu samples) | %s | %s | %s |\n", timer.values.size(),
-                timerSummary.median.c_str(), timerSummary.worst.c_str(), Lost(timer).c_str());
+    Row("Event round trip (2 wake-ups)", event, nullptr);
+    Row("bare std::condition_variable round trip", bare, nullptr);
+    Ratio("Event / bare", event, bare);
+    Row("file created to the watcher's callback, 250 + 250 files", created.product.values, &created.product);
+    Row("file created to a bare inotify read, 250 + 250 files", created.baseline.values, &created.baseline);
+    Ratio("watcher / bare inotify", created.product.values, created.baseline.values);
+    Row("lateness of a 15 ms one-shot OSTimer, 30 + 30 shots", timer.product.values, &timer.product);
+    Row("lateness of a bare 15 ms POSIX timer, 30 + 30 shots", timer.baseline.values, &timer.baseline);
+    Ratio("OSTimer / bare timer", timer.product.values, timer.baseline.values);
     std::printf("\nafter the run: %s\n", BenchEnvironment::Load().c_str());
     return 0;
 }
