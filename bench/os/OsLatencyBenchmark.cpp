@@ -1,8 +1,9 @@
 // Latencies of the OS layer, each measured many times in one run against a
-// bare form of the same job, in interleaved halves so that a change of load
-// meets both:
+// bare form of the same job, the two taking turns in ten blocks so that a
+// change of load meets both:
 //  - Event signal-to-wake, as a ping-pong round trip between two threads,
-//    against the same handshake on a bare std::mutex + std::condition_variable;
+//    against the same handshake on a bare std::mutex + std::condition_variable,
+//    with both threads on one processor and on two;
 //  - file creation to the watcher's created callback, against a thread
 //    blocked in read() on an inotify descriptor of its own;
 //  - lateness of a 15 ms one-shot OSTimer's callback, against a bare POSIX
@@ -37,6 +38,7 @@
 #include <optional>
 #include <poll.h>
 #include <pthread.h>
+#include <sched.h>
 #include <string>
 #include <thread>
 #include <time.h>
@@ -53,6 +55,9 @@ double Micros(Clock::duration d)
 }
 
 constexpr unsigned int WaitLimitMs = 5000;
+// Program and baseline take turns in this many blocks each, so that a change
+// of the machine's load (another build starting) meets both alike.
+constexpr int Blocks = 10;
 
 // What one measurement gathered: its samples in microseconds, and the waits
 // that ended without the awaited callback.
@@ -110,12 +115,33 @@ void Ratio(const char* what, const std::vector<double>& product, const std::vect
         std::printf("| **%s (medians)** | **%.2f** | | |\n", what, p.medianValue / b.medianValue);
 }
 
+// Where the two threads of a round trip run. A wake-up on the same
+// processor is a context switch; one on the other processor costs what it
+// costs that processor to wake, which on an idle virtual machine is many
+// times more. Left to the scheduler, the placement (and with it the median)
+// changes from run to run, so both sides are measured on the same placement.
+struct Placement
+{
+    unsigned caller;
+    unsigned echo;
+};
+
+void PinCallingThread(unsigned processor)
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(processor, &set);
+    pthread_setaffinity_np(pthread_self(), sizeof set, &set);
+}
+
 // One round trip: ping wakes the echo thread, whose pong wakes the caller.
-std::vector<double> EventRoundTrips(int rounds)
+std::vector<double> EventRoundTrips(int rounds, Placement placement)
 {
     auto ping = EventFactory::GetSharedEvent(true);
     auto pong = EventFactory::GetSharedEvent(true);
+    PinCallingThread(placement.caller);
     std::thread echo([&] {
+        PinCallingThread(placement.echo);
         for (int i = 0; i < rounds; ++i) {
             ping->WaitOr(1);
             pong->Signal(1);
@@ -156,10 +182,12 @@ struct BareFlag
     }
 };
 
-std::vector<double> BareRoundTrips(int rounds)
+std::vector<double> BareRoundTrips(int rounds, Placement placement)
 {
     BareFlag ping, pong;
+    PinCallingThread(placement.caller);
     std::thread echo([&] {
+        PinCallingThread(placement.echo);
         for (int i = 0; i < rounds; ++i) {
             ping.Wait();
             pong.Signal();
@@ -292,8 +320,8 @@ struct Pair
     Samples baseline;
 };
 
-// The watcher's created callback and the bare inotify thread, in
-// interleaved halves, each on a folder of its own.
+// The watcher's created callback and the bare inotify thread, taking
+// turns, each on a folder of its own.
 Pair CreateToCallback(int files)
 {
     namespace fs = std::filesystem;
@@ -316,10 +344,10 @@ Pair CreateToCallback(int files)
         BareInotify baseline(bare, bareReport);
         if (!baseline.Running())
             pair.baseline.failure = "no inotify";
-        for (int half = 0; half < 2; ++half) {
-            CreateToReport(watched, watcherReport, half * files / 2, files / 2, pair.product);
+        for (int block = 0; block < Blocks; ++block) {
+            CreateToReport(watched, watcherReport, block * files / Blocks, files / Blocks, pair.product);
             if (baseline.Running())
-                CreateToReport(bare, bareReport, half * files / 2, files / 2, pair.baseline);
+                CreateToReport(bare, bareReport, block * files / Blocks, files / Blocks, pair.baseline);
         }
     }
     std::error_code ignored;
@@ -388,7 +416,7 @@ void Lateness(Report& report, Arm arm, unsigned int ms, unsigned first, int coun
     }
 }
 
-// OSTimer and the bare timer in interleaved halves.
+// OSTimer and the bare timer, taking turns.
 Pair TimerLateness(int shots, unsigned int ms)
 {
     Pair pair;
@@ -398,10 +426,11 @@ Pair TimerLateness(int shots, unsigned int ms)
         OSTimer::OneShot, [&] { timerReport.Arrive(std::to_wstring(++fired)); });
     Report bareReport;
     BareTimer bare(bareReport);
-    for (int half = 0; half < 2; ++half) {
-        const auto first = static_cast<unsigned>(half * shots / 2);
-        Lateness(timerReport, [&](unsigned int m) { return timer->Start(m) == 0; }, ms, first, shots / 2, pair.product);
-        Lateness(bareReport, [&](unsigned int m) { return bare.Start(m); }, ms, first, shots / 2, pair.baseline);
+    for (int block = 0; block < Blocks; ++block) {
+        const auto first = static_cast<unsigned>(block * shots / Blocks);
+        Lateness(timerReport, [&](unsigned int m) { return timer->Start(m) == 0; }, ms, first, shots / Blocks,
+                 pair.product);
+        Lateness(bareReport, [&](unsigned int m) { return bare.Start(m); }, ms, first, shots / Blocks, pair.baseline);
     }
     return pair;
 }
@@ -412,26 +441,37 @@ int main()
 {
     constexpr int Rounds = 20000;
     std::printf("%s\n\n", BenchEnvironment::Describe().c_str());
-    // Interleaved halves, so that a change of machine load meets both sides.
-    std::vector<double> event, bare;
-    for (int half = 0; half < 2; ++half) {
-        const auto e = EventRoundTrips(Rounds / 2);
-        const auto b = BareRoundTrips(Rounds / 2);
-        event.insert(event.end(), e.begin(), e.end());
-        bare.insert(bare.end(), b.begin(), b.end());
+    cpu_set_t unpinned;
+    pthread_getaffinity_np(pthread_self(), sizeof unpinned, &unpinned);
+    std::vector<double> event[2], bare[2];
+    const int placements = sysconf(_SC_NPROCESSORS_ONLN) > 1 ? 2 : 1;
+    for (int p = 0; p < placements; ++p) {
+        const Placement placement{0, static_cast<unsigned>(p)};
+        for (int block = 0; block < Blocks; ++block) {
+            const auto e = EventRoundTrips(Rounds / Blocks, placement);
+            const auto b = BareRoundTrips(Rounds / Blocks, placement);
+            event[p].insert(event[p].end(), e.begin(), e.end());
+            bare[p].insert(bare[p].end(), b.begin(), b.end());
+        }
     }
+    pthread_setaffinity_np(pthread_self(), sizeof unpinned, &unpinned);
     const Pair created = CreateToCallback(500);
     const Pair timer = TimerLateness(60, 15);
 
     std::printf("| measure | median | worst | lost |\n|---|---|---|---|\n");
-    Row("Event round trip (2 wake-ups)", event, nullptr);
-    Row("bare std::condition_variable round trip", bare, nullptr);
-    Ratio("Event / bare", event, bare);
-    Row("file created to the watcher's callback, 250 + 250 files", created.product.values, &created.product);
-    Row("file created to a bare inotify read, 250 + 250 files", created.baseline.values, &created.baseline);
+    Row("Event round trip (2 wake-ups), both threads on processor 0", event[0], nullptr);
+    Row("bare std::condition_variable round trip, the same", bare[0], nullptr);
+    Ratio("Event / bare, one processor", event[0], bare[0]);
+    if (placements > 1) {
+        Row("Event round trip, the threads on processors 0 and 1", event[1], nullptr);
+        Row("bare std::condition_variable round trip, the same", bare[1], nullptr);
+        Ratio("Event / bare, two processors", event[1], bare[1]);
+    }
+    Row("file created to the watcher's callback, 500 files", created.product.values, &created.product);
+    Row("file created to a bare inotify read, 500 files", created.baseline.values, &created.baseline);
     Ratio("watcher / bare inotify", created.product.values, created.baseline.values);
-    Row("lateness of a 15 ms one-shot OSTimer, 30 + 30 shots", timer.product.values, &timer.product);
-    Row("lateness of a bare 15 ms POSIX timer, 30 + 30 shots", timer.baseline.values, &timer.baseline);
+    Row("lateness of a 15 ms one-shot OSTimer, 60 shots", timer.product.values, &timer.product);
+    Row("lateness of a bare 15 ms POSIX timer, 60 shots", timer.baseline.values, &timer.baseline);
     Ratio("OSTimer / bare timer", timer.product.values, timer.baseline.values);
     std::printf("\nafter the run: %s\n", BenchEnvironment::Load().c_str());
     return 0;
