@@ -214,11 +214,12 @@ public:
     void Arrive(std::wstring what)
     {
         const auto now = Clock::now();
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            what_ = std::move(what);
-            at_ = now;
-        }
+        // Notified under the lock: the waiter may return and end the report
+        // as soon as it has the lock again, and the notifying thread must be
+        // done with it by then.
+        std::lock_guard<std::mutex> lock(mutex_);
+        what_ = std::move(what);
+        at_ = now;
         arrived_.notify_all();
     }
 
@@ -336,11 +337,12 @@ Pair CreateToCallback(int files)
         return pair;
     }
     {
+        // The reports outlive the watcher and the reader that call into them.
+        Report watcherReport;
+        Report bareReport;
         ThreadFactory factory(14);
         auto watcher = FileSystemWatcher::CreateUnique(factory, Utf8Path::ToWide(watched), FileSystemWatcher::ReportFiles);
-        Report watcherReport;
         watcher->OnCreatedCallback([&watcherReport](const std::wstring& path) { watcherReport.Arrive(path); });
-        Report bareReport;
         BareInotify baseline(bare, bareReport);
         if (!baseline.Running())
             pair.baseline.failure = "no inotify";
