@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -155,13 +154,6 @@ std::optional<long> TakeIterations(std::vector<char*>& arguments)
     return iterations;
 }
 } // namespace
-
-double ThreadCpuSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
 
 int RatioBenchmarks::Main(int argc, char** argv, const std::vector<Case>& cases, const std::vector<Ratio>& ratios)
 {

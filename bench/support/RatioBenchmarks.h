@@ -42,7 +42,3 @@ public:
     // understood or a case reported an error.
     static int Main(int argc, char** argv, const std::vector<Case>& cases, const std::vector<Ratio>& ratios);
 };
-
-// Thread CPU time in seconds, the clock Google Benchmark's CPU column uses;
-// for cases that split their time into counters.
-double ThreadCpuSeconds();
