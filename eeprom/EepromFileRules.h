@@ -4,6 +4,10 @@
 // the other files: pure, so they can be checked without a chip.
 namespace EepromFileRules {
 
+// Bytes of the check word in front of every record's payload; a record's size
+// in the table counts them.
+constexpr unsigned int CheckWordSize = 2;
+
 // What a read of a file's record found.
 enum class RecordState {
     Intact,     // read whole, longer than its check word, and passing it
@@ -19,7 +23,7 @@ constexpr RecordState JudgeRecord(bool entryUsable, unsigned int size, unsigned 
         return RecordState::Lost;
     if (received < size)
         return RecordState::Unreadable;
-    return size > 2 && checkWordMatches ? RecordState::Intact : RecordState::Lost;
+    return size > CheckWordSize && checkWordMatches ? RecordState::Intact : RecordState::Lost;
 }
 
 // Whether a write may put bytes over another file's record, or drop its

@@ -17,6 +17,7 @@
 namespace {
 
 using Helper = EEPromHelper;
+using EepromFileRules::CheckWordSize;
 using EepromFileRules::RecordState;
 
 constexpr unsigned short ErasedField = Helper::FreshEEPromValue;
@@ -213,7 +214,7 @@ std::string QnxEEPromHandler::Read(FilesInEEProm file) const
     const std::vector<unsigned char> record = ReadCurrentFile(file);
     if (record.empty())
         return {};
-    return std::string(record.begin() + 2, record.end());
+    return std::string(record.begin() + CheckWordSize, record.end());
 }
 
 bool QnxEEPromHandler::WriteRecord(unsigned short start, const std::vector<unsigned char>& record)
@@ -225,11 +226,11 @@ bool QnxEEPromHandler::Write(FilesInEEProm file, const std::vector<unsigned char
 {
     if (!eeprom_ || !tableLoaded_ || file >= table_.size())
         return false;
-    if (data.size() + 2 > ChipSize())
+    if (data.size() + CheckWordSize > ChipSize())
         return false;
     const unsigned short check = Helper::CheckWord(data.data(), data.size());
     std::vector<unsigned char> record;
-    record.reserve(data.size() + 2);
+    record.reserve(data.size() + CheckWordSize);
     record.push_back(static_cast<unsigned char>(check & Helper::MaskMSB));
     record.push_back(static_cast<unsigned char>((check & Helper::MaskLSB) >> 8));
     record.insert(record.end(), data.begin(), data.end());
@@ -317,7 +318,7 @@ bool QnxEEPromHandler::Read(FilesInEEProm file, const std::string& path)
     const std::vector<unsigned char> record = ReadCurrentFile(file);
     if (record.empty())
         return false;
-    return WriteHostFile(path, record.data() + 2, record.size() - 2);
+    return WriteHostFile(path, record.data() + CheckWordSize, record.size() - CheckWordSize);
 }
 
 bool QnxEEPromHandler::Verify(FilesInEEProm file, const std::string& path)
@@ -328,7 +329,8 @@ bool QnxEEPromHandler::Verify(FilesInEEProm file, const std::string& path)
     const std::vector<unsigned char> record = ReadCurrentFile(file);
     if (record.empty())
         return false;
-    return bytes->size() == record.size() - 2 && std::equal(bytes->begin(), bytes->end(), record.begin() + 2);
+    return bytes->size() == record.size() - CheckWordSize &&
+           std::equal(bytes->begin(), bytes->end(), record.begin() + CheckWordSize);
 }
 
 bool QnxEEPromHandler::WriteAll(const std::string& path)
