@@ -1,12 +1,38 @@
 #pragma once
 
-// The rules by which a file write decides what it may do to the records of
-// the other files: pure, so they can be checked without a chip.
+#include <array>
+#include <cstddef>
+
+// The rules of the board EEPROM's file table: where records go and what a
+// file write may do to the records of the other files. Pure, so they can be
+// checked without a chip; reading and writing the chip is the handler's.
 namespace EepromFileRules {
 
 // Bytes of the check word in front of every record's payload; a record's size
 // in the table counts them.
 constexpr unsigned int CheckWordSize = 2;
+constexpr std::size_t FileCount = 3;
+
+// One entry of the file allocation table.
+struct FileEntry {
+    unsigned short start = 0;
+    unsigned short size = 0;
+};
+using Table = std::array<FileEntry, FileCount>;
+
+// Start and size both inside their valid ranges (an erased or all-zero entry is not).
+bool IsEntryValid(const FileEntry& entry);
+// Whether the record `entry` names shares a byte with [start, start + len).
+bool Overlaps(const FileEntry& entry, unsigned int start, std::size_t len);
+// Where a new file goes: the 64-byte boundary at or after the end of the file
+// with the highest valid start (on equal starts the lowest index), 64 when no
+// start is valid, 0xFFFF when the boundary lies past the 16-bit limit.
+unsigned short NextFreeStart(const Table& table);
+// Inside a chip of `chipSize` bytes and clear of the header and table.
+bool FitsFileArea(unsigned int start, std::size_t len, unsigned int chipSize);
+// Whether `file`'s record may go at [start, start + len): in the file area and
+// clear of every other valid entry of `table`, stale or not.
+bool CanPlace(const Table& table, unsigned int file, unsigned int start, std::size_t len, unsigned int chipSize);
 
 // What a read of a file's record found.
 enum class RecordState {

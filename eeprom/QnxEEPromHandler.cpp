@@ -20,19 +20,9 @@ using Helper = EEPromHelper;
 using EepromFileRules::CheckWordSize;
 using EepromFileRules::RecordState;
 
+using EepromFileRules::IsEntryValid;
+
 constexpr unsigned short ErasedField = Helper::FreshEEPromValue;
-constexpr unsigned short NoRoom = 0xFFFF;
-
-bool IsEntryValid(const QnxEEPromHandler::FileEntry& entry)
-{
-    return Helper::IsAddressValid(entry.start) && Helper::IsSizeValid(entry.size);
-}
-
-bool Overlaps(const QnxEEPromHandler::FileEntry& other, unsigned int start, std::size_t len)
-{
-    const unsigned int end = start + static_cast<unsigned int>(len);
-    return IsEntryValid(other) && start < static_cast<unsigned int>(other.start) + other.size && other.start < end;
-}
 
 // std::stoi's reading of a number (leading blanks, sign, base prefixes,
 // trailing text ignored) without its exceptions: nothing for text that holds
@@ -135,53 +125,20 @@ bool QnxEEPromHandler::WriteFileAllocationTable()
     return written;
 }
 
-unsigned short QnxEEPromHandler::NextFreeStart(const Table& table)
-{
-    const FileEntry* highest = nullptr;
-    for (const FileEntry& entry : table) {
-        if (Helper::IsAddressValid(entry.start) && (highest == nullptr || entry.start > highest->start))
-            highest = &entry;
-    }
-    if (highest == nullptr)
-        return Helper::FilesInEEPromStartOffset;
-    // In 32 bits: a corrupt table must not wrap the next start back onto the first files.
-    const unsigned int end = static_cast<unsigned int>(highest->start) + highest->size;
-    const unsigned int boundary = Helper::FilesInEEPromStartOffset;
-    const unsigned int next = (end + boundary - 1) / boundary * boundary;
-    return next > 0xFFFFu ? NoRoom : static_cast<unsigned short>(next);
-}
-
 unsigned short QnxEEPromHandler::GetFileStartAddress(FilesInEEProm file) const
 {
     if (file < table_.size() && Helper::IsAddressValid(table_[file].start))
         return table_[file].start;
-    return NextFreeStart(table_);
-}
-
-bool QnxEEPromHandler::FitsFileArea(unsigned int start, std::size_t len) const
-{
-    return len <= ChipSize() && start >= Helper::ReservedAreaEnd &&
-           EepromPaging::RangeFits(start, static_cast<unsigned int>(len), ChipSize());
-}
-
-bool QnxEEPromHandler::CanPlace(const Table& table, unsigned int file, unsigned int start, std::size_t len) const
-{
-    if (!FitsFileArea(start, len))
-        return false;
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        if (i != file && Overlaps(table[i], start, len))
-            return false;
-    }
-    return true;
+    return EepromFileRules::NextFreeStart(table_);
 }
 
 bool QnxEEPromHandler::CanRewriteInPlace(unsigned int file, std::size_t len) const
 {
     const unsigned int start = table_[file].start;
-    if (!FitsFileArea(start, len))
+    if (!EepromFileRules::FitsFileArea(start, len, ChipSize()))
         return false;
     for (unsigned int i = 0; i < table_.size(); ++i) {
-        if (i != file && Overlaps(table_[i], start, len) && !EepromFileRules::MayDiscard(ReadRecord(i).state))
+        if (i != file && EepromFileRules::Overlaps(table_[i], start, len) && !EepromFileRules::MayDiscard(ReadRecord(i).state))
             return false;
     }
     return true;
@@ -238,8 +195,8 @@ bool QnxEEPromHandler::Write(FilesInEEProm file, const std::vector<unsigned char
     FileEntry& entry = table_[file];
 
     if (!Helper::IsAddressValid(entry.start)) {
-        const unsigned short start = NextFreeStart(table_);
-        if (!CanPlace(table_, file, start, record.size()) || !WriteRecord(start, record))
+        const unsigned short start = EepromFileRules::NextFreeStart(table_);
+        if (!EepromFileRules::CanPlace(table_, file, start, record.size(), ChipSize()) || !WriteRecord(start, record))
             return false;
         entry = FileEntry{start, recordLen};
         return WriteFileAllocationTable();
@@ -263,13 +220,13 @@ bool QnxEEPromHandler::Write(FilesInEEProm file, const std::vector<unsigned char
         plan[later] = FileEntry{ErasedField, ErasedField};
     }
     plan[file].size = recordLen;
-    if (!CanPlace(plan, file, plan[file].start, record.size()))
+    if (!EepromFileRules::CanPlace(plan, file, plan[file].start, record.size(), ChipSize()))
         return false;
     for (unsigned int later = file + 1; later < plan.size(); ++later) {
         if (kept[later].empty())
             continue;
-        const unsigned short start = NextFreeStart(plan);
-        if (!CanPlace(plan, later, start, kept[later].size()))
+        const unsigned short start = EepromFileRules::NextFreeStart(plan);
+        if (!EepromFileRules::CanPlace(plan, later, start, kept[later].size(), ChipSize()))
             return false;
         plan[later] = FileEntry{start, static_cast<unsigned short>(kept[later].size())};
     }
@@ -286,7 +243,7 @@ bool QnxEEPromHandler::Write(FilesInEEProm file, const std::vector<unsigned char
         if (kept[later].empty())
             continue;
         const unsigned short start = GetFileStartAddress(static_cast<FilesInEEProm>(later));
-        if (CanPlace(table_, later, start, kept[later].size()) && WriteRecord(start, kept[later]))
+        if (EepromFileRules::CanPlace(table_, later, start, kept[later].size(), ChipSize()) && WriteRecord(start, kept[later]))
             table_[later] = FileEntry{start, static_cast<unsigned short>(kept[later].size())};
     }
     return WriteFileAllocationTable();

@@ -47,10 +47,7 @@ class QnxEEPromHandler : public EEPromHandler
 public:
     using EEPromLocation = EEPromHelper::EEPromLocation;
 
-    struct FileEntry {
-        unsigned short start = 0;
-        unsigned short size = 0;
-    };
+    using FileEntry = EepromFileRules::FileEntry;
 
     QnxEEPromHandler();
     explicit QnxEEPromHandler(EEPromLocation location);
@@ -100,24 +97,19 @@ public:
     unsigned short BaseboardIdGet(unsigned short address);
 
     // The in-memory table.
-    const std::array<FileEntry, 3>& GetFileTable() const { return table_; }
+    const EepromFileRules::Table& GetFileTable() const { return table_; }
     // The hex dump text of a header block: two lower-case digits per byte,
     // 16 per line, two spaces after every fourth, "\r\n" after each line.
     static std::string FormatBoardInformation(const unsigned char* bytes, std::size_t len);
 
 private:
-    using Table = std::array<FileEntry, 3>;
+    using Table = EepromFileRules::Table;
     struct RecordRead {
         EepromFileRules::RecordState state;
         std::vector<unsigned char> record; // the whole record when intact, else empty
     };
 
     void Initialise(std::shared_ptr<I2CBus> bus, EEPromLocation location);
-    static unsigned short NextFreeStart(const Table& table);
-    // Inside the chip and clear of the header and table.
-    bool FitsFileArea(unsigned int start, std::size_t len) const;
-    // Whether a record may go at [start, start + len) given the other files of table.
-    bool CanPlace(const Table& table, unsigned int file, unsigned int start, std::size_t len) const;
     // Whether file's record of len bytes may be rewritten at its start: the
     // other files' records it would cover (read to find out) are already lost.
     bool CanRewriteInPlace(unsigned int file, std::size_t len) const;

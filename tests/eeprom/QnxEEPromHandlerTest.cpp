@@ -59,23 +59,6 @@ private:
     std::string path_;
 };
 
-// --- the rules for other files' records
-
-TEST(EepromFileRules, OnlyARecordReadWholeAndFailingOrWithoutEntryMayBeDiscarded)
-{
-    using EepromFileRules::JudgeRecord;
-    using State = EepromFileRules::RecordState;
-    EXPECT_EQ(JudgeRecord(true, 40, 40, true), State::Intact);
-    EXPECT_EQ(JudgeRecord(true, 40, 40, false), State::Lost);
-    EXPECT_EQ(JudgeRecord(true, 2, 2, true), State::Lost);
-    EXPECT_EQ(JudgeRecord(false, 40, 0, false), State::Lost);
-    EXPECT_EQ(JudgeRecord(true, 40, 16, false), State::Unreadable);
-    EXPECT_EQ(JudgeRecord(true, 40, 0, false), State::Unreadable);
-    EXPECT_TRUE(EepromFileRules::MayDiscard(State::Lost));
-    EXPECT_FALSE(EepromFileRules::MayDiscard(State::Intact));
-    EXPECT_FALSE(EepromFileRules::MayDiscard(State::Unreadable));
-}
-
 // --- construction and the first file
 
 TEST(QnxEEPromHandlerFreshChip, TableIsInvalidAndFirstFileIsAssumedInMemoryOnly)
