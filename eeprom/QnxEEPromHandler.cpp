@@ -22,8 +22,6 @@ using EepromFileRules::RecordState;
 
 using EepromFileRules::IsEntryValid;
 
-constexpr unsigned short ErasedField = Helper::FreshEEPromValue;
-
 // std::stoi's reading of a number (leading blanks, sign, base prefixes,
 // trailing text ignored) without its exceptions: nothing for text that holds
 // no number in the base or one outside int.
@@ -59,6 +57,18 @@ bool WriteHostFile(const std::string& path, const unsigned char* bytes, std::siz
     out.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(len));
     out.flush();
     return static_cast<bool>(out);
+}
+
+// The check word (low byte first), then the payload.
+std::vector<unsigned char> EncodeRecord(const std::vector<unsigned char>& payload)
+{
+    const unsigned short check = Helper::CheckWord(payload.data(), payload.size());
+    std::vector<unsigned char> record;
+    record.reserve(payload.size() + CheckWordSize);
+    record.push_back(static_cast<unsigned char>(check & Helper::MaskMSB));
+    record.push_back(static_cast<unsigned char>((check & Helper::MaskLSB) >> 8));
+    record.insert(record.end(), payload.begin(), payload.end());
+    return record;
 }
 
 } // namespace
@@ -132,18 +142,6 @@ unsigned short QnxEEPromHandler::GetFileStartAddress(FilesInEEProm file) const
     return EepromFileRules::NextFreeStart(table_);
 }
 
-bool QnxEEPromHandler::CanRewriteInPlace(unsigned int file, std::size_t len) const
-{
-    const unsigned int start = table_[file].start;
-    if (!EepromFileRules::FitsFileArea(start, len, ChipSize()))
-        return false;
-    for (unsigned int i = 0; i < table_.size(); ++i) {
-        if (i != file && EepromFileRules::Overlaps(table_[i], start, len) && !EepromFileRules::MayDiscard(ReadRecord(i).state))
-            return false;
-    }
-    return true;
-}
-
 QnxEEPromHandler::RecordRead QnxEEPromHandler::ReadRecord(unsigned int file) const
 {
     // A record past the end of the chip would be read wrapped round from address 0.
@@ -179,72 +177,51 @@ bool QnxEEPromHandler::WriteRecord(unsigned short start, const std::vector<unsig
     return eeprom_->Write(start, record.data(), static_cast<int>(record.size())) == static_cast<int>(record.size());
 }
 
+QnxEEPromHandler::OtherRecords QnxEEPromHandler::ReadOthers(const std::array<bool, FileCount>& wanted) const
+{
+    OtherRecords others;
+    for (unsigned int i = 0; i < FileCount; ++i) {
+        if (!wanted[i])
+            continue;
+        RecordRead read = ReadRecord(i);
+        others.findings[i] = read.state;
+        others.kept[i] = std::move(read.record);
+    }
+    return others;
+}
+
 bool QnxEEPromHandler::Write(FilesInEEProm file, const std::vector<unsigned char>& data)
 {
     if (!eeprom_ || !tableLoaded_ || file >= table_.size())
         return false;
-    if (data.size() + CheckWordSize > ChipSize())
-        return false;
-    const unsigned short check = Helper::CheckWord(data.data(), data.size());
-    std::vector<unsigned char> record;
-    record.reserve(data.size() + CheckWordSize);
-    record.push_back(static_cast<unsigned char>(check & Helper::MaskMSB));
-    record.push_back(static_cast<unsigned char>((check & Helper::MaskLSB) >> 8));
-    record.insert(record.end(), data.begin(), data.end());
-    const auto recordLen = static_cast<unsigned short>(record.size());
-    FileEntry& entry = table_[file];
+    const std::size_t recordLen = data.size() + CheckWordSize;
+    const OtherRecords others = ReadOthers(EepromFileRules::RecordsToRead(table_, file, recordLen, ChipSize()));
+    const auto plan = EepromFileRules::PlanWrite(table_, file, recordLen, others.findings, ChipSize());
+    return plan && ApplyWrite(*plan, EncodeRecord(data), others.kept);
+}
 
-    if (!Helper::IsAddressValid(entry.start)) {
-        const unsigned short start = EepromFileRules::NextFreeStart(table_);
-        if (!EepromFileRules::CanPlace(table_, file, start, record.size(), ChipSize()) || !WriteRecord(start, record))
-            return false;
-        entry = FileEntry{start, recordLen};
-        return WriteFileAllocationTable();
-    }
-    if (entry.size == recordLen)
-        return CanRewriteInPlace(file, record.size()) && WriteRecord(entry.start, record);
-
-    // The size changes: every later file moves to the boundaries behind this one.
-    // Plan the whole move first, so a layout that does not fit writes nothing.
-    const Table before = table_;
-    Table plan = table_;
-    std::array<std::vector<unsigned char>, 3> kept;
-    for (unsigned int later = file + 1; later < plan.size(); ++later) {
-        RecordRead read = ReadRecord(later);
-        // Moving on needs a copy of every later file or the knowledge that it
-        // is lost: one that merely failed to arrive may be intact.
-        if (read.state != RecordState::Intact && !EepromFileRules::MayDiscard(read.state))
-            return false;
-        // A lost one's stale entry would let the new layout overlap it.
-        kept[later] = std::move(read.record);
-        plan[later] = FileEntry{ErasedField, ErasedField};
-    }
-    plan[file].size = recordLen;
-    if (!EepromFileRules::CanPlace(plan, file, plan[file].start, record.size(), ChipSize()))
+bool QnxEEPromHandler::ApplyWrite(const EepromFileRules::WritePlan& plan, const std::vector<unsigned char>& record,
+                                  const std::array<std::vector<unsigned char>, FileCount>& kept)
+{
+    // Until the record is whole, the chip and the copy in memory keep the old table.
+    if (!WriteRecord(plan.start, record))
         return false;
-    for (unsigned int later = file + 1; later < plan.size(); ++later) {
-        if (kept[later].empty())
+    if (!plan.rewritesTable)
+        return true;
+    table_ = plan.table;
+    for (unsigned int moved = 0; moved < FileCount; ++moved) {
+        if (plan.moves[moved])
+            table_[moved] = EepromFileRules::ErasedEntry;
+    }
+    for (unsigned int moved = 0; moved < FileCount; ++moved) {
+        if (!plan.moves[moved])
             continue;
-        const unsigned short start = EepromFileRules::NextFreeStart(plan);
-        if (!EepromFileRules::CanPlace(plan, later, start, kept[later].size(), ChipSize()))
-            return false;
-        plan[later] = FileEntry{start, static_cast<unsigned short>(kept[later].size())};
-    }
-
-    for (unsigned int later = file + 1; later < table_.size(); ++later)
-        table_[later] = FileEntry{ErasedField, ErasedField};
-    if (!WriteRecord(entry.start, record)) {
-        // The chip still holds the old table; so does memory again.
-        table_ = before;
-        return false;
-    }
-    entry.size = recordLen;
-    for (unsigned int later = file + 1; later < table_.size(); ++later) {
-        if (kept[later].empty())
-            continue;
-        const unsigned short start = GetFileStartAddress(static_cast<FilesInEEProm>(later));
-        if (EepromFileRules::CanPlace(table_, later, start, kept[later].size(), ChipSize()) && WriteRecord(start, kept[later]))
-            table_[later] = FileEntry{start, static_cast<unsigned short>(kept[later].size())};
+        // A move that fails loses that file only: its entry stays erased and
+        // the files after it take the place it left.
+        const unsigned short size = plan.table[moved].size;
+        const auto start = EepromFileRules::MoveStart(table_, moved, size, ChipSize());
+        if (start && WriteRecord(*start, kept[moved]))
+            table_[moved] = FileEntry{*start, size};
     }
     return WriteFileAllocationTable();
 }

@@ -42,6 +42,9 @@
 //  - while the table is written: the chip keeps the old table, so the file
 //    and every moved file read as empty unless their old records survived.
 // Nothing ever reads as bytes that fail their check word.
+//
+// The rules above are EepromFileRules'; a write reads the records they ask
+// about, plans with what it found, then carries the plan out.
 class QnxEEPromHandler : public EEPromHandler
 {
 public:
@@ -104,17 +107,27 @@ public:
 
 private:
     using Table = EepromFileRules::Table;
+    static constexpr unsigned int FileCount = EepromFileRules::FileCount;
     struct RecordRead {
         EepromFileRules::RecordState state;
         std::vector<unsigned char> record; // the whole record when intact, else empty
     };
 
+    // What reads of the other files' records found, for the write rules, and
+    // the intact ones whole, for the files a resize moves.
+    struct OtherRecords {
+        EepromFileRules::Findings findings{};
+        std::array<std::vector<unsigned char>, FileCount> kept;
+    };
+
     void Initialise(std::shared_ptr<I2CBus> bus, EEPromLocation location);
-    // Whether file's record of len bytes may be rewritten at its start: the
-    // other files' records it would cover (read to find out) are already lost.
-    bool CanRewriteInPlace(unsigned int file, std::size_t len) const;
     RecordRead ReadRecord(unsigned int file) const;
+    OtherRecords ReadOthers(const std::array<bool, FileCount>& wanted) const;
     bool WriteRecord(unsigned short start, const std::vector<unsigned char>& record);
+    // Carries out a write as planned; the results part-way are the losses
+    // stated above.
+    bool ApplyWrite(const EepromFileRules::WritePlan& plan, const std::vector<unsigned char>& record,
+                    const std::array<std::vector<unsigned char>, FileCount>& kept);
     unsigned int ChipSize() const;
 
     Table table_{};
