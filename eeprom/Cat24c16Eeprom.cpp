@@ -1,6 +1,7 @@
 #include "Cat24c16Eeprom.h"
 
 #include "EepromPaging.h"
+#include "I2CDeviceLock.h"
 
 #include <algorithm>
 #include <cstring>
@@ -43,7 +44,7 @@ int Cat24c16Eeprom::Write(unsigned short address, const unsigned char* buf, int 
 
     I2CBus& bus = *Device().GetBus();
     const I2C::AddressMode mode = Device().GetAddressMode();
-    Device().Lock();
+    const I2CDeviceLock busHeld(Device());
     unsigned int written = 0;
     unsigned int at = address;
     unsigned char page[1 + PageSize];
@@ -62,7 +63,6 @@ int Cat24c16Eeprom::Write(unsigned short address, const unsigned char* buf, int 
         if (sent < chunk + 1)
             break;
     }
-    Device().Unlock();
     return static_cast<int>(written);
 }
 

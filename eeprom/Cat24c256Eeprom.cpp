@@ -1,6 +1,7 @@
 #include "Cat24c256Eeprom.h"
 
 #include "EepromPaging.h"
+#include "I2CDeviceLock.h"
 
 #include <algorithm>
 #include <cstring>
@@ -36,7 +37,7 @@ int Cat24c256Eeprom::Write(unsigned short address, const unsigned char* buf, int
         return 0;
     const std::vector<unsigned char> data(buf, buf + total);
 
-    Device().Lock();
+    const I2CDeviceLock busHeld(Device());
     unsigned int written = 0;
     unsigned int at = address;
     std::vector<unsigned char> page(2 + PageSize);
@@ -60,7 +61,6 @@ int Cat24c256Eeprom::Write(unsigned short address, const unsigned char* buf, int
         if (sent < frame)
             break;
     }
-    Device().Unlock();
     return static_cast<int>(written);
 }
 

@@ -2,6 +2,7 @@
 
 #include "EepromPaging.h"
 #include "EventFactory.h"
+#include "I2CDeviceLock.h"
 #include "SimpleEvent.h"
 
 #include <algorithm>
@@ -26,7 +27,7 @@ int Eeprom::ReadInChunks(unsigned int address, unsigned char* buf, int len, unsi
         return 0;
     const unsigned int wanted = std::min(static_cast<unsigned int>(len), size - address);
 
-    device_->Lock();
+    const I2CDeviceLock busHeld(*device_);
     unsigned int got = 0;
     bool fullChunkSeen = false;
     bool extraAttemptUsed = false;
@@ -47,7 +48,6 @@ int Eeprom::ReadInChunks(unsigned int address, unsigned char* buf, int len, unsi
             break;
         extraAttemptUsed = true;
     }
-    device_->Unlock();
     return static_cast<int>(got);
 }
 

@@ -52,6 +52,9 @@ inline constexpr const char* WifiFirmwareVersionFilename = "WifiFirmwareVersion.
 inline constexpr std::chrono::seconds DefaultReadTimeout{5};
 inline constexpr std::chrono::seconds PostResetBootTimeout{20};
 inline constexpr std::chrono::seconds AckTimeout{60};
+// The module's own restart after the upload and after the accept, and the
+// boot wait after a reset: the link stays closed this long.
+inline constexpr std::chrono::seconds SettleDelay{15};
 // Listening without an expected reply gives the module this long to talk.
 inline constexpr std::chrono::milliseconds ListenPause{100};
 // After an image that ends on a chunk boundary, the module may still report.

@@ -24,7 +24,7 @@ struct UpgradeResult
     std::string version;
 };
 
-// Values the design fixes, adjustable so tests need not wait for them. The
+// Values the product fixes, adjustable so tests need not wait for them. The
 // program always uses the defaults.
 struct ModuleFlasherTuning
 {

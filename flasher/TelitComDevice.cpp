@@ -25,7 +25,7 @@ constexpr std::size_t ReadThreadStackSize = 8192;
 constexpr std::size_t ReadBlockSize = 1024;
 constexpr std::size_t NotFound = std::numeric_limits<std::size_t>::max();
 
-// The design's 8192 bytes, unless the system demands more of every thread
+// The read thread needs little stack: 8192 bytes, unless the system demands more of every thread
 // (glibc does: 16 KiB on x86-64).
 std::size_t StackSize()
 {

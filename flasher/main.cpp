@@ -9,7 +9,6 @@
 #include "FlasherProtocol.h"
 #include "ModuleFlasher.h"
 
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <getopt.h>
@@ -65,7 +64,7 @@ int main(int argc, char** argv)
 
     int status = 0;
     ModuleFlasher flasher(FlasherProtocol::DefaultComPort, FlasherProtocol::DefaultReadTimeout,
-                          std::chrono::seconds(15), FlasherProtocol::PostResetBootTimeout);
+                          FlasherProtocol::SettleDelay, FlasherProtocol::PostResetBootTimeout);
     if (options->firmwareFile) {
         const UpgradeResult result = flasher.Upgrade(*options->firmwareFile);
         status = result.ok && result.version == *options->targetVersion ? 0 : 1;
