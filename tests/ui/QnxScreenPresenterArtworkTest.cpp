@@ -2,14 +2,12 @@
 // ui/resources, registered at their compiled-in paths.
 #include "QnxEmbeddedFiles.h"
 #include "QnxScreenPresenter.h"
+#include "ScreenPicture.h"
 
 #include <screen/host_display.h>
 
-#include <png.h>
-
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <list>
@@ -19,35 +17,6 @@
 namespace
 {
 const std::string Root = UI_RESOURCES_DIR;
-
-struct Picture
-{
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint32_t> rgb; // 0xRRGGBB
-
-    std::uint32_t At(int x, int y) const { return rgb[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)]; }
-};
-
-// An independent decode with libpng's simplified reader.
-Picture Decode(const std::string& file)
-{
-    Picture picture;
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, file.c_str()))
-        return picture;
-    image.format = PNG_FORMAT_RGB;
-    std::vector<unsigned char> bytes(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, bytes.data(), 0, nullptr))
-        return picture;
-    picture.width = static_cast<int>(image.width);
-    picture.height = static_cast<int>(image.height);
-    for (size_t i = 0; i + 2 < bytes.size(); i += 3)
-        picture.rgb.push_back((std::uint32_t{bytes[i]} << 16) | (std::uint32_t{bytes[i + 1]} << 8) | bytes[i + 2]);
-    return picture;
-}
 
 void RegisterFile(const std::string& folder, const std::string& name)
 {
@@ -73,7 +42,7 @@ protected:
 
     void SetUp() override { ASSERT_EQ(0, host_screen_set_display_size(1024, 600)); }
 
-    static Picture Glyph(const std::string& name) { return Decode(Root + "/numbers/" + name + ".png"); }
+    static ScreenPicture Glyph(const std::string& name) { return ScreenPicture::FromFile(Root + "/numbers/" + name + ".png"); }
 };
 
 TEST_F(ArtworkTest, EveryEnglishPageIsShownAsItsFileDecodes)
@@ -81,7 +50,7 @@ TEST_F(ArtworkTest, EveryEnglishPageIsShownAsItsFileDecodes)
     QnxScreenPresenter presenter(2);
     for (const char* name : {"15.png", "16.png", "17.png"}) {
         ASSERT_TRUE(presenter.Present(std::string("/Upgrade/qnxupgrade/english/") + name)) << name;
-        const Picture page = Decode(Root + "/english/" + name);
+        const ScreenPicture page = ScreenPicture::FromFile(Root + "/english/" + name);
         ASSERT_EQ(1024, page.width);
         std::vector<std::uint32_t> shown(1024 * 600);
         ASSERT_EQ(0, host_screen_read_display(0, 0, 1024, 600, shown.data()));
@@ -93,7 +62,7 @@ TEST_F(ArtworkTest, HalfwayProgressPaintsTheEnglishBarAndNumberAsThePageManagerE
 {
     QnxScreenPresenter presenter(2);
     ASSERT_TRUE(presenter.Present("/Upgrade/qnxupgrade/english/16.png"));
-    const Picture page = Decode(Root + "/english/16.png");
+    const ScreenPicture page = ScreenPicture::FromFile(Root + "/english/16.png");
     presenter.OverlayProgressBar({182, 238, 842, 263}, "#043F8D", 50);
     presenter.OverlayPercentageNumber({343, 198, 1004, 218}, 50);
 
@@ -104,11 +73,11 @@ TEST_F(ArtworkTest, HalfwayProgressPaintsTheEnglishBarAndNumberAsThePageManagerE
         }
     // " 50%" from x = 343: the space is one 0-glyph wide (11), then 5, 0 and
     // the percent sign, white pixels included, over rows 198 .. 219.
-    const Picture zero = Glyph("0");
+    const ScreenPicture zero = Glyph("0");
     ASSERT_EQ(11, zero.width);
     int x = 343 + zero.width;
     for (const char* name : {"5", "0", "percent"}) {
-        const Picture glyph = Glyph(name);
+        const ScreenPicture glyph = Glyph(name);
         for (int y = 198; y < 220 && y - 198 < glyph.height; ++y)
             for (int gx = 0; gx < glyph.width; ++gx)
                 ASSERT_EQ(glyph.At(gx, y - 198), host_screen_display_pixel(x + gx, y)) << name << " " << gx << ", " << y;
@@ -121,12 +90,12 @@ TEST_F(ArtworkTest, VersionOnARealPageKeepsThePageBehindWhiteGlyphPixels)
 {
     QnxScreenPresenter presenter(2);
     ASSERT_TRUE(presenter.Present("/Upgrade/qnxupgrade/english/17.png"));
-    const Picture page = Decode(Root + "/english/17.png");
+    const ScreenPicture page = ScreenPicture::FromFile(Root + "/english/17.png");
     presenter.OverlayVersionNumber({441, 106, 741, 129}, "4.1");
     ASSERT_TRUE(presenter.PostScreen());
     int x = 441;
     for (const char* name : {"4", "period", "1", "period"}) {
-        const Picture glyph = Glyph(name);
+        const ScreenPicture glyph = Glyph(name);
         for (int y = 0; y < glyph.height; ++y)
             for (int gx = 0; gx < glyph.width; ++gx) {
                 const std::uint32_t g = glyph.At(gx, y);
