@@ -1,4 +1,4 @@
-// Stands in for the printer's slay utility on the command line: names the project's stand-in by its absolute path.
+// Stands in for the printer's slay utility on the command line: names the project's stand-in (host/slay) by its absolute path.
 #include "SlayScreen.h"
 
 namespace {

@@ -1,16 +1,16 @@
-// Stands in for the QNX process file system as the shutdown sequence uses it: the listing, a control descriptor per process and DCMD_PROC_INFO.
+// Stands in for QNX's process information request (DCMD_PROC_INFO) on a process's descriptor, and holds the process-list guard.
 //
-// Safety: the listing is the kernel's /proc only when the caller lives in a
-// private PID namespace with its own /proc that tools/sandbox made. Anywhere
-// else it is empty, so a shutdown run on a developer's machine (or in any
-// other container) can find, and so signal, nothing.
+// Safety: the guard says whether the caller lives in the private PID
+// namespace with its own /proc that tools/sandbox made. The shutdown
+// sequence's host view of /proc (os/shutdown/shutdown_procfs_host.cpp) shows
+// and opens processes only then, so a shutdown run on a developer's machine
+// (or in any other container) can find, and so signal, nothing.
 #include "ProcessDescription.h"
 
 #include <devctl.h>
 #include <host_process.h>
 #include <sys/procfs.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -20,12 +20,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-extern "C" {
-typedef int (*shutdown_procfs_visitor)(const char* entry, void* context);
-int shutdown_procfs_walk(shutdown_procfs_visitor visit, void* context);
-int shutdown_procfs_open_process(pid_t pid);
-}
 
 namespace {
 
@@ -94,7 +88,7 @@ bool NamespaceBelongsToSandbox()
     return InitIsBubblewrap() && SandboxMarkIsMounted();
 }
 
-// The process a descriptor from shutdown_procfs_open_process stands for, or 0.
+// The process whose folder in /proc the descriptor is open on, or 0.
 pid_t ProcessOfDescriptor(int fd)
 {
     char link[48];
@@ -192,32 +186,6 @@ int ReadStat(int dir, pid_t pid, procfs_info* info)
 extern "C" int host_process_namespace_is_private(void)
 {
     return ProcShowsOwnNamespace() && PidNamespaceIsNested() && NamespaceBelongsToSandbox() ? 1 : 0;
-}
-
-extern "C" int shutdown_procfs_walk(shutdown_procfs_visitor visit, void* context)
-{
-    if (!host_process_namespace_is_private())
-        return 0;
-    DIR* listing = opendir("/proc");
-    if (listing == nullptr)
-        return -1;
-    while (const dirent* entry = readdir(listing)) {
-        if (visit(entry->d_name, context) != 0)
-            break;
-    }
-    closedir(listing);
-    return 0;
-}
-
-extern "C" int shutdown_procfs_open_process(pid_t pid)
-{
-    if (pid < 1 || !host_process_namespace_is_private()) {
-        errno = ENOENT;
-        return -1;
-    }
-    char path[32];
-    std::snprintf(path, sizeof path, "/proc/%d", static_cast<int>(pid));
-    return open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
 extern "C" int host_proc_devctl(int filedes, int dcmd, void* data, size_t n_bytes, int* info)

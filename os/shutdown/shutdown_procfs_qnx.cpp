@@ -24,3 +24,10 @@ extern "C" int shutdown_procfs_open_process(pid_t pid)
     snprintf(path, sizeof path, "/proc/%d/ctl", static_cast<int>(pid));
     return open(path, O_RDONLY | O_CLOEXEC);
 }
+
+extern "C" int shutdown_procfs_open_command_line(pid_t pid)
+{
+    char path[48];
+    snprintf(path, sizeof path, "/proc/%d/cmdline", static_cast<int>(pid));
+    return open(path, O_RDONLY | O_CLOEXEC);
+}

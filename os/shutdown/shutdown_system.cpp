@@ -12,7 +12,6 @@
 #include <sys/procmgr.h>
 #include <sys/sysmgr.h>
 #include <sys/utsname.h>
-#include <fcntl.h>
 #include <sched.h>
 #include <unistd.h>
 
@@ -152,9 +151,7 @@ bool QueryProcess(pid_t pid, procfs_info* info)
 // The first string of the command line, or nullptr when it cannot be read.
 char* ReadCommandName(pid_t pid)
 {
-    char path[48];
-    std::snprintf(path, sizeof path, "/proc/%d/cmdline", static_cast<int>(pid));
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    const int fd = shutdown_procfs_open_command_line(pid);
     if (fd < 0)
         return nullptr;
     char buffer[1026];

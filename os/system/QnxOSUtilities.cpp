@@ -2,6 +2,7 @@
 
 #include "EventFactory.h"
 #include "LifetimeManager.h"
+#include "SystemTimeZone.h"
 #include "shutdown_system.h"
 
 #include <fcntl.h>
@@ -19,8 +20,6 @@
 
 namespace {
 
-// The platform's confstr name that sets the system's time-zone string.
-constexpr int SetTimeZoneRequest = 459;
 // The buffer the lookup's output is read in.
 constexpr size_t ProcessLookupBufferSize = 282;
 // The longest name looked up: the one whose command, without grep's "-e",
@@ -157,9 +156,7 @@ std::string QnxOSUtilities::GetCurrentThreadName() const
 
 void QnxOSUtilities::SetTimeZone(const std::string& zone) const
 {
-    std::vector<char> value(zone.begin(), zone.end());
-    value.push_back('\0');
-    confstr(SetTimeZoneRequest, value.data(), 0);
+    SetSystemTimeZone(zone);
 }
 
 void QnxOSUtilities::RestartSystem() const

@@ -29,11 +29,6 @@ int host_process_namespace_is_private(void);
 #define HOST_REBOOT_DELAY_ENV "UPGRADE_HOST_REBOOT_DELAY_MS"
 #define HOST_REBOOT_REFUSE_ENV "UPGRADE_HOST_REBOOT_REFUSE"
 
-// confstr names: setting the system's time-zone string (value given, length
-// 0) and reading it. A host keeps the zone in the process only.
-#define HOST_CS_SET_TIMEZONE 459
-#define HOST_CS_TIMEZONE 203
-
 #ifdef __cplusplus
 }
 #endif

@@ -6,8 +6,7 @@
 #include "QnxCryptoOperations.h"
 #include "QnxOSUtilities.h"
 #include "QnxPowerManagement.h"
-
-#include <host_process.h>
+#include "SystemTimeZone.h"
 
 #include <gtest/gtest.h>
 
@@ -435,9 +434,7 @@ TEST(ThreadName, IsTheCallingThreadsName)
 TEST(TimeZone, IsHandedToThePlatformRequest)
 {
     QnxOSUtilities().SetTimeZone("CET-1CEST");
-    char zone[64] = {};
-    confstr(HOST_CS_TIMEZONE, zone, sizeof zone);
-    EXPECT_STREQ(zone, "CET-1CEST");
+    EXPECT_EQ(GetSystemTimeZone(), "CET-1CEST");
 }
 
 } // namespace
