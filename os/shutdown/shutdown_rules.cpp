@@ -8,21 +8,8 @@
 namespace {
 
 constexpr uint32_t ConnectionGrowth = 16u;
-
-struct GracePeriods {
-    uint32_t slow;
-    uint32_t fast;
-};
-
-// Indexed by class; the last entry covers CLASS_NR.
-constexpr GracePeriods ProcessWaits[] = {
-    {20000u, 50u}, // graphical applications
-    {100u, 50u},   // applications
-    {100u, 50u},   // daemons
-    {8000u, 8000u}, // file systems
-    {50u, 50u},    // display and input drivers
-    {1u, 1u},
-};
+constexpr int HighestKnownType = 6;
+constexpr const char* NetworkServerPrefix = "io-pkt";
 
 bool StartsWith(const char* name, const char* prefix)
 {
@@ -56,6 +43,54 @@ bool OrderedBefore(const ProcessInfo_t& a, const ProcessInfo_t& b, bool byCreati
 }
 
 } // namespace
+
+const ShutdownGracePeriods process_waits[CLASS_NR + 1] = {
+    {20000u, 50u},  // graphical applications
+    {100u, 50u},    // applications
+    {100u, 50u},    // daemons
+    {8000u, 8000u}, // file systems
+    {50u, 50u},     // display and input drivers
+    {1u, 1u},
+};
+
+ShutdownEnd shutdown_end_of(int type, int flags)
+{
+    if (type < 0 || type > HighestKnownType)
+        return ShutdownEndRefused;
+    if (type <= 1)
+        return ShutdownEndAfterMainPass;
+    if (type == 3 || type == 4 || type == 6 || (flags & SHUTDOWN_FLAG_NO_REBOOT) != 0)
+        return ShutdownEndAfterBoardHook;
+    return ShutdownEndReboot;
+}
+
+int shutdown_last_pass_class(int type)
+{
+    return type <= 1 ? CLASS_GRAPHICAL_APP : CLASS_FSYS;
+}
+
+bool shutdown_in_main_pass(int class_type, int last_class)
+{
+    return class_type >= CLASS_GRAPHICAL_APP && class_type <= last_class;
+}
+
+bool shutdown_lists_entry(const char* entry, pid_t self, pid_t* pid)
+{
+    if (entry[0] == '\0')
+        return false;
+    long value = 0;
+    for (const char* c = entry; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9')
+            return false;
+        value = value * 10 + (*c - '0');
+        if (value > 0x7FFFFFFFL)
+            return false;
+    }
+    if (value == 1 || value == static_cast<long>(self))
+        return false;
+    *pid = static_cast<pid_t>(value);
+    return true;
+}
 
 bool shutdown_is_init_name(const char* name)
 {
@@ -96,9 +131,8 @@ void shutdown_sort_records(ProcessInfo_t* records, size_t count, bool by_creatio
 
 uint32_t shutdown_grace_period(int class_type, bool fast)
 {
-    constexpr int last = static_cast<int>(sizeof(ProcessWaits) / sizeof(ProcessWaits[0])) - 1;
-    const int index = class_type < 0 ? 0 : (class_type > last ? last : class_type);
-    const GracePeriods& periods = ProcessWaits[index];
+    const int index = class_type < 0 ? 0 : (class_type > CLASS_NR ? CLASS_NR : class_type);
+    const ShutdownGracePeriods& periods = process_waits[index];
     return fast ? periods.fast : periods.slow;
 }
 
@@ -120,6 +154,16 @@ ShutdownTimeoutParse shutdown_parse_kill_timeout(const char* value, uint32_t* ms
     }
     *ms = static_cast<uint32_t>(parsed);
     return ShutdownTimeoutValid;
+}
+
+bool shutdown_is_network_server(const char* name)
+{
+    return StartsWith(name, NetworkServerPrefix);
+}
+
+bool shutdown_is_local_dependency(pid_t server, pid_t client)
+{
+    return server >= 2 && server != client;
 }
 
 bool shutdown_add_connection(ProcessInfo_t* server, int32_t client)
@@ -160,7 +204,7 @@ long shutdown_pick_next(const ProcessInfo_t* records, size_t count, int last_cla
     for (int attempt = 0; attempt < 2; ++attempt) {
         for (size_t i = 0; i < count; ++i) {
             const ProcessInfo_t& record = records[i];
-            if (record.class_type < CLASS_GRAPHICAL_APP || record.class_type > last_class)
+            if (!shutdown_in_main_pass(record.class_type, last_class))
                 continue;
             if ((record.flags & PROCESS_FLAG_DONE) != 0)
                 continue;
@@ -172,6 +216,49 @@ long shutdown_pick_next(const ProcessInfo_t* records, size_t count, int last_cla
         *hammer_time = true;
     }
     return -1;
+}
+
+bool shutdown_saves_logs_before(int class_type)
+{
+    return class_type == CLASS_FSYS;
+}
+
+bool shutdown_is_critical(const ProcessInfo_t* record)
+{
+    return (record->flags & PROCESS_FLAG_CRITICAL) != 0;
+}
+
+ShutdownOverdue shutdown_overdue_action(const ProcessInfo_t* record)
+{
+    if (shutdown_is_critical(record))
+        return ShutdownOverdueMoveOn;
+    switch (record->class_type) {
+    case CLASS_APP:
+        return ShutdownOverdueKill;
+    case CLASS_GRAPHICAL_APP:
+        return ShutdownOverdueAsk;
+    default:
+        return ShutdownOverdueMoveOn;
+    }
+}
+
+ShutdownPromptAction shutdown_prompt_action(int answer)
+{
+    switch (answer) {
+    case 1:
+        return ShutdownPromptWaitAgain;
+    case 2:
+        return ShutdownPromptLeave;
+    case 3:
+        return ShutdownPromptAbort;
+    default:
+        return ShutdownPromptKill;
+    }
+}
+
+bool shutdown_gets_final_signals(const ProcessInfo_t* record)
+{
+    return (record->flags & PROCESS_FLAG_DONE) == 0 && record->class_type <= CLASS_DISPLAY;
 }
 
 void shutdown_free_records(ProcessInfo_t* records, size_t count)

@@ -29,6 +29,11 @@ using BoardEntry = void (*)(int type);
 using SaveResetInfoEntry = void (*)(int type, char* reason);
 using SaveLogsEntry = void (*)(void);
 
+// How often a process that was asked to end is looked at.
+constexpr unsigned int PollIntervalMs = 10;
+// The longest start of a command line read for a process's name.
+constexpr ssize_t CommandLineBytes = 1025;
+
 // Module state: the sequence runs once per process, from one thread.
 bool hammer_time = false;
 char* save_reason = nullptr;
@@ -116,7 +121,7 @@ void OpenNvramLibrary()
 void BoostPriority()
 {
     sched_param param {};
-    param.sched_priority = 255;
+    param.sched_priority = ShutdownPriority;
     if (sched_setscheduler(0, SCHED_FIFO, &param) == 0)
         return;
     param.sched_priority = sched_get_priority_max(SCHED_FIFO);
@@ -154,10 +159,10 @@ char* ReadCommandName(pid_t pid)
     const int fd = shutdown_procfs_open_command_line(pid);
     if (fd < 0)
         return nullptr;
-    char buffer[1026];
+    char buffer[CommandLineBytes + 1];
     ssize_t got;
     do {
-        got = read(fd, buffer, 1025);
+        got = read(fd, buffer, CommandLineBytes);
     } while (got < 0 && errno == EINTR);
     close(fd);
     if (got <= 0)
@@ -166,22 +171,6 @@ char* ReadCommandName(pid_t pid)
     if (buffer[0] == '\0')
         return nullptr;
     return strdup(buffer);
-}
-
-bool ParsePid(const char* entry, pid_t* pid)
-{
-    if (entry[0] == '\0')
-        return false;
-    long value = 0;
-    for (const char* c = entry; *c != '\0'; ++c) {
-        if (*c < '0' || *c > '9')
-            return false;
-        value = value * 10 + (*c - '0');
-        if (value > 0x7FFFFFFFL)
-            return false;
-    }
-    *pid = static_cast<pid_t>(value);
-    return true;
 }
 
 struct ProcessList {
@@ -198,17 +187,10 @@ int CountEntry(const char*, void* context)
     return 0;
 }
 
-int AddEntry(const char* entry, void* context)
+// Fills `record` for the listed process `pid`: its information, name, start
+// time and class. False when its name could not be stored.
+bool DescribeProcess(pid_t pid, const char* entry, ProcessInfo_t& record)
 {
-    ProcessList& list = *static_cast<ProcessList*>(context);
-    pid_t pid = 0;
-    if (!ParsePid(entry, &pid) || pid == 1 || pid == list.self)
-        return 0;
-    // Processes started since the count would overrun the array.
-    if (list.count == list.capacity)
-        return 1;
-
-    ProcessInfo_t& record = list.records[list.count];
     std::memset(&record, 0, sizeof record);
     record.pid = static_cast<int32_t>(pid);
 
@@ -220,23 +202,40 @@ int AddEntry(const char* entry, void* context)
     record.name = ReadCommandName(pid);
     if (record.name == nullptr)
         record.name = strdup(entry);
-    if (record.name == nullptr) {
-        list.out_of_memory = true;
-        return 1;
-    }
+    if (record.name == nullptr)
+        return false;
     record.start_time = info_read ? static_cast<uint64_t>(info.start_time) : 0u;
 
+    // The hook sees the record before the name rules and the init override.
     const ProcessClass_t hook_class = shutdown_classify(&record);
-    ProcessClass_t process_class = shutdown_classify_process(
+    const ProcessClass_t process_class = shutdown_classify_process(
         record.name, hook_class, info_read, static_cast<uint32_t>(info.flags), info.sid);
     if (shutdown_is_init_name(record.name))
         record.start_time = ShutdownNewestStartTime;
-    if (process_class == CLASS_UNKNOWN) {
+    record.class_type = static_cast<int8_t>(process_class);
+    return true;
+}
+
+int AddEntry(const char* entry, void* context)
+{
+    ProcessList& list = *static_cast<ProcessList*>(context);
+    pid_t pid = 0;
+    if (!shutdown_lists_entry(entry, list.self, &pid))
+        return 0;
+    // Processes started since the count would overrun the array.
+    if (list.count == list.capacity)
+        return 1;
+    ProcessInfo_t& record = list.records[list.count];
+    if (!DescribeProcess(pid, entry, record)) {
+        list.out_of_memory = true;
+        return 1;
+    }
+    if (record.class_type == CLASS_UNKNOWN) {
+        // Never signalled: dropped from the list.
         std::free(record.name);
         record.name = nullptr;
         return 0;
     }
-    record.class_type = static_cast<int8_t>(process_class);
     ++list.count;
     return 0;
 }
@@ -269,38 +268,47 @@ long FindRecord(const ProcessList& list, pid_t pid)
     return -1;
 }
 
-void CollectConnections(ProcessList& list)
+// The network server, the last in sorted order when several qualify; -1 for none.
+long FindNetworkServer(const ProcessList& list)
 {
     long network_server = -1;
     for (size_t i = 0; i < list.count; ++i) {
-        if (std::strncmp(list.records[i].name, "io-pkt", 6) == 0) {
+        if (shutdown_is_network_server(list.records[i].name)) {
             if (network_server >= 0)
                 shutdown_error("uncertain identification of qnet server.");
             network_server = static_cast<long>(i);
         }
     }
+    return network_server;
+}
 
-    for (size_t i = 0; i < list.count; ++i) {
-        ProcessInfo_t& client = list.records[i];
-        int coid = 0;
-        for (;;) {
-            _server_info server {};
-            const int found = ConnectServerInfo(client.pid, coid, &server);
-            if (found < coid)
-                break;
-            coid = found + 1;
-            if (server.nd != ND_LOCAL_NODE) {
-                client.flags = static_cast<uint8_t>(client.flags | PROCESS_FLAG_NETWORK);
-                continue;
-            }
-            if (server.pid < 2 || server.pid == client.pid)
-                continue;
-            const long server_index = FindRecord(list, server.pid);
-            if (server_index >= 0)
-                shutdown_add_connection(&list.records[server_index], static_cast<int32_t>(i));
+// Walks the connections of the record at `index`: a listed local server gets
+// it as a client; a connection to another node marks it.
+void RecordConnectionsOf(ProcessList& list, size_t index)
+{
+    ProcessInfo_t& client = list.records[index];
+    int coid = 0;
+    for (;;) {
+        _server_info server {};
+        const int found = ConnectServerInfo(client.pid, coid, &server);
+        if (found < coid)
+            break;
+        coid = found + 1;
+        if (server.nd != ND_LOCAL_NODE) {
+            client.flags = static_cast<uint8_t>(client.flags | PROCESS_FLAG_NETWORK);
+            continue;
         }
+        if (!shutdown_is_local_dependency(server.pid, client.pid))
+            continue;
+        const long server_index = FindRecord(list, server.pid);
+        if (server_index >= 0)
+            shutdown_add_connection(&list.records[server_index], static_cast<int32_t>(index));
     }
+}
 
+// Every process with connections to other nodes is a client of the network server.
+void AttachNetworkClients(ProcessList& list, long network_server)
+{
     bool reported = false;
     for (size_t i = 0; i < list.count; ++i) {
         if ((list.records[i].flags & PROCESS_FLAG_NETWORK) == 0)
@@ -314,6 +322,14 @@ void CollectConnections(ProcessList& list)
             shutdown_add_connection(&list.records[network_server], static_cast<int32_t>(i));
         }
     }
+}
+
+void CollectConnections(ProcessList& list)
+{
+    const long network_server = FindNetworkServer(list);
+    for (size_t i = 0; i < list.count; ++i)
+        RecordConnectionsOf(list, i);
+    AttachNetworkClients(list, network_server);
 }
 
 void SendTermination(const char* signal_name, int signal, pid_t pid)
@@ -355,7 +371,7 @@ bool OutlivesGrace(int fd, uint32_t grace_ms)
         if (NowMs() >= deadline)
             return true;
         shutdown_process();
-        delay(10);
+        delay(PollIntervalMs);
     }
 }
 
@@ -387,18 +403,49 @@ void ReadKillTimeout(PassSettings& settings)
     }
 }
 
+// SIGTERM (not to a critical process), then SIGCONT and SIGPWR.
+void SendTerminationSignals(const ProcessInfo_t& record)
+{
+    if (!shutdown_is_critical(&record))
+        SendTermination("SIGTERM", SIGTERM, record.pid);
+    SendTermination("SIGCONT", SIGCONT, record.pid);
+    SendTermination("SIGPWR", SIGPWR, record.pid);
+}
+
+// A graphical application outlived its grace period: the prompt hook decides,
+// as often as it asks for another period.
+void AskAboutOverdue(ProcessList& list, size_t index, int fd, uint32_t grace_ms)
+{
+    const ProcessInfo_t& record = list.records[index];
+    for (;;) {
+        switch (shutdown_prompt_action(shutdown_prompt(record.name, record.pid))) {
+        case ShutdownPromptWaitAgain:
+            if (!OutlivesGrace(fd, grace_ms))
+                return;
+            continue;
+        case ShutdownPromptLeave:
+            return;
+        case ShutdownPromptAbort:
+            close(fd);
+            shutdown_free_records(list.records, list.count);
+            EndProcess(1);
+        case ShutdownPromptKill:
+            SendFinal("SIGKILL", SIGKILL, record);
+            return;
+        }
+    }
+}
+
 void Terminate(ProcessList& list, size_t index, const PassSettings& settings)
 {
-    ProcessInfo_t& record = list.records[index];
-    const pid_t pid = record.pid;
-    const bool critical = (record.flags & PROCESS_FLAG_CRITICAL) != 0;
+    const ProcessInfo_t& record = list.records[index];
     const uint32_t grace = settings.kill_timeout_set ? settings.kill_timeout_ms
                                                      : shutdown_grace_period(record.class_type, settings.fast);
     // Opened before the first signal, so a recycled process id cannot pass
     // for the process being waited for. A process whose information cannot
     // be read has ended since the listing, and its id may already be another
     // process's: it gets no signal.
-    const int fd = shutdown_procfs_open_process(pid);
+    const int fd = shutdown_procfs_open_process(record.pid);
     procfs_info info {};
     if (!ReadProcessInfo(fd, &info)) {
         if (fd >= 0)
@@ -406,36 +453,22 @@ void Terminate(ProcessList& list, size_t index, const PassSettings& settings)
         return;
     }
     if (settings.verbose)
-        std::fprintf(stderr, "Terminating pid=%d (%s), class %d%s\n", static_cast<int>(pid), record.name,
-                     static_cast<int>(record.class_type), critical ? ", critical" : "");
-    if (!critical)
-        SendTermination("SIGTERM", SIGTERM, pid);
-    SendTermination("SIGCONT", SIGCONT, pid);
-    SendTermination("SIGPWR", SIGPWR, pid);
-    bool alive = OutlivesGrace(fd, grace);
-
-    if (!critical && alive && record.class_type == CLASS_APP) {
-        SendFinal("SIGKILL", SIGKILL, record);
-    } else if (!critical && record.class_type == CLASS_GRAPHICAL_APP) {
-        while (alive) {
-            const int answer = shutdown_prompt(record.name, pid);
-            if (answer == 1) {
-                alive = OutlivesGrace(fd, grace);
-                continue;
-            }
-            if (answer == 3) {
-                if (fd >= 0)
-                    close(fd);
-                shutdown_free_records(list.records, list.count);
-                EndProcess(1);
-            }
-            if (answer != 2)
-                SendFinal("SIGKILL", SIGKILL, record);
+        std::fprintf(stderr, "Terminating pid=%d (%s), class %d%s\n", static_cast<int>(record.pid), record.name,
+                     static_cast<int>(record.class_type), shutdown_is_critical(&record) ? ", critical" : "");
+    SendTerminationSignals(record);
+    if (OutlivesGrace(fd, grace)) {
+        switch (shutdown_overdue_action(&record)) {
+        case ShutdownOverdueKill:
+            SendFinal("SIGKILL", SIGKILL, record);
+            break;
+        case ShutdownOverdueAsk:
+            AskAboutOverdue(list, index, fd, grace);
+            break;
+        case ShutdownOverdueMoveOn:
             break;
         }
     }
-    if (fd >= 0)
-        close(fd);
+    close(fd);
 }
 
 void PrintList(const ProcessList& list)
@@ -456,24 +489,11 @@ void FreeList(ProcessList& list)
     list.count = 0;
 }
 
-} // namespace
-
-extern "C" void shutdown_system_with_reason(int type, int flags, char* reason)
+// Set-up: what the sequence does to the calling process before it lists any
+// other. Returns the board library's entry points.
+BoardLibrary PrepareCallingProcess(int type, int flags)
 {
-    save_reason = reason;
-    shutdown_system(type, flags);
-}
-
-extern "C" void shutdown_system(int type, int flags)
-{
-    if (type < 0 || type > 6)
-        return;
-    const bool apps_only = type <= 1;
-
-    ProcessList list;
-    list.self = getpid();
     setsid();
-
     const BoardLibrary board = OpenBoardLibrary();
     if (board.pre_shutdown != nullptr)
         board.pre_shutdown(type);
@@ -487,21 +507,31 @@ extern "C" void shutdown_system(int type, int flags)
     OpenNvramLibrary();
     if (save_reset_info_to_nv != nullptr)
         save_reset_info_to_nv(type, save_reason);
+    return board;
+}
 
+// Every process: listed, classified, ordered, and its connections known.
+void ListProcesses(ProcessList& list, int flags)
+{
     BuildProcessList(list);
     shutdown_sort_records(list.records, list.count, (flags & SHUTDOWN_FLAG_BY_CREATION) != 0);
     CollectConnections(list);
-
-    PassSettings settings {};
-    settings.last_class = apps_only ? CLASS_GRAPHICAL_APP : CLASS_FSYS;
-    settings.fast = (flags & SHUTDOWN_FLAG_FAST) != 0;
-    settings.verbose = (flags & (SHUTDOWN_FLAG_VERBOSE | SHUTDOWN_FLAG_VERY_VERBOSE)) != 0;
     if ((flags & SHUTDOWN_FLAG_VERY_VERBOSE) != 0)
         PrintList(list);
+}
+
+// The main pass: one process at a time, clients before their servers, each
+// signalled and given its grace period.
+void RunMainPass(ProcessList& list, int type, int flags)
+{
+    PassSettings settings {};
+    settings.last_class = shutdown_last_pass_class(type);
+    settings.fast = (flags & SHUTDOWN_FLAG_FAST) != 0;
+    settings.verbose = (flags & (SHUTDOWN_FLAG_VERBOSE | SHUTDOWN_FLAG_VERY_VERBOSE)) != 0;
 
     int total = 0;
     for (size_t i = 0; i < list.count; ++i) {
-        if (list.records[i].class_type >= CLASS_GRAPHICAL_APP && list.records[i].class_type <= settings.last_class)
+        if (shutdown_in_main_pass(list.records[i].class_type, settings.last_class))
             ++total;
     }
 
@@ -517,7 +547,7 @@ extern "C" void shutdown_system(int type, int flags)
             break;
         const size_t index = static_cast<size_t>(picked);
         shutdown_mark_done(list.records, list.count, index);
-        if (list.records[index].class_type == CLASS_FSYS && !logs_saved) {
+        if (!logs_saved && shutdown_saves_logs_before(list.records[index].class_type)) {
             logs_saved = true;
             if (save_logs != nullptr)
                 save_logs();
@@ -525,31 +555,64 @@ extern "C" void shutdown_system(int type, int flags)
         Terminate(list, index, settings);
         shutdown_progress(++done, total);
     }
+}
 
-    if (apps_only) {
-        FreeList(list);
-        EndProcess(0);
+// After the board hook: what the main pass left, up to the display class,
+// is signalled without a wait.
+void SendFinalSignals(const ProcessList& list)
+{
+    for (size_t i = 0; i < list.count; ++i) {
+        const ProcessInfo_t& record = list.records[i];
+        if (!shutdown_gets_final_signals(&record))
+            continue;
+        // A critical process is only ever woken, here as in the main pass.
+        if (!shutdown_is_critical(&record))
+            SendFinal("SIGTERM", SIGTERM, record);
+        SendFinal("SIGCONT", SIGCONT, record);
     }
+}
+
+[[noreturn]] void EndWithoutReboot(ProcessList& list)
+{
+    FreeList(list);
+    EndProcess(0);
+}
+
+void Reboot(ProcessList& list)
+{
+    FreeList(list);
+    if (sysmgr_reboot() != 0)
+        Fail("Process lacks the PROCMGR_AID_REBOOT ability");
+}
+
+} // namespace
+
+extern "C" void shutdown_system_with_reason(int type, int flags, char* reason)
+{
+    save_reason = reason;
+    shutdown_system(type, flags);
+}
+
+extern "C" void shutdown_system(int type, int flags)
+{
+    const ShutdownEnd end = shutdown_end_of(type, flags);
+    if (end == ShutdownEndRefused)
+        return;
+
+    ProcessList list;
+    list.self = getpid();
+    const BoardLibrary board = PrepareCallingProcess(type, flags);
+    ListProcesses(list, flags);
+    RunMainPass(list, type, flags);
+    if (end == ShutdownEndAfterMainPass)
+        EndWithoutReboot(list);
 
     shutdown_done(type);
     if (board.shutdown != nullptr)
         board.shutdown(type);
-    if (type == 3 || type == 4 || type == 6 || (flags & SHUTDOWN_FLAG_NO_REBOOT) != 0) {
-        FreeList(list);
-        EndProcess(0);
-    }
+    if (end == ShutdownEndAfterBoardHook)
+        EndWithoutReboot(list);
 
-    for (size_t i = 0; i < list.count; ++i) {
-        const ProcessInfo_t& record = list.records[i];
-        if ((record.flags & PROCESS_FLAG_DONE) != 0 || record.class_type > CLASS_DISPLAY)
-            continue;
-        // A critical process is only ever woken, here as in the main pass.
-        if ((record.flags & PROCESS_FLAG_CRITICAL) == 0)
-            SendFinal("SIGTERM", SIGTERM, record);
-        SendFinal("SIGCONT", SIGCONT, record);
-    }
-
-    FreeList(list);
-    if (sysmgr_reboot() != 0)
-        Fail("Process lacks the PROCMGR_AID_REBOOT ability");
+    SendFinalSignals(list);
+    Reboot(list);
 }

@@ -51,6 +51,49 @@ ProcessInfo_t Record(int32_t pid, int8_t processClass, uint64_t start = 0)
     return record;
 }
 
+TEST(ShutdownTypes, EachTypeEndsWhereItsGroupEndsAndUnknownTypesAreRefused)
+{
+    for (int type : {-1, 7, 100})
+        EXPECT_EQ(shutdown_end_of(type, 0), ShutdownEndRefused) << type;
+    for (int type : {0, 1}) {
+        EXPECT_EQ(shutdown_end_of(type, 0), ShutdownEndAfterMainPass) << type;
+        EXPECT_EQ(shutdown_end_of(type, SHUTDOWN_FLAG_NO_REBOOT), ShutdownEndAfterMainPass) << type;
+    }
+    for (int type : {3, 4, 6})
+        EXPECT_EQ(shutdown_end_of(type, 0), ShutdownEndAfterBoardHook) << type;
+    for (int type : {2, 5}) {
+        EXPECT_EQ(shutdown_end_of(type, 0), ShutdownEndReboot) << type;
+        EXPECT_EQ(shutdown_end_of(type, SHUTDOWN_FLAG_NO_REBOOT), ShutdownEndAfterBoardHook) << type;
+        EXPECT_EQ(shutdown_end_of(type, SHUTDOWN_FLAG_FAST | SHUTDOWN_FLAG_VERBOSE), ShutdownEndReboot) << type;
+    }
+}
+
+TEST(ShutdownTypes, ApplicationTypesPassOverGraphicalApplicationsOnlyTheOthersOverClassesZeroToThree)
+{
+    EXPECT_EQ(shutdown_last_pass_class(0), CLASS_GRAPHICAL_APP);
+    EXPECT_EQ(shutdown_last_pass_class(1), CLASS_GRAPHICAL_APP);
+    EXPECT_EQ(shutdown_last_pass_class(SHUTDOWN_REBOOT), CLASS_FSYS);
+    EXPECT_TRUE(shutdown_in_main_pass(CLASS_GRAPHICAL_APP, CLASS_GRAPHICAL_APP));
+    EXPECT_FALSE(shutdown_in_main_pass(CLASS_APP, CLASS_GRAPHICAL_APP));
+    for (int processClass : {CLASS_GRAPHICAL_APP, CLASS_APP, CLASS_DAEMON, CLASS_FSYS})
+        EXPECT_TRUE(shutdown_in_main_pass(processClass, CLASS_FSYS)) << processClass;
+    for (int processClass : {CLASS_UNKNOWN, CLASS_DISPLAY, CLASS_NR})
+        EXPECT_FALSE(shutdown_in_main_pass(processClass, CLASS_FSYS)) << processClass;
+}
+
+TEST(ShutdownListing, DecimalEntriesAreListedExceptProcessOneAndTheCaller)
+{
+    pid_t pid = 0;
+    EXPECT_TRUE(shutdown_lists_entry("4711", 99, &pid));
+    EXPECT_EQ(pid, 4711);
+    EXPECT_TRUE(shutdown_lists_entry("2147483647", 99, &pid));
+    EXPECT_EQ(pid, 2147483647);
+    pid = 0;
+    for (const char* entry : {"1", "99", "", "self", "12a", "-5", " 7", "2147483648", "99999999999999999999"})
+        EXPECT_FALSE(shutdown_lists_entry(entry, 99, &pid)) << entry;
+    EXPECT_EQ(pid, 0);
+}
+
 TEST(ShutdownNameRules, DisplayAndFileSystemNamesWinOverTheHook)
 {
     for (const char* name : {"phfont", "devg-omap", "devi-touch", "io-graphics", "io-display", "devc-ser8250",
@@ -114,6 +157,12 @@ TEST(ShutdownGracePeriods, SlowAndFastColumnsPerClass)
     EXPECT_EQ(shutdown_grace_period(CLASS_NR, false), 1u);
 }
 
+TEST(ShutdownGracePeriods, ClassesOutsideTheTableTakeItsNearestEnd)
+{
+    EXPECT_EQ(shutdown_grace_period(CLASS_UNKNOWN, false), process_waits[CLASS_GRAPHICAL_APP].slow);
+    EXPECT_EQ(shutdown_grace_period(CLASS_NR + 3, true), process_waits[CLASS_NR].fast);
+}
+
 TEST(ShutdownKillTimeout, AcceptsDecimalMillisecondsAndRefusesWordsAndOverflow)
 {
     uint32_t ms = 7;
@@ -135,6 +184,18 @@ TEST(ShutdownKillTimeout, AcceptsDecimalMillisecondsAndRefusesWordsAndOverflow)
     EXPECT_EQ(shutdown_parse_kill_timeout("99999999999999999999999", &ms, &error), ShutdownTimeoutOverflow);
     EXPECT_EQ(error, ERANGE);
     EXPECT_EQ(ms, 40u);
+}
+
+TEST(ShutdownConnectionGraph, TheNetworkServerIsKnownByItsNameAndOnlyOtherLocalProcessesAreServers)
+{
+    EXPECT_TRUE(shutdown_is_network_server("io-pkt-v6-hc"));
+    EXPECT_TRUE(shutdown_is_network_server("io-pkt"));
+    EXPECT_FALSE(shutdown_is_network_server("io-pk"));
+    EXPECT_FALSE(shutdown_is_network_server("/sbin/io-pkt-v4"));
+    EXPECT_TRUE(shutdown_is_local_dependency(2, 40));
+    EXPECT_FALSE(shutdown_is_local_dependency(1, 40));
+    EXPECT_FALSE(shutdown_is_local_dependency(0, 40));
+    EXPECT_FALSE(shutdown_is_local_dependency(40, 40));
 }
 
 TEST(ShutdownConnectionGraph, ClientGoesBeforeItsServerThatSortsFirst)
@@ -190,6 +251,52 @@ TEST(ShutdownConnectionGraph, ApplicationsOnlyPassTakesGraphicalApplicationsAlon
     RecordList list({Record(50, CLASS_GRAPHICAL_APP), Record(51, CLASS_APP), Record(52, CLASS_GRAPHICAL_APP)});
     bool hammer = false;
     EXPECT_EQ(list.PassOrder(CLASS_GRAPHICAL_APP, &hammer), (std::vector<int32_t>{50, 52}));
+}
+
+TEST(ShutdownMainPass, LogsAreSavedBeforeTheFirstFileSystemOnly)
+{
+    EXPECT_TRUE(shutdown_saves_logs_before(CLASS_FSYS));
+    for (int processClass : {CLASS_GRAPHICAL_APP, CLASS_APP, CLASS_DAEMON, CLASS_DISPLAY})
+        EXPECT_FALSE(shutdown_saves_logs_before(processClass)) << processClass;
+}
+
+TEST(ShutdownOverdue, ApplicationsAreKilledGraphicalOnesAskedAboutAndTheRestLeft)
+{
+    const ProcessInfo_t application = Record(1, CLASS_APP);
+    const ProcessInfo_t graphical = Record(1, CLASS_GRAPHICAL_APP);
+    EXPECT_EQ(shutdown_overdue_action(&application), ShutdownOverdueKill);
+    EXPECT_EQ(shutdown_overdue_action(&graphical), ShutdownOverdueAsk);
+    for (int8_t processClass : {CLASS_DAEMON, CLASS_FSYS, CLASS_DISPLAY, CLASS_NR}) {
+        const ProcessInfo_t record = Record(1, processClass);
+        EXPECT_EQ(shutdown_overdue_action(&record), ShutdownOverdueMoveOn) << int(processClass);
+    }
+    for (int8_t processClass : {CLASS_GRAPHICAL_APP, CLASS_APP}) {
+        ProcessInfo_t critical = Record(1, processClass);
+        critical.flags = PROCESS_FLAG_CRITICAL;
+        EXPECT_TRUE(shutdown_is_critical(&critical));
+        EXPECT_EQ(shutdown_overdue_action(&critical), ShutdownOverdueMoveOn) << int(processClass);
+    }
+}
+
+TEST(ShutdownOverdue, PromptAnswersWaitLeaveOrAbortAndAnyOtherAnswerKills)
+{
+    EXPECT_EQ(shutdown_prompt_action(1), ShutdownPromptWaitAgain);
+    EXPECT_EQ(shutdown_prompt_action(2), ShutdownPromptLeave);
+    EXPECT_EQ(shutdown_prompt_action(3), ShutdownPromptAbort);
+    for (int answer : {0, 4, -1, 255})
+        EXPECT_EQ(shutdown_prompt_action(answer), ShutdownPromptKill) << answer;
+}
+
+TEST(ShutdownFinalSignals, GoToWhatThePassLeftUpToTheDisplayClass)
+{
+    for (int8_t processClass : {CLASS_GRAPHICAL_APP, CLASS_APP, CLASS_DAEMON, CLASS_FSYS, CLASS_DISPLAY}) {
+        ProcessInfo_t record = Record(1, processClass);
+        EXPECT_TRUE(shutdown_gets_final_signals(&record)) << int(processClass);
+        record.flags = PROCESS_FLAG_DONE;
+        EXPECT_FALSE(shutdown_gets_final_signals(&record)) << int(processClass);
+    }
+    const ProcessInfo_t beyond = Record(1, CLASS_NR);
+    EXPECT_FALSE(shutdown_gets_final_signals(&beyond));
 }
 
 } // namespace
