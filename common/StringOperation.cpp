@@ -1,5 +1,7 @@
 #include "StringOperation.h"
 
+#include "Utf8Codec.h"
+
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -19,68 +21,22 @@ namespace {
     throw std::range_error(what);
 }
 
-bool IsSurrogate(char32_t cp)
-{
-    return cp >= 0xD800 && cp <= 0xDFFF;
-}
-
-// Decodes one UTF-8 sequence at text[pos], advancing pos. Refuses overlong
-// forms, surrogates and values above U+10FFFF, as a strict decoder must.
+// Decodes one UTF-8 sequence at text[pos], advancing pos; malformed input
+// is refused, as the conversions promise.
 char32_t DecodeUtf8(std::string_view text, std::size_t& pos)
 {
-    const auto lead = static_cast<unsigned char>(text[pos++]);
-    if (lead < 0x80)
-        return lead;
-    std::size_t extra = 0;
     char32_t cp = 0;
-    char32_t minimum = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        extra = 1;
-        cp = lead & 0x1Fu;
-        minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        extra = 2;
-        cp = lead & 0x0Fu;
-        minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        extra = 3;
-        cp = lead & 0x07u;
-        minimum = 0x10000;
-    } else {
-        Malformed("invalid UTF-8 lead byte");
-    }
-    if (text.size() - pos < extra)
-        Malformed("truncated UTF-8 sequence");
-    for (std::size_t i = 0; i < extra; ++i) {
-        const auto next = static_cast<unsigned char>(text[pos++]);
-        if ((next & 0xC0) != 0x80)
-            Malformed("invalid UTF-8 continuation byte");
-        cp = (cp << 6) | (next & 0x3Fu);
-    }
-    if (cp < minimum || cp > 0x10FFFF || IsSurrogate(cp))
-        Malformed("invalid UTF-8 code point");
+    const std::size_t length = Utf8Codec::DecodeOne(text, pos, cp);
+    if (length == 0)
+        Malformed("invalid UTF-8");
+    pos += length;
     return cp;
 }
 
 void EncodeUtf8(char32_t cp, std::string& out)
 {
-    if (cp > 0x10FFFF || IsSurrogate(cp))
+    if (!Utf8Codec::AppendEncoded(cp, out))
         Malformed("code point cannot be written as UTF-8");
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
 }
 
 void EncodeUtf16(char32_t cp, std::u16string& out)
