@@ -37,7 +37,7 @@ public:
 
     static constexpr unsigned int InfiniteTimeout = 0xFFFFFFFFu;
 
-    explicit LifetimeManager(void (*handler)(int));
+    explicit LifetimeManager(void (*handler)(int signal));
     ~LifetimeManager();
 
     LifetimeManager(const LifetimeManager&) = delete;
@@ -49,9 +49,10 @@ public:
     // Starts program (searched on PATH) with the given arguments (the
     // program name alone when empty), standard input, output and error and the
     // environment of this process. Stores the pid; returns 0 or the errno of the
-    // failed start. The last three parameters are accepted and not used.
+    // failed start. The three reserved parameters are accepted and not used.
     int CreateChildProcess(int& pid, const std::string& program, const std::vector<std::string>& arguments,
-                           unsigned int, const std::string&, const std::string&);
+                           unsigned int reservedNumber, const std::string& reservedFirst,
+                           const std::string& reservedSecond);
 
     // Starts the child and waits: for its end with InfiniteTimeout, not at all
     // with 0, otherwise until it ends or timeoutMs have passed. The returned
@@ -61,7 +62,8 @@ public:
     // whose wake-up pipe could not be opened could collect no child: it
     // starts none and reports the pipe's errno as the start error.
     ChildContext CreateChildAndWait(const std::string& program, const std::vector<std::string>& arguments,
-                                    unsigned int timeoutMs, unsigned int, const std::string&, const std::string&);
+                                    unsigned int timeoutMs, unsigned int reservedNumber, const std::string& reservedFirst,
+                                    const std::string& reservedSecond);
 
     // Records the end of a tracked child: the waiter gets the status, an
     // entry nobody waits for is dropped.
@@ -97,6 +99,6 @@ private:
     std::atomic<bool> stopping;
 };
 
-void SIGCHLDHandler(int);
+void SIGCHLDHandler(int signal);
 
 extern LifetimeManager lifetimeManager;

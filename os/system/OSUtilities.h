@@ -26,8 +26,10 @@ public:
     // until it ends; 0: not at all). Stores the child's pid (-1 when it did not
     // start). Returns its exit code, or -1 when it did not start, did not end
     // in time or was ended by a signal; with time-out 0, 0 once it started.
+    // The three reserved parameters go on to the child's start unread.
     virtual int RunProcess(const std::string& program, const std::vector<std::string>& arguments, int& pid,
-                           unsigned int timeoutMs, unsigned int, const std::string&, const std::string&) const;
+                           unsigned int timeoutMs, unsigned int reservedNumber, const std::string& reservedFirst,
+                           const std::string& reservedSecond) const;
     virtual PropertyList GetOSProperties() const;
     virtual PropertyList GetSDKProperties() const;
     // Locks or unlocks the whole file for this process (wait: block until the

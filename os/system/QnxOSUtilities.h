@@ -11,7 +11,8 @@ public:
     ~QnxOSUtilities() override;
 
     int RunProcess(const std::string& program, const std::vector<std::string>& arguments, int& pid,
-                   unsigned int timeoutMs, unsigned int, const std::string&, const std::string&) const override;
+                   unsigned int timeoutMs, unsigned int reservedNumber, const std::string& reservedFirst,
+                   const std::string& reservedSecond) const override;
     // The kernel version ("uname -k") and the OS build number ("/etc/build_number",
     // empty when absent), newlines removed.
     PropertyList GetOSProperties() const override;
