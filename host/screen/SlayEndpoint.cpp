@@ -19,6 +19,7 @@
 namespace
 {
 constexpr std::chrono::seconds RequestDeadline{2};
+constexpr std::size_t MaxRequestLength = 15;
 
 struct EndpointState
 {
@@ -46,34 +47,6 @@ void RemoveEndpointAtExit()
         unlink(openEndpoint);
 }
 
-// The request line, read before the deadline; empty when none came.
-std::string ReadRequest(int connection)
-{
-    const auto deadline = std::chrono::steady_clock::now() + RequestDeadline;
-    std::string line;
-    while (line.size() < 16) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return {};
-        pollfd wait{connection, POLLIN, 0};
-        const int ready = poll(&wait, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            return {};
-        char c = 0;
-        const ssize_t n = recv(connection, &c, 1, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return {};
-        if (c == '\n')
-            return line;
-        line += c;
-    }
-    return {};
-}
 
 // Stops what the request names; false when it had been stopped already.
 bool StopService(const std::string& request)
@@ -96,7 +69,7 @@ void Serve(int connection)
     if (getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || peer.uid != geteuid() ||
         peer.pid == getpid() || !SlayChannel::DescendsFrom(peer.pid, getpid()))
         return;
-    const std::string request = ReadRequest(connection);
+    const std::string request = SlayChannel::ReceiveLine(connection, RequestDeadline, MaxRequestLength);
     if (request != SlayChannel::StopTouch && request != SlayChannel::StopDisplay)
         return;
     const std::string reply = std::string(StopService(request) ? SlayChannel::Stopped : SlayChannel::NotRunning) + "\n";

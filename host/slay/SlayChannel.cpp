@@ -2,6 +2,8 @@
 #include "SlayChannel.h"
 
 #include <cerrno>
+#include <poll.h>
+#include <sys/socket.h>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -68,6 +70,34 @@ bool DescendsFrom(pid_t descendant, pid_t ancestor)
         pid = ParentOf(pid);
     }
     return false;
+}
+
+std::string ReceiveLine(int socket, std::chrono::milliseconds timeout, std::size_t maxLength)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::string line;
+    while (line.size() <= maxLength) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return {};
+        pollfd wait{socket, POLLIN, 0};
+        const int ready = poll(&wait, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return {};
+        char c = 0;
+        const ssize_t n = recv(socket, &c, 1, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return {};
+        if (c == '\n')
+            return line;
+        line += c;
+    }
+    return {};
 }
 
 } // namespace SlayChannel

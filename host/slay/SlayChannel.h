@@ -3,6 +3,8 @@
 
 #include <sys/types.h>
 
+#include <chrono>
+#include <cstddef>
 #include <string>
 
 // The virtual display of a process (host/screen) listens on a Unix socket
@@ -35,5 +37,10 @@ std::string EndpointPath(pid_t pid);
 pid_t ParentOf(pid_t pid);
 // True when descendant is ancestor itself or one of its descendants.
 bool DescendsFrom(pid_t descendant, pid_t ancestor);
+
+// One line from a connected socket, without its line end, read within
+// timeout of the call; empty when none came in time, the other side closed
+// or the line ran past maxLength.
+std::string ReceiveLine(int socket, std::chrono::milliseconds timeout, std::size_t maxLength);
 
 } // namespace SlayChannel

@@ -31,6 +31,7 @@ constexpr int ExitNothing = 1;
 constexpr int ExitUsage = 2;
 constexpr int MaxGenerations = 32;
 constexpr std::chrono::seconds ReplyDeadline{5};
+constexpr std::size_t MaxReplyLength = 63;
 
 class Socket
 {
@@ -87,33 +88,6 @@ bool SendLine(const Socket& socket, const std::string& line)
     return true;
 }
 
-// One line of reply, read before the deadline; empty when none came.
-std::string ReceiveLine(const Socket& socket)
-{
-    const auto deadline = std::chrono::steady_clock::now() + ReplyDeadline;
-    std::string line;
-    while (line.size() < 64) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return {};
-        pollfd wait{socket.Fd(), POLLIN, 0};
-        const int ready = poll(&wait, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            return {};
-        char c = 0;
-        const ssize_t n = recv(socket.Fd(), &c, 1, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return {};
-        if (c == '\n')
-            return line;
-        line += c;
-    }
-    return {};
-}
 
 // Asks the display of the nearest ancestor that has one; the outcome as the log names it.
 std::string AskNearestDisplay(const std::string& request, bool& stopped)
@@ -128,7 +102,7 @@ std::string AskNearestDisplay(const std::string& request, bool& stopped)
             continue;
         if (!SendLine(socket, request))
             return "no reply";
-        const std::string reply = ReceiveLine(socket);
+        const std::string reply = SlayChannel::ReceiveLine(socket.Fd(), ReplyDeadline, MaxReplyLength);
         stopped = reply == SlayChannel::Stopped;
         return reply.empty() ? "no reply" : reply;
     }
