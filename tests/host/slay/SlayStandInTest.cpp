@@ -1,14 +1,15 @@
 // The slay stand-in as SlayScreen runs it: what it stops, what it records,
 // and that it reaches no display but that of a program that started it.
+#include "ScreenPicture.h"
 #include "SlayScreen.h"
 
 #include <screen/host_display.h>
 #include <screen/screen.h>
 
-#include <png.h>
-
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,19 +44,8 @@ std::vector<std::string> Lines(const std::string& path)
 // Every pixel of a film frame is black.
 bool IsBlackFrame(const std::string& path)
 {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return false;
-    image.format = PNG_FORMAT_RGB;
-    std::vector<unsigned char> bytes(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, bytes.data(), 0, nullptr))
-        return false;
-    for (const unsigned char byte : bytes)
-        if (byte != 0)
-            return false;
-    return !bytes.empty();
+    const ScreenPicture frame = ScreenPicture::FromFile(path);
+    return !frame.rgb.empty() && std::all_of(frame.rgb.begin(), frame.rgb.end(), [](std::uint32_t p) { return p == 0; });
 }
 
 void RemoveAll(const std::string& folder)
