@@ -13,6 +13,7 @@
 #include "Thread.h"
 #include "ThreadFactory.h"
 
+#include <dirent.h>
 #include <string>
 #include <utility>
 
@@ -57,6 +58,9 @@ std::shared_ptr<RadioFlashMonitor> RadioFlashMonitor::Create(const std::shared_p
             if (const auto self = weak.lock())
                 self->OnCreatedFile(path);
         });
+    // A marker the script left before the callback was registered was never
+    // reported, and would leave the in-progress page up for ever.
+    supervisor->ReportMarkersPresent();
     supervisor->eventThread->StartThread(supervisor.get(), EventThreadName);
     return supervisor;
 }
@@ -200,6 +204,21 @@ void RadioFlashMonitor::OnCreatedFile(const std::wstring& path)
         OnUpgradeSuccess();
     else if (bits == FailureBit)
         OnUpgradeFail();
+}
+
+void RadioFlashMonitor::ReportMarkersPresent()
+{
+    const std::wstring directory = WatchedDirectory();
+    DIR* entries = opendir(StringOperation::WStringToUtf8(directory).c_str());
+    if (entries == nullptr)
+        return;
+    unsigned int bits = 0;
+    while (const dirent* entry = readdir(entries))
+        bits |= MarkerBits(directory + StringOperation::WStringFromString(entry->d_name));
+    closedir(entries);
+    // Both results in one signal: the success page first, as for one wake-up.
+    if (bits != 0)
+        controlEvent->Signal(bits);
 }
 
 void RadioFlashMonitor::RestartAction()

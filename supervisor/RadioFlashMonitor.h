@@ -58,7 +58,7 @@ public:
 
     // Builds, wires and starts the supervisor: the in-progress page is on
     // screen, the watcher and the event thread run, the restart timer is not
-    // armed. The thread factory is used during construction and not kept.
+    // armed. Markers already in the directory count as if created now. The thread factory is used during construction and not kept.
     // number (the -p option) is accepted and not used. Allocation failures
     // throw.
     static std::shared_ptr<RadioFlashMonitor> Create(const std::shared_ptr<ThreadFactory>& threadFactory,
@@ -109,6 +109,8 @@ private:
     static void* UpgraderThreadBootstrap(void* self);
     void UpgraderThread();
     void OnCreatedFile(const std::wstring& path);
+    // Signals the bits of the markers already in the watched directory.
+    void ReportMarkersPresent();
     void RestartAction();
 
     std::unique_ptr<Thread> eventThread;

@@ -90,7 +90,10 @@ bool MonitorInSandbox::Start(const std::vector<std::string>& args,
     for (const auto& entry : environment) {
         command.insert(command.end(), {"--setenv", entry.first, entry.second});
     }
-    command.insert(command.end(), {"--", "/bin/bash", UPGRADE_MONITOR_DRIVER, dir_, UPGRADE_MONITOR_PROGRAM});
+    command.insert(command.end(), {"--", "/bin/bash", UPGRADE_MONITOR_DRIVER, dir_});
+    for (const std::string& name : createFirst_)
+        command.insert(command.end(), {"--create-first", name});
+    command.push_back(UPGRADE_MONITOR_PROGRAM);
     command.insert(command.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& a : command)

@@ -33,6 +33,8 @@ public:
 
     // A preference file whose display language is language.
     void WritePreferences(const std::string& language) const;
+    // A file the driver creates in /ramdisk/ before it starts the program.
+    void CreateBeforeStart(const std::string& name) { createFirst_.push_back(name); }
     // Starts the program with args; environment entries go into the sandbox.
     bool Start(const std::vector<std::string>& args,
                const std::vector<std::pair<std::string, std::string>>& environment = {});
@@ -65,6 +67,7 @@ private:
     bool Reap(std::chrono::seconds limit);
 
     std::string dir_;
+    std::vector<std::string> createFirst_;
     pid_t sandbox_ = -1;
     std::vector<Clock::time_point> framesSeen_;
     Clock::time_point exitSeen_{};

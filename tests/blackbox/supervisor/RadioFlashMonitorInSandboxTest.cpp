@@ -159,6 +159,18 @@ TEST_F(RadioFlashMonitorInSandbox, MarkerNamesCountBySubstringInTheirCaseOnly)
     EXPECT_FALSE(Monitor().HasFrame(4));
 }
 
+// The script may leave its marker before the program watches: it counts all
+// the same, instead of leaving the in-progress page up for ever.
+TEST_F(RadioFlashMonitorInSandbox, MarkerLeftBeforeTheStartShowsItsPage)
+{
+    Monitor().CreateBeforeStart("wifiupgrade.failed");
+    ASSERT_TRUE(Monitor().Start({}));
+    EXPECT_EQ("", Page("english", "16").FirstDifference(Monitor().WaitForFrame(1, PageLimit)));
+    EXPECT_EQ("", Page("english", "17").FirstDifference(Monitor().WaitForFrame(2, PageLimit)));
+    Monitor().Send("signal TERM");
+    ASSERT_EQ(0, Monitor().WaitForExit(StopLimit));
+}
+
 // The stop comes while files keep arriving and successes are pending behind
 // the waiting failure page: the watcher stops, the stop wins over the
 // pending success, and no other page shows before the display goes black.

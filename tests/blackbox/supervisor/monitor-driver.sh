@@ -3,7 +3,8 @@
 # simulated printer, on a test's commands: starts the program, creates files
 # in /ramdisk, sends the program signals and records what happened.
 #
-# Usage: monitor-driver.sh FOLDER PROGRAM [ARG...]
+# Usage: monitor-driver.sh FOLDER [--create-first NAME]... PROGRAM [ARG...]
+#   --create-first NAME  creates /ramdisk/NAME before the program starts
 #   FOLDER/commands  a named pipe the test made; one command a line:
 #                      create NAME...  creates /ramdisk/NAME for each name, in one go
 #                      flood COUNT     creates COUNT files in the background,
@@ -19,6 +20,10 @@
 set -u
 folder=$1
 shift
+while [ "${1-}" = --create-first ]; do
+    : >"/ramdisk/$2"
+    shift 2
+done
 
 note() {
     local up rest
