@@ -58,20 +58,24 @@ protected:
     std::unique_ptr<MonitorInSandbox> monitor_;
 };
 
-TEST_F(RadioFlashMonitorInSandbox, DisplayLanguagePagesThenTheRestartFifteenSecondsAfterSuccess)
+// A touch on the result page's button stops the screen, not the restart.
+TEST_F(RadioFlashMonitorInSandbox, DisplayLanguagePagesAndATouchedSuccessRestartsFifteenSecondsAfterTheMarker)
 {
     Monitor().WritePreferences("german");
     ASSERT_TRUE(Monitor().Start({}));
     EXPECT_EQ("", Page("german", "16").FirstDifference(Monitor().WaitForFrame(1, PageLimit)));
     const Clock::time_point marker = Monitor().Send("create wifi.started");
     EXPECT_EQ("", Page("german", "15").FirstDifference(Monitor().WaitForFrame(2, PageLimit)));
+    ASSERT_TRUE(Monitor().Touch(929, 550, PageLimit));
+    EXPECT_TRUE(IsBlack(Monitor().WaitForFrame(3, PageLimit)));
+    EXPECT_NE(std::string::npos, Monitor().SlayLog().find("slay -f screen")) << Monitor().SlayLog();
 
     ASSERT_EQ(0, Monitor().WaitForExit(RestartLimit));
     EXPECT_GE(Monitor().ExitSeen() - marker, RestartDelay);
     EXPECT_TRUE(Contains(Monitor().ProgramErrors(), RebootLine)) << Monitor().ProgramErrors();
     // The shutdown sequence reached the processes of the namespace.
     EXPECT_TRUE(Contains(Monitor().DriverLog(), "shutdown SIGTERM")) << Monitor().DriverLog();
-    EXPECT_FALSE(Monitor().HasFrame(3));
+    EXPECT_FALSE(Monitor().HasFrame(4));
 }
 
 // A touch on the success page's button stops the screen but not the
