@@ -6,7 +6,7 @@ namespace FileOperation {
 
 bool Exists(const std::string& path)
 {
-    struct stat info {};
+    struct stat info = {};
     return !path.empty() && ::stat(path.c_str(), &info) == 0;
 }
 

@@ -35,7 +35,10 @@ public:
     // A number too large for a double would come back as infinity, which
     // JSON cannot write back out: refused as a parse error.
     bool Double(double d) { return std::isfinite(d) && document_.Double(d); }
-    bool RawNumber(const Ch* s, rapidjson::SizeType n, bool copy) { return document_.RawNumber(s, n, ForceCopy || copy); }
+    bool RawNumber(const Ch* s, rapidjson::SizeType n, bool copy)
+    {
+        return document_.RawNumber(s, n, ForceCopy || copy);
+    }
     bool String(const Ch* s, rapidjson::SizeType n, bool copy) { return document_.String(s, n, ForceCopy || copy); }
     bool Key(const Ch* s, rapidjson::SizeType n, bool copy) { return document_.Key(s, n, ForceCopy || copy); }
     bool StartObject() { return Enter() && document_.StartObject(); }
@@ -70,8 +73,9 @@ bool Build(rapidjson::Document& target, Producer&& produce)
         return ok;
     };
     fresh.Populate(generator);
-    if (ok)
+    if (ok) {
         target.Swap(fresh);
+    }
     return ok;
 }
 
@@ -94,24 +98,27 @@ rapidjson::Document NewDocument()
 
 bool ParseInsitu(rapidjson::Document& target, char* text)
 {
-    if (text == nullptr)
+    if (text == nullptr) {
         return false;
+    }
     rapidjson::InsituStringStream input(text);
     return ParseStream<rapidjson::kParseInsituFlag>(target, input);
 }
 
 bool Parse(rapidjson::Document& target, const char* text)
 {
-    if (text == nullptr)
+    if (text == nullptr) {
         return false;
+    }
     rapidjson::StringStream input(text);
     return ParseStream<rapidjson::kParseDefaultFlags>(target, input);
 }
 
 bool Parse(rapidjson::Document& target, const char* text, std::size_t length)
 {
-    if (text == nullptr)
+    if (text == nullptr) {
         return false;
+    }
     // The memory stream reports a zero byte at its end, which the reader takes
     // as the end of the text, just as it does a zero byte inside it. It is
     // read as it is: rapidjson's encoded stream would drop any leading EF, BB
@@ -122,16 +129,18 @@ bool Parse(rapidjson::Document& target, const char* text, std::size_t length)
 
 bool ParseWhole(rapidjson::Document& target, const char* text, std::size_t length)
 {
-    if (text == nullptr)
+    if (text == nullptr) {
         return false;
+    }
     // The reader would take a zero byte for the end of the text: it stops
     // after the one value, and the rest is checked here.
     rapidjson::MemoryStream input(text, length);
     return Build(target, [&](rapidjson::Document& document) {
         DepthLimitedHandler<false> handler(document);
         rapidjson::Reader reader;
-        if (reader.Parse<rapidjson::kParseStopWhenDoneFlag>(input, handler).IsError())
+        if (reader.Parse<rapidjson::kParseStopWhenDoneFlag>(input, handler).IsError()) {
             return false;
+        }
         return std::all_of(text + input.Tell(), text + length,
                            [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
     });
@@ -139,8 +148,9 @@ bool ParseWhole(rapidjson::Document& target, const char* text, std::size_t lengt
 
 bool ParseFile(rapidjson::Document& target, std::FILE* file)
 {
-    if (file == nullptr)
+    if (file == nullptr) {
         return false;
+    }
     char buffer[4096];
     rapidjson::FileReadStream input(file, buffer, sizeof buffer);
     return ParseStream<rapidjson::kParseDefaultFlags>(target, input);

@@ -37,17 +37,19 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 template <typename Limit>
 bool FitsIn(std::size_t n)
 {
-    if constexpr (sizeof(std::size_t) > sizeof(Limit))
+    if constexpr (sizeof(std::size_t) > sizeof(Limit)) {
         return n <= std::numeric_limits<Limit>::max();
-    else
+    } else {
         return true;
+    }
 }
 
 // The member named `name` of an object, or null when absent or not an object.
 const rapidjson::Value* FindMember(const rapidjson::Value& value, const std::string& name)
 {
-    if (!value.IsObject() || !FitsIn<rapidjson::SizeType>(name.size()))
+    if (!value.IsObject() || !FitsIn<rapidjson::SizeType>(name.size())) {
         return nullptr;
+    }
     const rapidjson::Value key(rapidjson::StringRef(name.data(), static_cast<rapidjson::SizeType>(name.size())));
     const auto member = value.FindMember(key);
     return member == value.MemberEnd() ? nullptr : &member->value;
@@ -78,8 +80,9 @@ bool ParseFileAt(rapidjson::Document& document, const std::string& path)
 {
     // A file that exists but cannot be opened reads as an empty text.
     const FileHandle file(std::fopen(path.c_str(), "rb"));
-    if (file == nullptr)
+    if (file == nullptr) {
         return false;
+    }
     return JsonDocumentParser::ParseFile(document, file.get());
 }
 
@@ -87,11 +90,13 @@ template <typename T, typename Convert>
 std::vector<T> ReadArray(rapidjson::Value* array, Convert convert)
 {
     std::vector<T> out;
-    if (array == nullptr || !array->IsArray() || array->Empty())
+    if (array == nullptr || !array->IsArray() || array->Empty()) {
         return out;
+    }
     out.reserve(array->Size());
-    for (auto& element : array->GetArray())
+    for (auto& element : array->GetArray()) {
         out.push_back(convert(element));
+    }
     return out;
 }
 
@@ -169,36 +174,38 @@ std::string RapidJsonFileReader::ReadString(const rapidjson::Value& value, const
     return GetString(value, name);
 }
 
-std::vector<rapidjson::Value> RapidJsonFileReader::ReadJsonObjectArray(rapidjson::Value& value,
-                                                                       const std::string& name)
+std::vector<rapidjson::Value> RapidJsonFileReader::ReadJsonObjectArray(rapidjson::Value& value, const std::string& name)
 {
-    if (!HasMember(value, name))
+    if (!HasMember(value, name)) {
         return {};
-    return ReadArray<rapidjson::Value>(FindMember(value, name), [](rapidjson::Value& element) {
-        return ConvertJsonValue<rapidjson::Value>(element);
-    });
+    }
+    return ReadArray<rapidjson::Value>(
+        FindMember(value, name), [](rapidjson::Value& element) { return ConvertJsonValue<rapidjson::Value>(element); });
 }
 
 std::vector<unsigned int> RapidJsonFileReader::ReadUIntArray(const rapidjson::Value& value, const std::string& name)
 {
-    if (!HasMember(value, name))
+    if (!HasMember(value, name)) {
         return {};
+    }
     return ReadArray<unsigned int>(const_cast<rapidjson::Value*>(FindMember(value, name)),
                                    [](const rapidjson::Value& element) { return UIntOf(element); });
 }
 
 std::vector<int> RapidJsonFileReader::ReadIntArray(const rapidjson::Value& value, const std::string& name)
 {
-    if (!HasMember(value, name))
+    if (!HasMember(value, name)) {
         return {};
+    }
     return ReadArray<int>(const_cast<rapidjson::Value*>(FindMember(value, name)),
                           [](const rapidjson::Value& element) { return IntOf(element); });
 }
 
 std::vector<std::string> RapidJsonFileReader::ReadStringArray(const rapidjson::Value& value, const std::string& name)
 {
-    if (!HasMember(value, name))
+    if (!HasMember(value, name)) {
         return {};
+    }
     return ReadArray<std::string>(const_cast<rapidjson::Value*>(FindMember(value, name)),
                                   [](const rapidjson::Value& element) { return StringOf(element); });
 }
@@ -206,11 +213,13 @@ std::vector<std::string> RapidJsonFileReader::ReadStringArray(const rapidjson::V
 bool RapidJsonFileReader::IsValidAgainstSchema(const std::filesystem::path& schema) const
 {
     std::error_code error;
-    if (parseError_ || !std::filesystem::exists(schema, error))
+    if (parseError_ || !std::filesystem::exists(schema, error)) {
         return false;
+    }
     rapidjson::Document schemaDocument = JsonDocumentParser::NewDocument();
-    if (!ParseFileAt(schemaDocument, schema.string()))
+    if (!ParseFileAt(schemaDocument, schema.string())) {
         return false;
+    }
     const rapidjson::SchemaDocument compiled(schemaDocument);
     rapidjson::SchemaValidator validator(compiled);
     document_.Accept(validator);
@@ -231,8 +240,9 @@ bool RapidJsonFileReader::HasObject(const rapidjson::Value& value, const std::st
 rapidjson::Value RapidJsonFileReader::GetJsonObject(rapidjson::Value& value, const std::string& name)
 {
     rapidjson::Value* member = FindMember(value, name);
-    if (member == nullptr)
+    if (member == nullptr) {
         return rapidjson::Value();
+    }
     // Moving leaves the member holding null.
     return rapidjson::Value(std::move(*member));
 }
@@ -270,8 +280,9 @@ std::string RapidJsonFileReader::GetString(const rapidjson::Value& value, const 
 template <>
 bool RapidJsonFileReader::ConvertJsonValue<bool>(const rapidjson::Value& value, bool& out)
 {
-    if (!value.IsBool())
+    if (!value.IsBool()) {
         return false;
+    }
     out = value.GetBool();
     return true;
 }
@@ -279,8 +290,9 @@ bool RapidJsonFileReader::ConvertJsonValue<bool>(const rapidjson::Value& value, 
 template <>
 bool RapidJsonFileReader::ConvertJsonValue<unsigned int>(const rapidjson::Value& value, unsigned int& out)
 {
-    if (!value.IsUint())
+    if (!value.IsUint()) {
         return false;
+    }
     out = value.GetUint();
     return true;
 }
@@ -288,8 +300,9 @@ bool RapidJsonFileReader::ConvertJsonValue<unsigned int>(const rapidjson::Value&
 template <>
 bool RapidJsonFileReader::ConvertJsonValue<int>(const rapidjson::Value& value, int& out)
 {
-    if (!value.IsInt())
+    if (!value.IsInt()) {
         return false;
+    }
     out = value.GetInt();
     return true;
 }
@@ -297,8 +310,9 @@ bool RapidJsonFileReader::ConvertJsonValue<int>(const rapidjson::Value& value, i
 template <>
 bool RapidJsonFileReader::ConvertJsonValue<std::string>(const rapidjson::Value& value, std::string& out)
 {
-    if (!value.IsString())
+    if (!value.IsString()) {
         return false;
+    }
     out = StringOf(value);
     return true;
 }
@@ -306,8 +320,9 @@ bool RapidJsonFileReader::ConvertJsonValue<std::string>(const rapidjson::Value& 
 template <>
 bool RapidJsonFileReader::ConvertJsonValue<float>(const rapidjson::Value& value, float& out)
 {
-    if (!value.IsDouble() || !(std::fabs(value.GetDouble()) <= FloatMagnitudeLimit))
+    if (!value.IsDouble() || !(std::fabs(value.GetDouble()) <= FloatMagnitudeLimit)) {
         return false;
+    }
     out = static_cast<float>(value.GetDouble());
     return true;
 }

@@ -1,4 +1,5 @@
-// Stands in for the printer's slay utility on the command line: names the project's stand-in (host/slay) by its absolute path.
+// Stands in for the printer's slay utility on the command line: names the project's stand-in (host/slay) by its
+// absolute path.
 #include "SlayScreen.h"
 
 namespace {
@@ -8,10 +9,11 @@ std::string ShellQuoted(const std::string& text)
 {
     std::string quoted = "'";
     for (const char c : text) {
-        if (c == '\'')
+        if (c == '\'') {
             quoted += "'\\''";
-        else
+        } else {
             quoted += c;
+        }
     }
     return quoted + "'";
 }

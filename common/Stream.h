@@ -14,10 +14,30 @@
 class Stream
 {
 public:
-    enum class Type { Unknown, Memory, File, Device };
-    enum class Status { Closed, Open, Failed };
-    enum class ConnectivitySource { None, Local, Bus };
-    enum class StreamDataType { Binary, Text };
+    enum class Type
+    {
+        Unknown,
+        Memory,
+        File,
+        Device
+    };
+    enum class Status
+    {
+        Closed,
+        Open,
+        Failed
+    };
+    enum class ConnectivitySource
+    {
+        None,
+        Local,
+        Bus
+    };
+    enum class StreamDataType
+    {
+        Binary,
+        Text
+    };
 
     Stream() = default;
     Stream(std::string id, Type type, ConnectivitySource source);

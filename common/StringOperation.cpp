@@ -27,16 +27,18 @@ char32_t DecodeUtf8(std::string_view text, std::size_t& pos)
 {
     char32_t cp = 0;
     const std::size_t length = Utf8Codec::DecodeOne(text, pos, cp);
-    if (length == 0)
+    if (length == 0) {
         Malformed("invalid UTF-8");
+    }
     pos += length;
     return cp;
 }
 
 void EncodeUtf8(char32_t cp, std::string& out)
 {
-    if (!Utf8Codec::AppendEncoded(cp, out))
+    if (!Utf8Codec::AppendEncoded(cp, out)) {
         Malformed("code point cannot be written as UTF-8");
+    }
 }
 
 void EncodeUtf16(char32_t cp, std::u16string& out)
@@ -57,11 +59,13 @@ void DecodeUtf16(const Units& units, Sink&& sink)
     for (std::size_t i = 0; i < units.size(); ++i) {
         const char32_t unit = units[i];
         if (unit >= 0xD800 && unit <= 0xDBFF) {
-            if (i + 1 >= units.size())
+            if (i + 1 >= units.size()) {
                 Malformed("truncated UTF-16 surrogate pair");
+            }
             const char32_t low = units[++i];
-            if (low < 0xDC00 || low > 0xDFFF)
+            if (low < 0xDC00 || low > 0xDFFF) {
                 Malformed("unpaired UTF-16 surrogate");
+            }
             sink(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
         } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
             Malformed("unpaired UTF-16 surrogate");
@@ -74,8 +78,9 @@ void DecodeUtf16(const Units& units, Sink&& sink)
 // The UTF-16 units of marked bytes, without the mark.
 std::u16string UnitsFromMarkedBytes(const unsigned char* bytes, unsigned int length, bool bigEndian)
 {
-    if (length % 2 != 0)
+    if (length % 2 != 0) {
         Malformed("odd number of UTF-16 bytes");
+    }
     std::u16string units;
     units.reserve(length / 2);
     for (unsigned int i = 2; i < length; i += 2) {
@@ -103,10 +108,12 @@ void RightTrimImpl(Str& s, const Set& set)
 template <typename Str>
 void TrimImpl(Str& s, const Str& set, TrimDirection direction)
 {
-    if (direction != TrimDirection::Left)
+    if (direction != TrimDirection::Left) {
         RightTrimImpl(s, set);
-    if (direction != TrimDirection::Right)
+    }
+    if (direction != TrimDirection::Right) {
         LeftTrimImpl(s, set);
+    }
 }
 
 template <typename Str>
@@ -114,8 +121,9 @@ Str JoinImpl(const std::vector<Str>& parts, const Str& separator)
 {
     Str out;
     for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (i != 0)
+        if (i != 0) {
             out += separator;
+        }
         out += parts[i];
     }
     return out;
@@ -124,11 +132,13 @@ Str JoinImpl(const std::vector<Str>& parts, const Str& separator)
 template <typename View>
 bool IsEqualIgnoreCaseImpl(View a, View b)
 {
-    if (a.size() != b.size())
+    if (a.size() != b.size()) {
         return false;
+    }
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (ToLower(a[i]) != ToLower(b[i]))
+        if (ToLower(a[i]) != ToLower(b[i])) {
             return false;
+        }
     }
     return true;
 }
@@ -142,11 +152,13 @@ bool EndsWithImpl(View text, View suffix)
 template <typename Str>
 bool IsNumberImpl(const Str& text)
 {
-    if (text.empty())
+    if (text.empty()) {
         return false;
+    }
     for (const auto c : text) {
-        if (c < '0' || c > '9')
+        if (c < '0' || c > '9') {
             return false;
+        }
     }
     return true;
 }
@@ -165,12 +177,14 @@ unsigned int DaysInMonth(unsigned int year, unsigned int month)
 // Reads exactly `digits` decimal digits at text[pos].
 bool ReadField(const std::string& text, std::size_t pos, std::size_t digits, unsigned int& value)
 {
-    if (text.size() < pos + digits)
+    if (text.size() < pos + digits) {
         return false;
+    }
     value = 0;
     for (std::size_t i = pos; i < pos + digits; ++i) {
-        if (!IsNumber(text[i]))
+        if (!IsNumber(text[i])) {
             return false;
+        }
         value = value * 10 + static_cast<unsigned int>(text[i] - '0');
     }
     return true;
@@ -184,10 +198,12 @@ std::vector<std::string> SplitString(std::string_view text, char delimiter)
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find(delimiter, start);
-        if (end == std::string_view::npos)
+        if (end == std::string_view::npos) {
             end = text.size();
-        if (end > start)
+        }
+        if (end > start) {
             pieces.emplace_back(text.substr(start, end - start));
+        }
         start = end + 1;
     }
     return pieces;
@@ -198,8 +214,9 @@ std::vector<std::string> SplitString(std::string_view text, char delimiter, char
     std::string kept;
     kept.reserve(text.size());
     for (const char c : text) {
-        if (c != remove)
+        if (c != remove) {
             kept.push_back(c);
+        }
     }
     return SplitString(kept, delimiter);
 }
@@ -208,8 +225,9 @@ std::wstring WStringFromString(const std::string& text)
 {
     std::wstring out;
     out.reserve(text.size());
-    for (const char c : text)
+    for (const char c : text) {
         out.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+    }
     return out;
 }
 
@@ -222,8 +240,9 @@ std::wstring WStringFromUtf8(const std::string& text)
 {
     std::wstring out;
     out.reserve(text.size());
-    for (std::size_t pos = 0; pos < text.size();)
+    for (std::size_t pos = 0; pos < text.size();) {
         out.push_back(static_cast<wchar_t>(DecodeUtf8(text, pos)));
+    }
     return out;
 }
 
@@ -231,8 +250,9 @@ std::string WStringToUtf8(const std::wstring& text)
 {
     std::string out;
     out.reserve(text.size());
-    for (const wchar_t c : text)
+    for (const wchar_t c : text) {
         EncodeUtf8(static_cast<char32_t>(c), out);
+    }
     return out;
 }
 
@@ -248,18 +268,21 @@ std::u16string ToUTF16(const std::string& text)
 {
     std::u16string out;
     out.reserve(text.size());
-    for (std::size_t pos = 0; pos < text.size();)
+    for (std::size_t pos = 0; pos < text.size();) {
         EncodeUtf16(DecodeUtf8(text, pos), out);
+    }
     return out;
 }
 
 std::string ToUTF8(const unsigned char* bytes, unsigned int length)
 {
     const EncodedFormat format = IdentifyEncodedFormat(bytes, length);
-    if (format == EncodedFormat::Utf16LittleEndian || format == EncodedFormat::Utf16BigEndian)
+    if (format == EncodedFormat::Utf16LittleEndian || format == EncodedFormat::Utf16BigEndian) {
         return ToUTF8(UnitsFromMarkedBytes(bytes, length, format == EncodedFormat::Utf16BigEndian));
-    if (bytes == nullptr)
+    }
+    if (bytes == nullptr) {
         return std::string();
+    }
     return std::string(reinterpret_cast<const char*>(bytes), length);
 }
 
@@ -271,19 +294,23 @@ std::u16string ToUTF16(const unsigned char* bytes, unsigned int length)
         DecodeUtf16(units, [](char32_t) {});
         return units;
     }
-    if (bytes == nullptr)
+    if (bytes == nullptr) {
         return std::u16string();
+    }
     return ToUTF16(std::string(reinterpret_cast<const char*>(bytes), length));
 }
 
 EncodedFormat IdentifyEncodedFormat(const unsigned char* bytes, unsigned int length)
 {
-    if (bytes == nullptr || length < 2)
+    if (bytes == nullptr || length < 2) {
         return EncodedFormat::Undetermined;
-    if (bytes[0] == 0xFF && bytes[1] == 0xFE)
+    }
+    if (bytes[0] == 0xFF && bytes[1] == 0xFE) {
         return EncodedFormat::Utf16LittleEndian;
-    if (bytes[0] == 0xFE && bytes[1] == 0xFF)
+    }
+    if (bytes[0] == 0xFE && bytes[1] == 0xFF) {
         return EncodedFormat::Utf16BigEndian;
+    }
     return EncodedFormat::NoByteOrderMark;
 }
 
@@ -309,26 +336,30 @@ wchar_t ToUpper(wchar_t c)
 
 void ToLower(std::string& text)
 {
-    for (char& c : text)
+    for (char& c : text) {
         c = ToLower(c);
+    }
 }
 
 void ToUpper(std::string& text)
 {
-    for (char& c : text)
+    for (char& c : text) {
         c = ToUpper(c);
+    }
 }
 
 void ToLower(std::wstring& text)
 {
-    for (wchar_t& c : text)
+    for (wchar_t& c : text) {
         c = ToLower(c);
+    }
 }
 
 void ToUpper(std::wstring& text)
 {
-    for (wchar_t& c : text)
+    for (wchar_t& c : text) {
         c = ToUpper(c);
+    }
 }
 
 std::string ToLower(std::string_view text)
@@ -426,8 +457,9 @@ void Trim(std::wstring& s, const std::wstring& set, TrimDirection direction)
 
 void Replace(std::string& s, std::string_view from, std::string_view to)
 {
-    if (from.empty())
+    if (from.empty()) {
         return;
+    }
     std::string out;
     std::size_t start = 0;
     for (std::size_t hit = s.find(from.data(), 0, from.size()); hit != std::string::npos;
@@ -436,8 +468,9 @@ void Replace(std::string& s, std::string_view from, std::string_view to)
         out.append(to);
         start = hit + from.size();
     }
-    if (start == 0)
+    if (start == 0) {
         return;
+    }
     out.append(s, start, std::string::npos);
     s.swap(out);
 }
@@ -477,8 +510,9 @@ bool StringToValue(const std::string& text, long& value, int base)
     const char* begin = trimmed.c_str();
     char* end = nullptr;
     const long result = std::strtol(begin, &end, base);
-    if (end != begin + trimmed.size() || result == LONG_MAX || result == LONG_MIN)
+    if (end != begin + trimmed.size() || result == LONG_MAX || result == LONG_MIN) {
         return false;
+    }
     value = result;
     return true;
 }
@@ -487,21 +521,24 @@ bool ParseDateTime(const std::string& text, std::tm& out, unsigned short minYear
 {
     unsigned int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     if (!ReadField(text, 0, 4, year) || text.size() < 10 || text[4] != '-' || !ReadField(text, 5, 2, month) ||
-        text[7] != '-' || !ReadField(text, 8, 2, day))
+        text[7] != '-' || !ReadField(text, 8, 2, day)) {
         return false;
+    }
     if (text.size() != 10) {
         if (text.size() != 19 || (text[10] != ' ' && text[10] != 'T') || !ReadField(text, 11, 2, hour) ||
-            text[13] != ':' || !ReadField(text, 14, 2, minute) || text[16] != ':' ||
-            !ReadField(text, 17, 2, second))
+            text[13] != ':' || !ReadField(text, 14, 2, minute) || text[16] != ':' || !ReadField(text, 17, 2, second)) {
             return false;
+        }
     }
-    if (year < minYear || year > maxYear || month < 1 || month > 12 || day < 1 ||
-        day > DaysInMonth(year, month) || hour > 23 || minute > 59 || second > 60)
+    if (year < minYear || year > maxYear || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) ||
+        hour > 23 || minute > 59 || second > 60) {
         return false;
+    }
 
     unsigned int yearDay = day - 1;
-    for (unsigned int m = 1; m < month; ++m)
+    for (unsigned int m = 1; m < month; ++m) {
         yearDay += DaysInMonth(year, m);
+    }
     // Day of the week by Zeller's congruence, shifted so that 0 is Sunday.
     const unsigned int zm = month < 3 ? month + 12 : month;
     // Shifted by one 400-year cycle, which keeps the week day, so that the

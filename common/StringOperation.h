@@ -16,10 +16,16 @@ namespace StringOperation {
 extern const std::string WhiteSpace;
 extern const std::wstring WideWhiteSpace;
 
-enum class TrimDirection : unsigned char { Left = 0, Right = 1, Both = 2 };
+enum class TrimDirection : unsigned char
+{
+    Left = 0,
+    Right = 1,
+    Both = 2
+};
 
 // Result of IdentifyEncodedFormat.
-enum class EncodedFormat : unsigned char {
+enum class EncodedFormat : unsigned char
+{
     NoByteOrderMark = 1,
     Utf16LittleEndian = 2, // bytes FF FE
     Utf16BigEndian = 3,    // bytes FE FF
@@ -27,7 +33,10 @@ enum class EncodedFormat : unsigned char {
 };
 
 template <typename T>
-struct NonDeduced { using Type = T; };
+struct NonDeduced
+{
+    using Type = T;
+};
 
 // Case-sensitive substring test; an empty part is in every text. The part is
 // converted to the text's string type, so a literal may be passed.
@@ -107,8 +116,7 @@ void RightTrim(std::string& s, const std::string& set = WhiteSpace);
 void LeftTrim(std::wstring& s, const std::wstring& set = WideWhiteSpace);
 void RightTrim(std::wstring& s, const std::wstring& set = WideWhiteSpace);
 void Trim(std::string& s, const std::string& set = WhiteSpace, TrimDirection direction = TrimDirection::Both);
-void Trim(std::wstring& s, const std::wstring& set = WideWhiteSpace,
-          TrimDirection direction = TrimDirection::Both);
+void Trim(std::wstring& s, const std::wstring& set = WideWhiteSpace, TrimDirection direction = TrimDirection::Both);
 
 // Replaces every occurrence of from by to, left to right; replaced text is not
 // searched again. An empty `from` replaces nothing.

@@ -1,21 +1,30 @@
 #include "VexaJsonFileReader.h"
 
-VexaJsonFileReader::VexaJsonFileReader(const std::string& path) : reader_(path) {}
+VexaJsonFileReader::VexaJsonFileReader(const std::string& path) : reader_(path)
+{}
 
 VexaJsonFileReader::VexaJsonFileReader(const char* text, int length)
     : reader_(text, length < 0 ? 0u : static_cast<unsigned int>(length))
-{
-}
+{}
 
 VexaJsonFileReader::~VexaJsonFileReader() = default;
 
-bool VexaJsonFileReader::Reload() { return reader_.Reload(); }
-bool VexaJsonFileReader::HasParseError() const { return reader_.HasParseError(); }
+bool VexaJsonFileReader::Reload()
+{
+    return reader_.Reload();
+}
+bool VexaJsonFileReader::HasParseError() const
+{
+    return reader_.HasParseError();
+}
 bool VexaJsonFileReader::HasMember(const rapidjson::Value& value, const std::string& name)
 {
     return reader_.HasMember(value, name);
 }
-rapidjson::Document& VexaJsonFileReader::GetJsonDocument() { return reader_.GetJsonDocument(); }
+rapidjson::Document& VexaJsonFileReader::GetJsonDocument()
+{
+    return reader_.GetJsonDocument();
+}
 bool VexaJsonFileReader::IsValidAgainstSchema(const std::filesystem::path& schema) const
 {
     return reader_.IsValidAgainstSchema(schema);
@@ -78,8 +87,7 @@ std::string VexaJsonFileReader::ReadString(const rapidjson::Value& value, const 
 {
     return reader_.ReadString(value, name);
 }
-std::vector<rapidjson::Value> VexaJsonFileReader::ReadJsonObjectArray(rapidjson::Value& value,
-                                                                      const std::string& name)
+std::vector<rapidjson::Value> VexaJsonFileReader::ReadJsonObjectArray(rapidjson::Value& value, const std::string& name)
 {
     return reader_.ReadJsonObjectArray(value, name);
 }

@@ -8,7 +8,8 @@
 #include <utility>
 #include <vector>
 
-Cat24c16Eeprom::Cat24c16Eeprom(std::shared_ptr<I2CDevice> device) : Eeprom(std::move(device)) {}
+Cat24c16Eeprom::Cat24c16Eeprom(std::shared_ptr<I2CDevice> device) : Eeprom(std::move(device))
+{}
 
 unsigned int Cat24c16Eeprom::GetSizeInBytes() const
 {
@@ -26,8 +27,9 @@ int Cat24c16Eeprom::Read(unsigned short address, unsigned char* buf, int len)
                         [this](bool sendAddress, unsigned int at, unsigned char* dst, unsigned int n) {
                             I2CBus& bus = *Device().GetBus();
                             const I2C::AddressMode mode = Device().GetAddressMode();
-                            if (!sendAddress)
+                            if (!sendAddress) {
                                 return bus.Read(dst, n, SlaveFor(at), mode);
+                            }
                             const unsigned char memoryAddress = EepromPaging::AddressLow(at);
                             return bus.WriteThenRead(&memoryAddress, 1, dst, n, SlaveFor(at), mode);
                         });
@@ -35,11 +37,13 @@ int Cat24c16Eeprom::Read(unsigned short address, unsigned char* buf, int len)
 
 int Cat24c16Eeprom::Write(unsigned short address, const unsigned char* buf, int len)
 {
-    if (len < 1 || !HasBus())
+    if (len < 1 || !HasBus()) {
         return 0;
+    }
     const auto total = static_cast<unsigned int>(len);
-    if (!EepromPaging::RangeFits(address, total, SizeInBytes))
+    if (!EepromPaging::RangeFits(address, total, SizeInBytes)) {
         return 0;
+    }
     const std::vector<unsigned char> data(buf, buf + total);
 
     I2CBus& bus = *Device().GetBus();
@@ -60,8 +64,9 @@ int Cat24c16Eeprom::Write(unsigned short address, const unsigned char* buf, int 
             PauseForWriteCycle();
         }
         // Going on after a short page would spin on it or leave a hole.
-        if (sent < chunk + 1)
+        if (sent < chunk + 1) {
             break;
+        }
     }
     return static_cast<int>(written);
 }

@@ -9,7 +9,12 @@
 class EEPromHandler
 {
 public:
-    enum FilesInEEProm : unsigned int { PeripheralConfig = 0, BuildRecord = 1, ThirdFile = 2 };
+    enum FilesInEEProm : unsigned int
+    {
+        PeripheralConfig = 0,
+        BuildRecord = 1,
+        ThirdFile = 2
+    };
 
     virtual ~EEPromHandler() = default;
 

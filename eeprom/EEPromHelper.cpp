@@ -11,8 +11,9 @@ unsigned short EEPromHelper::Crc16Arc(const unsigned char* data, std::size_t len
     unsigned int crc = 0;
     for (std::size_t i = 0; i < len; ++i) {
         crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit)
+        for (int bit = 0; bit < 8; ++bit) {
             crc = (crc & 1u) != 0 ? (crc >> 1) ^ 0xA001u : crc >> 1;
+        }
     }
     return static_cast<unsigned short>(crc);
 }
@@ -24,8 +25,9 @@ unsigned short EEPromHelper::CheckWord(const unsigned char* data, std::size_t le
 
 bool EEPromHelper::IsRecordIntact(const std::vector<unsigned char>& record)
 {
-    if (record.size() < 2)
+    if (record.size() < 2) {
         return false;
+    }
     const unsigned int stored = record[0] + 256u * record[1];
     return stored == CheckWord(record.data() + 2, record.size() - 2);
 }
@@ -52,8 +54,9 @@ std::unique_ptr<ByteBufferStream> EEPromHelper::GetBoardConfigStream(Eeprom& eep
     unsigned short start = 0;
     unsigned short size = 0;
     if (eeprom.Read(FileAllocationTableEntryOffset, entry, FileAllocationTableEntrySize) ==
-        FileAllocationTableEntrySize)
+        FileAllocationTableEntrySize) {
         ParseFileMetaData(entry, start, size);
+    }
     if (IsAddressValid(start) && IsSizeValid(size)) {
         std::vector<unsigned char> record(size);
         const int got = eeprom.Read(start, record.data(), size);
@@ -71,7 +74,8 @@ std::unique_ptr<ByteBufferStream> EEPromHelper::GetBoardConfigStream(Eeprom& eep
 unsigned short EEPromHelper::GetBoardId(Eeprom& eeprom)
 {
     unsigned char header[BoardInformationSize] = {};
-    if (eeprom.Read(EEPromStartAddressOffset, header, BoardInformationSize) != BoardInformationSize)
+    if (eeprom.Read(EEPromStartAddressOffset, header, BoardInformationSize) != BoardInformationSize) {
         return 0;
+    }
     return static_cast<unsigned short>(header[1] | (header[2] << 4));
 }

@@ -20,7 +20,11 @@
 class EEPromHelper
 {
 public:
-    enum class EEPromLocation : unsigned int { VorlikBoard = 0, StandardBoard = 1 };
+    enum class EEPromLocation : unsigned int
+    {
+        VorlikBoard = 0,
+        StandardBoard = 1
+    };
 
     static constexpr unsigned short DeveloperByteSetAddress = 3;
     static constexpr unsigned short BoardTypeSetAddress = 1;

@@ -13,18 +13,21 @@ namespace {
 constexpr unsigned int WriteCycleMs = 5;
 }
 
-Eeprom::Eeprom(std::shared_ptr<I2CDevice> device) : device_(std::move(device)) {}
+Eeprom::Eeprom(std::shared_ptr<I2CDevice> device) : device_(std::move(device))
+{}
 
 Eeprom::~Eeprom() = default;
 
 int Eeprom::ReadInChunks(unsigned int address, unsigned char* buf, int len, unsigned int chunkSize,
                          const ReadTransfer& transfer)
 {
-    if (len < 1 || !HasBus())
+    if (len < 1 || !HasBus()) {
         return 0;
+    }
     const unsigned int size = GetSizeInBytes();
-    if (address >= size)
+    if (address >= size) {
         return 0;
+    }
     const unsigned int wanted = std::min(static_cast<unsigned int>(len), size - address);
 
     const I2CDeviceLock busHeld(*device_);
@@ -44,8 +47,9 @@ int Eeprom::ReadInChunks(unsigned int address, unsigned char* buf, int len, unsi
             continue;
         }
         addressKnown = false;
-        if (fullChunkSeen || extraAttemptUsed)
+        if (fullChunkSeen || extraAttemptUsed) {
             break;
+        }
         extraAttemptUsed = true;
     }
     return static_cast<int>(got);
@@ -58,8 +62,9 @@ bool Eeprom::HasBus() const
 
 bool Eeprom::FillErased(unsigned int address, unsigned int len)
 {
-    if (len == 0 || address > 0xFFFFu)
+    if (len == 0 || address > 0xFFFFu) {
         return false;
+    }
     const std::vector<unsigned char> erased(len, 0xFF);
     return Write(static_cast<unsigned short>(address), erased.data(), static_cast<int>(len)) > 0;
 }
@@ -68,6 +73,7 @@ void Eeprom::PauseForWriteCycle()
 {
     // Nothing signals the event: the timed wait is a sleep on the monotonic clock.
     auto pause = EventFactory::GetUniqueSimpleEvent(true);
-    if (pause)
+    if (pause) {
         pause->Wait(WriteCycleMs);
+    }
 }

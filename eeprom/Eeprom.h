@@ -14,7 +14,11 @@
 class Eeprom
 {
 public:
-    enum class EepromType : unsigned int { Cat24c16 = 0, Cat24c256 = 1 };
+    enum class EepromType : unsigned int
+    {
+        Cat24c16 = 0,
+        Cat24c256 = 1
+    };
 
     explicit Eeprom(std::shared_ptr<I2CDevice> device);
     virtual ~Eeprom();

@@ -15,7 +15,8 @@ constexpr unsigned int CheckWordSize = 2;
 constexpr std::size_t FileCount = 3;
 
 // One entry of the file allocation table.
-struct FileEntry {
+struct FileEntry
+{
     unsigned short start = 0;
     unsigned short size = 0;
 
@@ -43,7 +44,8 @@ bool FitsFileArea(unsigned int start, std::size_t len, unsigned int chipSize);
 bool CanPlace(const Table& table, unsigned int file, unsigned int start, std::size_t len, unsigned int chipSize);
 
 // What a read of a file's record found.
-enum class RecordState {
+enum class RecordState
+{
     Intact,     // read whole, longer than its check word, and passing it
     Lost,       // nothing readable to lose: no usable entry, or read whole and failing
     Unreadable, // the read fell short: the record may be intact behind a failed transfer
@@ -53,10 +55,12 @@ enum class RecordState {
 // `received`: the bytes that arrived of the `size` asked for.
 constexpr RecordState JudgeRecord(bool entryUsable, unsigned int size, unsigned int received, bool checkWordMatches)
 {
-    if (!entryUsable)
+    if (!entryUsable) {
         return RecordState::Lost;
-    if (received < size)
+    }
+    if (received < size) {
         return RecordState::Unreadable;
+    }
     return size > CheckWordSize && checkWordMatches ? RecordState::Intact : RecordState::Lost;
 }
 
@@ -81,7 +85,8 @@ std::array<bool, FileCount> RecordsToRead(const Table& table, unsigned int file,
 // How a write goes: the file's new record at `start`, then each later file
 // in `moves`, in index order, rewritten from the copy read before, then the
 // table written.
-struct WritePlan {
+struct WritePlan
+{
     unsigned short start = 0;
     // The table once the record is written and every move is done.
     Table table{};

@@ -8,8 +8,9 @@
 std::unique_ptr<Eeprom> EepromFinder::FindEeprom(std::shared_ptr<I2CBus> bus, unsigned short address,
                                                  Eeprom::EepromType type)
 {
-    if (!bus)
+    if (!bus) {
         return nullptr;
+    }
     auto device = std::make_shared<I2CDevice>(std::move(bus), address, I2C::AddressMode::SevenBit);
     std::unique_ptr<Eeprom> driver;
     switch (type) {
@@ -23,8 +24,9 @@ std::unique_ptr<Eeprom> EepromFinder::FindEeprom(std::shared_ptr<I2CBus> bus, un
         return nullptr;
     }
     unsigned char probe = 0;
-    if (driver->Read(0, &probe, 1) != 1)
+    if (driver->Read(0, &probe, 1) != 1) {
         return nullptr;
+    }
     return driver;
 }
 
@@ -38,8 +40,9 @@ std::unique_ptr<Eeprom> EepromFinder::FindEeprom(const std::vector<std::shared_p
 {
     for (const auto& bus : buses) {
         auto driver = FindEeprom(bus, address, type);
-        if (driver)
+        if (driver) {
             return driver;
+        }
     }
     return nullptr;
 }

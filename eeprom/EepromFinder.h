@@ -20,8 +20,8 @@ public:
     // A 24C256 at 0x56.
     static std::unique_ptr<Eeprom> FindEeprom(std::shared_ptr<I2CBus> bus);
     // The first bus, in vector order, on which the chip answers.
-    static std::unique_ptr<Eeprom> FindEeprom(const std::vector<std::shared_ptr<I2CBus>>& buses,
-                                              unsigned short address, Eeprom::EepromType type);
+    static std::unique_ptr<Eeprom> FindEeprom(const std::vector<std::shared_ptr<I2CBus>>& buses, unsigned short address,
+                                              Eeprom::EepromType type);
     static std::unique_ptr<Eeprom> FindEeprom(const std::vector<std::shared_ptr<I2CBus>>& buses);
     // A 24C256 at 0x52.
     static std::unique_ptr<Eeprom> FindVorlikEeprom(const std::vector<std::shared_ptr<I2CBus>>& buses);

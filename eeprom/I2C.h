@@ -6,7 +6,11 @@
 namespace I2C {
 
 // How a slave address is sent on the bus.
-enum class AddressMode : unsigned int { SevenBit = 0, TenBit = 1 };
+enum class AddressMode : unsigned int
+{
+    SevenBit = 0,
+    TenBit = 1
+};
 
 // A multi-step transfer; no bus of this system carries one.
 struct Transaction;

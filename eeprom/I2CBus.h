@@ -15,8 +15,7 @@ public:
     virtual int SetBusSpeed(unsigned int hz) = 0;
     virtual unsigned int GetBusSpeed() const = 0;
 
-    virtual unsigned int Read(unsigned char* buf, unsigned int len, unsigned short address,
-                              I2C::AddressMode mode) = 0;
+    virtual unsigned int Read(unsigned char* buf, unsigned int len, unsigned short address, I2C::AddressMode mode) = 0;
     virtual unsigned int Write(const unsigned char* buf, unsigned int len, unsigned short address,
                                I2C::AddressMode mode) = 0;
     // A write, a repeated start and a read, as one transfer; returns the bytes read.

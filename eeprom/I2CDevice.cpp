@@ -4,24 +4,26 @@
 
 I2CDevice::I2CDevice(std::shared_ptr<I2CBus> bus, unsigned short address, I2C::AddressMode mode)
     : bus_(std::move(bus)), address_(address), mode_(mode)
-{
-}
+{}
 
 int I2CDevice::Read(unsigned char* buf, int len)
 {
-    if (len <= 0 || !bus_)
+    if (len <= 0 || !bus_) {
         return 0;
+    }
     return static_cast<int>(bus_->Read(buf, static_cast<unsigned int>(len), address_, mode_));
 }
 
 int I2CDevice::Write(const unsigned char* buf, int len)
 {
-    if (len <= 0 || !bus_)
+    if (len <= 0 || !bus_) {
         return 0;
+    }
     return static_cast<int>(bus_->Write(buf, static_cast<unsigned int>(len), address_, mode_));
 }
 
-void I2CDevice::Close() {}
+void I2CDevice::Close()
+{}
 
 unsigned int I2CDevice::WriteThenRead(const unsigned char* wbuf, unsigned int wlen, unsigned char* rbuf,
                                       unsigned int rlen)

@@ -16,8 +16,7 @@ public:
     using Stream::Read;
     using Stream::Write;
 
-    I2CDevice(std::shared_ptr<I2CBus> bus, unsigned short address,
-              I2C::AddressMode mode = I2C::AddressMode::SevenBit);
+    I2CDevice(std::shared_ptr<I2CBus> bus, unsigned short address, I2C::AddressMode mode = I2C::AddressMode::SevenBit);
     ~I2CDevice() override = default;
 
     int Read(unsigned char* buf, int len) override;

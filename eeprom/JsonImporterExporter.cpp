@@ -28,10 +28,11 @@ constexpr std::size_t InitialTextBuffer = 64 * 1024;
 template <typename Limit>
 bool FitsIn(std::size_t n)
 {
-    if constexpr (sizeof(std::size_t) > sizeof(Limit))
+    if constexpr (sizeof(std::size_t) > sizeof(Limit)) {
         return n <= std::numeric_limits<Limit>::max();
-    else
+    } else {
         return true;
+    }
 }
 
 std::uint32_t ReadLittleEndian32(const unsigned char* bytes)
@@ -42,8 +43,9 @@ std::uint32_t ReadLittleEndian32(const unsigned char* bytes)
 
 void WriteLittleEndian32(std::uint32_t value, char* bytes)
 {
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFFu);
+    }
 }
 
 // Output of the record writer: the text goes after the reserved header bytes.
@@ -57,12 +59,15 @@ struct RecordBuffer
 
 int HexDigit(char c)
 {
-    if (c >= '0' && c <= '9')
+    if (c >= '0' && c <= '9') {
         return c - '0';
-    if (c >= 'a' && c <= 'f')
+    }
+    if (c >= 'a' && c <= 'f') {
         return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
+    }
+    if (c >= 'A' && c <= 'F') {
         return c - 'A' + 10;
+    }
     return -1;
 }
 
@@ -70,14 +75,22 @@ int HexDigit(char c)
 int SimpleEscape(char letter)
 {
     switch (letter) {
-    case 'b': return 0x08;
-    case 't': return 0x09;
-    case 'n': return 0x0A;
-    case 'f': return 0x0C;
-    case 'r': return 0x0D;
-    case '"': return 0x22;
-    case '\\': return 0x5C;
-    default: return -1;
+    case 'b':
+        return 0x08;
+    case 't':
+        return 0x09;
+    case 'n':
+        return 0x0A;
+    case 'f':
+        return 0x0C;
+    case 'r':
+        return 0x0D;
+    case '"':
+        return 0x22;
+    case '\\':
+        return 0x5C;
+    default:
+        return -1;
     }
 }
 
@@ -114,10 +127,12 @@ unsigned int JsonImporterExporter::ImportLimit()
 
 JsonImporterExporter::MemberIterator JsonImporterExporter::FindTag(const std::string& name)
 {
-    if (!document_.IsObject())
+    if (!document_.IsObject()) {
         return MemberIterator();
-    if (!FitsIn<rapidjson::SizeType>(name.size()))
+    }
+    if (!FitsIn<rapidjson::SizeType>(name.size())) {
         return document_.MemberEnd();
+    }
     const rapidjson::Value key(rapidjson::StringRef(name.data(), static_cast<rapidjson::SizeType>(name.size())));
     return document_.FindMember(key);
 }
@@ -131,8 +146,9 @@ bool JsonImporterExporter::FindTag(const std::string& name, MemberIterator& foun
 bool JsonImporterExporter::UpdateTag(const std::string& name, const std::string& value)
 {
     MemberIterator member;
-    if (!FindTag(name, member))
+    if (!FindTag(name, member)) {
         return false;
+    }
     const char* text = value.c_str();
     member->value.SetString(text, static_cast<rapidjson::SizeType>(std::strlen(text)), document_.GetAllocator());
     return true;
@@ -141,26 +157,31 @@ bool JsonImporterExporter::UpdateTag(const std::string& name, const std::string&
 bool JsonImporterExporter::UpdateTag(const std::string& name, int value)
 {
     MemberIterator member;
-    if (!FindTag(name, member))
+    if (!FindTag(name, member)) {
         return false;
+    }
     member->value.SetInt(value);
     return true;
 }
 
 bool JsonImporterExporter::ImportData(unsigned char* record, std::size_t blockSize)
 {
-    if (record == nullptr || blockSize < HeaderBytes)
+    if (record == nullptr || blockSize < HeaderBytes) {
         return false;
+    }
     const unsigned int limit = ImportLimit();
     const std::uint32_t length = ReadLittleEndian32(record + LengthOffset);
-    if (length == 0 || length > limit)
+    if (length == 0 || length > limit) {
         return false;
+    }
     // The text and the zero byte after it must lie inside the block.
-    if (static_cast<std::uint64_t>(length) + HeaderBytes + 1 > blockSize)
+    if (static_cast<std::uint64_t>(length) + HeaderBytes + 1 > blockSize) {
         return false;
+    }
     char* text = reinterpret_cast<char*>(record + HeaderBytes);
-    if (text[length] != '\0')
+    if (text[length] != '\0') {
         text[length] = '\0';
+    }
 
     std::lock_guard<std::mutex> lock(jsonMutex);
     return JsonDocumentParser::ParseInsitu(document_, text) && document_.IsObject();
@@ -171,11 +192,13 @@ bool JsonImporterExporter::ImportData(Stream& stream)
     const unsigned int limit = ImportLimit();
     unsigned char header[HeaderBytes];
     if (stream.Read(header, IdentifierBytes) != static_cast<int>(IdentifierBytes) ||
-        stream.Read(header + LengthOffset, 4) != 4)
+        stream.Read(header + LengthOffset, 4) != 4) {
         return false;
+    }
     const std::uint32_t length = ReadLittleEndian32(header + LengthOffset);
-    if (length == 0 || length > limit)
+    if (length == 0 || length > limit) {
         return false;
+    }
     bool streamError = false;
     const std::unique_ptr<char[]> text = ReadJsonDocumentAsBuffer(stream, length, streamError);
     return text != nullptr && ParseCopy(text.get());
@@ -196,11 +219,13 @@ bool JsonImporterExporter::ImportDataNoRetry(Stream& stream, bool& streamError)
         return false;
     }
     if (std::memcmp(header, JSONGuid::JSON_Identifier_GUID, IdentifierBytes) != 0 &&
-        std::memcmp(header, JSONGuid::AlternateJsonIdentifier, IdentifierBytes) != 0)
+        std::memcmp(header, JSONGuid::AlternateJsonIdentifier, IdentifierBytes) != 0) {
         return false;
+    }
     const std::uint32_t length = ReadLittleEndian32(header + LengthOffset);
-    if (length == 0)
+    if (length == 0) {
         return false;
+    }
     const std::unique_ptr<char[]> text = ReadJsonDocumentAsBuffer(stream, length, streamError);
     return text != nullptr && ParseCopy(text.get());
 }
@@ -217,14 +242,16 @@ std::unique_ptr<char[]> JsonImporterExporter::ReadJsonDocumentAsBuffer(Stream& s
     streamError = false;
     // On a 32-bit target length + 1 must not wrap around to 0.
     if constexpr (sizeof(std::size_t) <= sizeof(unsigned int)) {
-        if (length == std::numeric_limits<unsigned int>::max())
+        if (length == std::numeric_limits<unsigned int>::max()) {
             return nullptr;
+        }
     }
     const std::size_t total = length;
     std::size_t capacity = std::min(total, InitialTextBuffer);
     std::unique_ptr<char[]> buffer = ZeroedBuffer(capacity);
-    if (buffer == nullptr)
+    if (buffer == nullptr) {
         return nullptr;
+    }
     std::size_t got = 0;
     while (got < total) {
         if (got == capacity) {
@@ -232,8 +259,9 @@ std::unique_ptr<char[]> JsonImporterExporter::ReadJsonDocumentAsBuffer(Stream& s
             // length field that lies costs no more memory than the bytes read.
             const std::size_t grown = capacity > total / 2 ? total : capacity * 2;
             std::unique_ptr<char[]> larger = ZeroedBuffer(grown);
-            if (larger == nullptr)
+            if (larger == nullptr) {
                 return nullptr;
+            }
             std::memcpy(larger.get(), buffer.get(), got);
             buffer.swap(larger);
             capacity = grown;
@@ -244,27 +272,32 @@ std::unique_ptr<char[]> JsonImporterExporter::ReadJsonDocumentAsBuffer(Stream& s
             streamError = read == -1;
             break;
         }
-        if (read > ask)
+        if (read > ask) {
             return nullptr;
+        }
         got += static_cast<std::size_t>(read);
     }
-    if (got != total)
+    if (got != total) {
         return nullptr;
+    }
     return buffer;
 }
 
 bool JsonImporterExporter::ExportData(rapidjson::Value& value, Stream& stream, const unsigned char* identifier)
 {
-    if (identifier == nullptr)
+    if (identifier == nullptr) {
         return false;
+    }
     RecordBuffer out;
     out.bytes.assign(HeaderBytes, '\0');
     rapidjson::Writer<RecordBuffer> writer(out);
-    if (!value.Accept(writer))
+    if (!value.Accept(writer)) {
         return false;
+    }
     const std::size_t textLength = out.bytes.size() - HeaderBytes;
-    if (!FitsIn<std::uint32_t>(textLength) || out.bytes.size() > static_cast<std::size_t>(INT_MAX))
+    if (!FitsIn<std::uint32_t>(textLength) || out.bytes.size() > static_cast<std::size_t>(INT_MAX)) {
         return false;
+    }
     const int recordLength = static_cast<int>(out.bytes.size());
 
     std::lock_guard<std::mutex> lock(jsonMutex);
@@ -314,13 +347,27 @@ std::string JsonImporterExporter::GetSafeString(const std::string& text)
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         switch (byte) {
-        case 0x08: out += "\\b"; break;
-        case 0x09: out += "\\t"; break;
-        case 0x0A: out += "\\n"; break;
-        case 0x0C: out += "\\f"; break;
-        case 0x0D: out += "\\r"; break;
-        case 0x22: out += "\\\""; break;
-        case 0x5C: out += "\\\\"; break;
+        case 0x08:
+            out += "\\b";
+            break;
+        case 0x09:
+            out += "\\t";
+            break;
+        case 0x0A:
+            out += "\\n";
+            break;
+        case 0x0C:
+            out += "\\f";
+            break;
+        case 0x0D:
+            out += "\\r";
+            break;
+        case 0x22:
+            out += "\\\"";
+            break;
+        case 0x5C:
+            out += "\\\\";
+            break;
         default:
             if (byte < 0x20) {
                 out += "\\u00";

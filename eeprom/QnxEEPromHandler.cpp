@@ -27,33 +27,38 @@ using EepromFileRules::IsEntryValid;
 // no number in the base or one outside int.
 std::optional<int> ParseInteger(const std::string& text, unsigned char base)
 {
-    if (base == 1 || base > 36)
+    if (base == 1 || base > 36) {
         return std::nullopt;
+    }
     const char* begin = text.c_str();
     char* end = nullptr;
     errno = 0;
     const long value = std::strtol(begin, &end, base);
-    if (end == begin || errno == ERANGE || value < INT_MIN || value > INT_MAX)
+    if (end == begin || errno == ERANGE || value < INT_MIN || value > INT_MAX) {
         return std::nullopt;
+    }
     return static_cast<int>(value);
 }
 
 std::optional<std::vector<unsigned char>> ReadHostFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
+    if (!in) {
         return std::nullopt;
+    }
     std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
+    if (in.bad()) {
         return std::nullopt;
+    }
     return bytes;
 }
 
 bool WriteHostFile(const std::string& path, const unsigned char* bytes, std::size_t len)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
+    if (!out) {
         return false;
+    }
     out.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(len));
     out.flush();
     return static_cast<bool>(out);
@@ -73,7 +78,8 @@ std::vector<unsigned char> EncodeRecord(const std::vector<unsigned char>& payloa
 
 } // namespace
 
-QnxEEPromHandler::QnxEEPromHandler() : QnxEEPromHandler(EEPromLocation::StandardBoard) {}
+QnxEEPromHandler::QnxEEPromHandler() : QnxEEPromHandler(EEPromLocation::StandardBoard)
+{}
 
 QnxEEPromHandler::QnxEEPromHandler(EEPromLocation location)
 {
@@ -92,8 +98,9 @@ void QnxEEPromHandler::Initialise(std::shared_ptr<I2CBus> bus, EEPromLocation lo
     const unsigned short address =
         location == EEPromLocation::VorlikBoard ? EepromFinder::VorlikAddress : EepromFinder::StandardAddress;
     eeprom_ = EepromFinder::FindEeprom(std::move(bus), address, Eeprom::EepromType::Cat24c256);
-    if (eeprom_ && ReadFileAllocationTable())
+    if (eeprom_ && ReadFileAllocationTable()) {
         MakeFirstFileAsPeripheralConfig();
+    }
 }
 
 unsigned int QnxEEPromHandler::ChipSize() const
@@ -108,22 +115,26 @@ bool QnxEEPromHandler::IsEEPromAccessible() const
 
 bool QnxEEPromHandler::ReadFileAllocationTable()
 {
-    if (!eeprom_)
+    if (!eeprom_) {
         return false;
+    }
     unsigned char bytes[12] = {};
     if (eeprom_->Read(Helper::FileAllocationTableEntryOffset, bytes, Helper::FileAllocationTableSize) !=
-        Helper::FileAllocationTableSize)
+        Helper::FileAllocationTableSize) {
         return false;
-    for (std::size_t i = 0; i < table_.size(); ++i)
+    }
+    for (std::size_t i = 0; i < table_.size(); ++i) {
         Helper::ParseFileMetaData(bytes + i * Helper::FileAllocationTableEntrySize, table_[i].start, table_[i].size);
+    }
     tableLoaded_ = true;
     return true;
 }
 
 bool QnxEEPromHandler::WriteFileAllocationTable()
 {
-    if (!eeprom_ || !tableLoaded_)
+    if (!eeprom_ || !tableLoaded_) {
         return false;
+    }
     std::vector<unsigned char> bytes;
     for (const FileEntry& entry : table_) {
         const auto encoded = Helper::ConstructFileMetaDataBuffer(entry.start, entry.size);
@@ -137,8 +148,9 @@ bool QnxEEPromHandler::WriteFileAllocationTable()
 
 unsigned short QnxEEPromHandler::GetFileStartAddress(FilesInEEProm file) const
 {
-    if (file < table_.size() && Helper::IsAddressValid(table_[file].start))
+    if (file < table_.size() && Helper::IsAddressValid(table_[file].start)) {
         return table_[file].start;
+    }
     return EepromFileRules::NextFreeStart(table_);
 }
 
@@ -147,15 +159,17 @@ QnxEEPromHandler::RecordRead QnxEEPromHandler::ReadRecord(unsigned int file) con
     // A record past the end of the chip would be read wrapped round from address 0.
     const bool usable = eeprom_ && file < table_.size() && IsEntryValid(table_[file]) &&
                         EepromPaging::RangeFits(table_[file].start, table_[file].size, ChipSize());
-    if (!usable)
+    if (!usable) {
         return {EepromFileRules::JudgeRecord(false, 0, 0, false), {}};
+    }
     const FileEntry& entry = table_[file];
     std::vector<unsigned char> record(entry.size);
     const int received = std::max(0, eeprom_->Read(entry.start, record.data(), entry.size));
     const RecordState state = EepromFileRules::JudgeRecord(true, entry.size, static_cast<unsigned int>(received),
                                                            received == entry.size && Helper::IsRecordIntact(record));
-    if (state != RecordState::Intact)
+    if (state != RecordState::Intact) {
         record.clear();
+    }
     return {state, std::move(record)};
 }
 
@@ -167,8 +181,9 @@ std::vector<unsigned char> QnxEEPromHandler::ReadCurrentFile(FilesInEEProm file)
 std::string QnxEEPromHandler::Read(FilesInEEProm file) const
 {
     const std::vector<unsigned char> record = ReadCurrentFile(file);
-    if (record.empty())
+    if (record.empty()) {
         return {};
+    }
     return std::string(record.begin() + CheckWordSize, record.end());
 }
 
@@ -181,8 +196,9 @@ QnxEEPromHandler::OtherRecords QnxEEPromHandler::ReadOthers(const std::array<boo
 {
     OtherRecords others;
     for (unsigned int i = 0; i < FileCount; ++i) {
-        if (!wanted[i])
+        if (!wanted[i]) {
             continue;
+        }
         RecordRead read = ReadRecord(i);
         others.findings[i] = read.state;
         others.kept[i] = std::move(read.record);
@@ -192,8 +208,9 @@ QnxEEPromHandler::OtherRecords QnxEEPromHandler::ReadOthers(const std::array<boo
 
 bool QnxEEPromHandler::Write(FilesInEEProm file, const std::vector<unsigned char>& data)
 {
-    if (!eeprom_ || !tableLoaded_ || file >= table_.size())
+    if (!eeprom_ || !tableLoaded_ || file >= table_.size()) {
         return false;
+    }
     const std::size_t recordLen = data.size() + CheckWordSize;
     const OtherRecords others = ReadOthers(EepromFileRules::RecordsToRead(table_, file, recordLen, ChipSize()));
     const auto plan = EepromFileRules::PlanWrite(table_, file, recordLen, others.findings, ChipSize());
@@ -204,39 +221,47 @@ bool QnxEEPromHandler::ApplyWrite(const EepromFileRules::WritePlan& plan, const 
                                   const std::array<std::vector<unsigned char>, FileCount>& kept)
 {
     // Until the record is whole, the chip and the copy in memory keep the old table.
-    if (!WriteRecord(plan.start, record))
+    if (!WriteRecord(plan.start, record)) {
         return false;
-    if (!plan.rewritesTable)
+    }
+    if (!plan.rewritesTable) {
         return true;
+    }
     table_ = plan.table;
     for (unsigned int moved = 0; moved < FileCount; ++moved) {
-        if (plan.moves[moved])
+        if (plan.moves[moved]) {
             table_[moved] = EepromFileRules::ErasedEntry;
+        }
     }
     for (unsigned int moved = 0; moved < FileCount; ++moved) {
-        if (!plan.moves[moved])
+        if (!plan.moves[moved]) {
             continue;
+        }
         // A move that fails loses that file only: its entry stays erased and
         // the files after it take the place it left.
         const unsigned short size = plan.table[moved].size;
         const auto start = EepromFileRules::MoveStart(table_, moved, size, ChipSize());
-        if (start && WriteRecord(*start, kept[moved]))
+        if (start && WriteRecord(*start, kept[moved])) {
             table_[moved] = FileEntry{*start, size};
+        }
     }
     return WriteFileAllocationTable();
 }
 
 void QnxEEPromHandler::MakeFirstFileAsPeripheralConfig()
 {
-    if (IsEntryValid(table_[PeripheralConfig]))
+    if (IsEntryValid(table_[PeripheralConfig])) {
         return;
+    }
     table_[PeripheralConfig] = FileEntry{Helper::FilesInEEPromStartOffset, Helper::FileInEEPromReservedBytes};
     const std::vector<unsigned char> record = ReadCurrentFile(PeripheralConfig);
-    if (record.empty())
+    if (record.empty()) {
         return;
+    }
     const auto erased = std::find(record.begin(), record.end(), 0xFF);
-    if (erased == record.end() || erased == record.begin())
+    if (erased == record.end() || erased == record.begin()) {
         return;
+    }
     table_[PeripheralConfig].size = static_cast<unsigned short>(erased - record.begin());
     WriteFileAllocationTable();
 }
@@ -250,30 +275,35 @@ bool QnxEEPromHandler::Write(FilesInEEProm file, const std::string& path)
 bool QnxEEPromHandler::Read(FilesInEEProm file, const std::string& path)
 {
     const std::vector<unsigned char> record = ReadCurrentFile(file);
-    if (record.empty())
+    if (record.empty()) {
         return false;
+    }
     return WriteHostFile(path, record.data() + CheckWordSize, record.size() - CheckWordSize);
 }
 
 bool QnxEEPromHandler::Verify(FilesInEEProm file, const std::string& path)
 {
     const auto bytes = ReadHostFile(path);
-    if (!bytes)
+    if (!bytes) {
         return false;
+    }
     const std::vector<unsigned char> record = ReadCurrentFile(file);
-    if (record.empty())
+    if (record.empty()) {
         return false;
+    }
     return bytes->size() == record.size() - CheckWordSize &&
            std::equal(bytes->begin(), bytes->end(), record.begin() + CheckWordSize);
 }
 
 bool QnxEEPromHandler::WriteAll(const std::string& path)
 {
-    if (!eeprom_)
+    if (!eeprom_) {
         return false;
+    }
     const auto bytes = ReadHostFile(path);
-    if (!bytes || bytes->size() > ChipSize())
+    if (!bytes || bytes->size() > ChipSize()) {
         return false;
+    }
     std::vector<unsigned char> image(ChipSize(), 0xFF);
     std::copy(bytes->begin(), bytes->end(), image.begin());
     return eeprom_->Write(Helper::EEPromStartAddressOffset, image.data(), static_cast<int>(image.size())) ==
@@ -282,26 +312,31 @@ bool QnxEEPromHandler::WriteAll(const std::string& path)
 
 bool QnxEEPromHandler::ReadAll(const std::string& path)
 {
-    if (!eeprom_)
+    if (!eeprom_) {
         return false;
+    }
     std::vector<unsigned char> image(ChipSize());
     if (eeprom_->Read(Helper::EEPromStartAddressOffset, image.data(), static_cast<int>(image.size())) !=
-        static_cast<int>(image.size()))
+        static_cast<int>(image.size())) {
         return false;
+    }
     return WriteHostFile(path, image.data(), image.size());
 }
 
 bool QnxEEPromHandler::VerifyAll(const std::string& path)
 {
-    if (!eeprom_)
+    if (!eeprom_) {
         return false;
+    }
     const auto bytes = ReadHostFile(path);
-    if (!bytes || bytes->size() != ChipSize())
+    if (!bytes || bytes->size() != ChipSize()) {
         return false;
+    }
     std::vector<unsigned char> image(ChipSize());
     if (eeprom_->Read(Helper::EEPromStartAddressOffset, image.data(), static_cast<int>(image.size())) !=
-        static_cast<int>(image.size()))
+        static_cast<int>(image.size())) {
         return false;
+    }
     return image == *bytes;
 }
 
@@ -313,8 +348,9 @@ bool QnxEEPromHandler::Erase()
 unsigned char QnxEEPromHandler::ByteGet(unsigned short address)
 {
     unsigned char value = 0;
-    if (!eeprom_ || !Helper::ValidByteSetAddress(address) || eeprom_->Read(address, &value, 1) != 1)
+    if (!eeprom_ || !Helper::ValidByteSetAddress(address) || eeprom_->Read(address, &value, 1) != 1) {
         return 0;
+    }
     return value;
 }
 
@@ -333,17 +369,18 @@ unsigned short QnxEEPromHandler::WordGet(unsigned short address)
 {
     unsigned char bytes[2] = {};
     if (!eeprom_ || !Helper::ValidByteSetAddress(address) || !Helper::ValidByteSetAddress(address + 1u) ||
-        eeprom_->Read(address, bytes, 2) != 2)
+        eeprom_->Read(address, bytes, 2) != 2) {
         return 0;
+    }
     return static_cast<unsigned short>(bytes[0] + 256u * bytes[1]);
 }
 
 bool QnxEEPromHandler::WordSet(unsigned short address, unsigned short value)
 {
-    if (!eeprom_ || !Helper::ValidByteSetAddress(address) || !Helper::ValidByteSetAddress(address + 1u))
+    if (!eeprom_ || !Helper::ValidByteSetAddress(address) || !Helper::ValidByteSetAddress(address + 1u)) {
         return false;
-    const unsigned char bytes[2] = {static_cast<unsigned char>(value & 0xFFu),
-                                    static_cast<unsigned char>(value >> 8)};
+    }
+    const unsigned char bytes[2] = {static_cast<unsigned char>(value & 0xFFu), static_cast<unsigned char>(value >> 8)};
     return eeprom_->Write(address, bytes, 2) == 2;
 }
 
@@ -383,10 +420,11 @@ std::string QnxEEPromHandler::FormatBoardInformation(const unsigned char* bytes,
         text += digits[bytes[i] >> 4];
         text += digits[bytes[i] & 0x0F];
         const std::size_t column = i % 16;
-        if (column == 15 || i + 1 == len)
+        if (column == 15 || i + 1 == len) {
             text += "\r\n";
-        else
+        } else {
             text += column % 4 == 3 ? "  " : " ";
+        }
     }
     return text;
 }
@@ -395,8 +433,9 @@ bool QnxEEPromHandler::ReadBoardInformation(const std::string& path)
 {
     unsigned char header[Helper::BoardInformationSize] = {};
     // Bytes that do not arrive stay 0: the dump shows what could be read.
-    if (eeprom_)
+    if (eeprom_) {
         eeprom_->Read(Helper::EEPromStartAddressOffset, header, Helper::BoardInformationSize);
+    }
     const std::string text = FormatBoardInformation(header, sizeof header);
     return WriteHostFile(path, reinterpret_cast<const unsigned char*>(text.data()), text.size());
 }

@@ -108,14 +108,16 @@ public:
 private:
     using Table = EepromFileRules::Table;
     static constexpr unsigned int FileCount = EepromFileRules::FileCount;
-    struct RecordRead {
+    struct RecordRead
+    {
         EepromFileRules::RecordState state;
         std::vector<unsigned char> record; // the whole record when intact, else empty
     };
 
     // What reads of the other files' records found, for the write rules, and
     // the intact ones whole, for the files a resize moves.
-    struct OtherRecords {
+    struct OtherRecords
+    {
         EepromFileRules::Findings findings{};
         std::array<std::vector<unsigned char>, FileCount> kept;
     };

@@ -53,18 +53,21 @@ QnxI2CBus::QnxI2CBus() : delayEvent_(EventFactory::GetUniqueSimpleEvent(true))
 
 QnxI2CBus::~QnxI2CBus()
 {
-    if (busSemaphore_ != nullptr)
+    if (busSemaphore_ != nullptr) {
         ::sem_close(busSemaphore_);
-    if (descriptor_ >= 0)
+    }
+    if (descriptor_ >= 0) {
         ::close(descriptor_);
+    }
 }
 
 int QnxI2CBus::SetBusSpeed(unsigned int hz)
 {
     std::uint32_t speed = (hz == StandardSpeed || hz == FastSpeed) ? hz : FastSpeed;
     const int result = ::devctl(descriptor_, Command(DCMD_I2C_SET_BUS_SPEED), &speed, sizeof speed, nullptr);
-    if (result == EOK)
+    if (result == EOK) {
         busSpeed_ = speed;
+    }
     return result;
 }
 
@@ -87,8 +90,7 @@ unsigned int QnxI2CBus::Read(unsigned char* buf, unsigned int len, unsigned shor
     return result == EOK ? len : 0;
 }
 
-unsigned int QnxI2CBus::Write(const unsigned char* buf, unsigned int len, unsigned short address,
-                              I2C::AddressMode mode)
+unsigned int QnxI2CBus::Write(const unsigned char* buf, unsigned int len, unsigned short address, I2C::AddressMode mode)
 {
     i2c_send_t header{};
     header.slave = Slave(address, mode);
@@ -123,11 +125,13 @@ unsigned int QnxI2CBus::WriteDelayRead(const unsigned char* wbuf, unsigned int w
                                        unsigned int rlen, unsigned short address, I2C::AddressMode mode,
                                        unsigned int delayMs)
 {
-    if (Write(wbuf, wlen, address, mode) != wlen)
+    if (Write(wbuf, wlen, address, mode) != wlen) {
         return 0;
+    }
     // Nothing signals the delay event: the wait is a sleep on the monotonic clock.
-    if (delayMs != 0 && delayEvent_)
+    if (delayMs != 0 && delayEvent_) {
         delayEvent_->Wait(delayMs);
+    }
     return Read(rbuf, rlen, address, mode);
 }
 
@@ -138,8 +142,9 @@ int QnxI2CBus::Transact(I2C::Transaction*)
 
 bool QnxI2CBus::Lock()
 {
-    if (busSemaphore_ == nullptr)
+    if (busSemaphore_ == nullptr) {
         return false;
+    }
     int result = 0;
     do {
         result = ::sem_wait(busSemaphore_);
@@ -149,7 +154,8 @@ bool QnxI2CBus::Lock()
 
 bool QnxI2CBus::Unlock()
 {
-    if (busSemaphore_ == nullptr)
+    if (busSemaphore_ == nullptr) {
         return false;
+    }
     return ::sem_post(busSemaphore_) == 0;
 }

@@ -30,15 +30,13 @@ public:
     // 100000 until a speed was accepted.
     unsigned int GetBusSpeed() const override;
 
-    unsigned int Read(unsigned char* buf, unsigned int len, unsigned short address,
-                      I2C::AddressMode mode) override;
+    unsigned int Read(unsigned char* buf, unsigned int len, unsigned short address, I2C::AddressMode mode) override;
     unsigned int Write(const unsigned char* buf, unsigned int len, unsigned short address,
                        I2C::AddressMode mode) override;
-    unsigned int WriteThenRead(const unsigned char* wbuf, unsigned int wlen, unsigned char* rbuf,
-                               unsigned int rlen, unsigned short address, I2C::AddressMode mode) override;
-    unsigned int WriteDelayRead(const unsigned char* wbuf, unsigned int wlen, unsigned char* rbuf,
-                                unsigned int rlen, unsigned short address, I2C::AddressMode mode,
-                                unsigned int delayMs) override;
+    unsigned int WriteThenRead(const unsigned char* wbuf, unsigned int wlen, unsigned char* rbuf, unsigned int rlen,
+                               unsigned short address, I2C::AddressMode mode) override;
+    unsigned int WriteDelayRead(const unsigned char* wbuf, unsigned int wlen, unsigned char* rbuf, unsigned int rlen,
+                                unsigned short address, I2C::AddressMode mode, unsigned int delayMs) override;
     // Always 0: the resource manager has no multi-step transfers.
     int Transact(I2C::Transaction* transaction) override;
 

@@ -10,13 +10,15 @@ namespace {
 // Decimal value of a piece made only of digits and fitting 32 bits.
 bool ReadPart(const std::string& text, unsigned int& value)
 {
-    if (!StringOperation::IsNumber(text))
+    if (!StringOperation::IsNumber(text)) {
         return false;
+    }
     unsigned long long result = 0;
     for (const char c : text) {
         result = result * 10 + static_cast<unsigned long long>(c - '0');
-        if (result > std::numeric_limits<unsigned int>::max())
+        if (result > std::numeric_limits<unsigned int>::max()) {
             return false;
+        }
     }
     value = static_cast<unsigned int>(result);
     return true;
@@ -27,19 +29,21 @@ bool ReadPart(const std::string& text, unsigned int& value)
 Version::Version(unsigned int majorPart, unsigned int minorPart, unsigned int patchPart)
     // Braces: some C libraries define major() and minor() as macros.
     : major{majorPart}, minor{minorPart}, patch{patchPart}
-{
-}
+{}
 
 Version::Version(const std::string& text)
 {
-    if (!IsValidVersionString(text))
+    if (!IsValidVersionString(text)) {
         return;
+    }
     const std::size_t firstDot = text.find('.');
-    if (firstDot == std::string::npos)
+    if (firstDot == std::string::npos) {
         return;
+    }
     unsigned int parsedMajor = 0;
-    if (!ReadPart(text.substr(0, firstDot), parsedMajor))
+    if (!ReadPart(text.substr(0, firstDot), parsedMajor)) {
         return;
+    }
     const std::size_t secondDot = text.find('.', firstDot + 1);
     if (secondDot == std::string::npos) {
         major = parsedMajor;
@@ -51,8 +55,9 @@ Version::Version(const std::string& text)
     unsigned int parsedMinor = 0;
     unsigned int parsedPatch = 0;
     if (!ReadPart(text.substr(firstDot + 1, secondDot - firstDot - 1), parsedMinor) ||
-        (!patchText.empty() && !ReadPart(patchText, parsedPatch)))
+        (!patchText.empty() && !ReadPart(patchText, parsedPatch))) {
         return;
+    }
     major = parsedMajor;
     minor = parsedMinor;
     patch = parsedPatch;
@@ -61,11 +66,13 @@ Version::Version(const std::string& text)
 bool Version::IsValidVersionString(const std::string& text)
 {
     const std::vector<std::string> pieces = StringOperation::SplitString(text, '.');
-    if (pieces.empty() || pieces.size() > 3)
+    if (pieces.empty() || pieces.size() > 3) {
         return false;
+    }
     for (const std::string& piece : pieces) {
-        if (!StringOperation::IsNumber(piece))
+        if (!StringOperation::IsNumber(piece)) {
             return false;
+        }
     }
     return true;
 }

@@ -24,8 +24,7 @@ class InputFile
 public:
     explicit InputFile(const std::string& path)
         : fd_(RetryOnInterrupt([&path] { return open(path.c_str(), O_RDONLY | O_NOCTTY); }))
-    {
-    }
+    {}
     ~InputFile()
     {
         if (fd_ >= 0) {
@@ -40,7 +39,7 @@ public:
     // The size of a regular file, or nothing.
     std::optional<std::uint64_t> Size() const
     {
-        struct stat status {};
+        struct stat status = {};
         if (fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size < 0) {
             return std::nullopt;
         }
@@ -75,8 +74,7 @@ private:
 ModuleFlasher::ModuleFlasher(std::string port, std::chrono::seconds replyTimeout, std::chrono::seconds settle,
                              std::chrono::seconds boot, ModuleFlasherTuning timing)
     : comPort(std::move(port)), readTimeout(replyTimeout), settleDelay(settle), bootTimeout(boot), tuning(timing)
-{
-}
+{}
 
 ModuleFlasher::~ModuleFlasher() = default;
 
@@ -212,7 +210,7 @@ std::optional<std::string> ModuleFlasher::FindFirmwareFileInternal(const std::st
         return std::nullopt;
     }
     std::string path = JoinPath(directory, *name);
-    struct stat status {};
+    struct stat status = {};
     if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return std::nullopt;
     }

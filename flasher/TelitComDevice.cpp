@@ -65,8 +65,8 @@ std::size_t Find(const Bytes& buffer, const Bytes& pattern, std::size_t from)
     if (from >= buffer.size()) {
         return NotFound;
     }
-    const auto hit = std::search(buffer.begin() + static_cast<std::ptrdiff_t>(from), buffer.end(),
-                                 pattern.begin(), pattern.end());
+    const auto hit =
+        std::search(buffer.begin() + static_cast<std::ptrdiff_t>(from), buffer.end(), pattern.begin(), pattern.end());
     return hit == buffer.end() ? NotFound : static_cast<std::size_t>(hit - buffer.begin());
 }
 

@@ -8,7 +8,12 @@
 #include <pthread.h>
 #include <string>
 
-enum class ReadStatus : int { Matched = 0, TimedOut = 1, Failed = -1 };
+enum class ReadStatus : int
+{
+    Matched = 0,
+    TimedOut = 1,
+    Failed = -1
+};
 
 struct ReadResult
 {

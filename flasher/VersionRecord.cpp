@@ -11,7 +11,6 @@
 
 namespace {
 
-
 bool WriteAll(int fd, const std::string& content)
 {
     std::size_t written = 0;
@@ -48,7 +47,8 @@ void SyncDirectory(const std::string& directory)
 
 } // namespace
 
-VersionRecord::VersionRecord(std::string path) : path_(std::move(path)) {}
+VersionRecord::VersionRecord(std::string path) : path_(std::move(path))
+{}
 
 std::string VersionRecord::TemporaryPath() const
 {
@@ -57,7 +57,7 @@ std::string VersionRecord::TemporaryPath() const
 
 bool VersionRecord::Remove() const
 {
-    struct stat status {};
+    struct stat status = {};
     if (lstat(path_.c_str(), &status) != 0) {
         return errno == ENOENT;
     }
@@ -68,9 +68,8 @@ bool VersionRecord::Write(const std::string& content) const
 {
     const std::string scratch = TemporaryPath();
     // A scratch file left by an earlier crash is simply overwritten.
-    const int fd = RetryOnInterrupt([&scratch] {
-        return open(scratch.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0644);
-    });
+    const int fd =
+        RetryOnInterrupt([&scratch] { return open(scratch.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0644); });
     if (fd < 0) {
         return false;
     }

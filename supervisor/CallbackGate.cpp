@@ -2,14 +2,15 @@
 
 #include <utility>
 
-CallbackGate::Pass::Pass(std::shared_ptr<CallbackGate> gate) : gate_(std::move(gate)), admitted_(gate_ && gate_->Enter())
-{
-}
+CallbackGate::Pass::Pass(std::shared_ptr<CallbackGate> gate)
+    : gate_(std::move(gate)), admitted_(gate_ && gate_->Enter())
+{}
 
 CallbackGate::Pass::~Pass()
 {
-    if (admitted_)
+    if (admitted_) {
         gate_->Leave();
+    }
 }
 
 void CallbackGate::Close()
@@ -28,8 +29,9 @@ bool CallbackGate::IsClosed() const
 bool CallbackGate::Enter()
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (closed_)
+    if (closed_) {
         return false;
+    }
     ++inside_;
     return true;
 }
@@ -40,6 +42,7 @@ void CallbackGate::Leave()
     --inside_;
     // Under the lock: the closing thread cannot return, and release the
     // target, before this thread is done with the gate's mutex.
-    if (inside_ == 0)
+    if (inside_ == 0) {
         empty_.notify_all();
+    }
 }

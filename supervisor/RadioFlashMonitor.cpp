@@ -47,17 +47,18 @@ std::shared_ptr<RadioFlashMonitor> RadioFlashMonitor::Create(const std::shared_p
                                                              bool autoConfirm, bool recoveryMode, std::uint32_t number,
                                                              RestartSettings restart)
 {
-    auto supervisor = std::make_shared<RadioFlashMonitor>(CreateKey(), threadFactory, autoConfirm, recoveryMode,
-                                                          number, std::move(restart));
+    auto supervisor = std::make_shared<RadioFlashMonitor>(CreateKey(), threadFactory, autoConfirm, recoveryMode, number,
+                                                          std::move(restart));
     std::weak_ptr<RadioFlashMonitor> weak = supervisor;
-    supervisor->fileSystemWatcher->OnCreatedCallback(
-        [weak, gate = supervisor->callbackGate](const std::wstring& path) {
-            const CallbackGate::Pass pass(gate);
-            if (!pass)
-                return;
-            if (const auto self = weak.lock())
-                self->OnCreatedFile(path);
-        });
+    supervisor->fileSystemWatcher->OnCreatedCallback([weak, gate = supervisor->callbackGate](const std::wstring& path) {
+        const CallbackGate::Pass pass(gate);
+        if (!pass) {
+            return;
+        }
+        if (const auto self = weak.lock()) {
+            self->OnCreatedFile(path);
+        }
+    });
     // A marker the script left before the callback was registered was never
     // reported, and would leave the in-progress page up for ever.
     supervisor->ReportMarkersPresent();
@@ -65,17 +66,14 @@ std::shared_ptr<RadioFlashMonitor> RadioFlashMonitor::Create(const std::shared_p
     return supervisor;
 }
 
-RadioFlashMonitor::RadioFlashMonitor(CreateKey, const std::shared_ptr<ThreadFactory>& threadFactory,
-                                     bool autoConfirm, bool recovery, std::uint32_t, RestartSettings restartSettings)
+RadioFlashMonitor::RadioFlashMonitor(CreateKey, const std::shared_ptr<ThreadFactory>& threadFactory, bool autoConfirm,
+                                     bool recovery, std::uint32_t, RestartSettings restartSettings)
     : eventThread(threadFactory->GetNewThread(&RadioFlashMonitor::UpgraderThreadBootstrap, EventThreadPriority,
                                               DefaultStackSize)),
-      timerFactory(OSTimerFactory::Create()),
-      controlEvent(EventFactory::GetUniqueEvent(true)),
+      timerFactory(OSTimerFactory::Create()), controlEvent(EventFactory::GetUniqueEvent(true)),
       threadFinishedEvent(EventFactory::GetUniqueSimpleEvent(true)),
-      exitEvent(EventFactory::GetUniqueSimpleEvent(true)),
-      recoveryMode(recovery),
-      callbackGate(std::make_shared<CallbackGate>()),
-      restartGate(std::make_shared<CallbackGate>()),
+      exitEvent(EventFactory::GetUniqueSimpleEvent(true)), recoveryMode(recovery),
+      callbackGate(std::make_shared<CallbackGate>()), restartGate(std::make_shared<CallbackGate>()),
       restart(std::move(restartSettings))
 {
     ui = std::make_unique<RadioFlashMonitorUi>(autoConfirm, recoveryMode);
@@ -83,8 +81,9 @@ RadioFlashMonitor::RadioFlashMonitor(CreateKey, const std::shared_ptr<ThreadFact
     // for a running callback, before anything the callback uses goes.
     restartTimer = timerFactory->GetUniqueOSTimer(OSTimer::OneShot, [this, gate = restartGate] {
         const CallbackGate::Pass pass(gate);
-        if (pass)
+        if (pass) {
             RestartAction();
+        }
     });
     fileSystemWatcher = FileSystemWatcher::CreateUnique(*threadFactory, WatchedDirectory(), CreatedEntries);
 }
@@ -95,8 +94,9 @@ RadioFlashMonitor::~RadioFlashMonitor()
     // A result page waiting for a touch would hold the event thread until
     // the restart: the stop ends that wait.
     ui->ExitUiScreen();
-    if (eventThread->IsRunning())
+    if (eventThread->IsRunning()) {
         threadFinishedEvent->Wait();
+    }
     // No restart may reach the screen once it is released: the gate admits
     // no new expiry, and a restart already under way is waited for.
     restartGate->Close();
@@ -112,8 +112,9 @@ RadioFlashMonitor::~RadioFlashMonitor()
 
 void RadioFlashMonitor::Release(std::shared_ptr<RadioFlashMonitor> supervisor)
 {
-    if (!supervisor)
+    if (!supervisor) {
         return;
+    }
     supervisor->callbackGate->Close();
     supervisor.reset();
 }
@@ -124,19 +125,23 @@ std::function<void(int)> RadioFlashMonitor::ExitNotification(const std::shared_p
     std::shared_ptr<CallbackGate> gate = supervisor ? supervisor->callbackGate : nullptr;
     return [weak, gate](int) {
         const CallbackGate::Pass pass(gate);
-        if (!pass)
+        if (!pass) {
             return;
-        if (const auto self = weak.lock())
+        }
+        if (const auto self = weak.lock()) {
             self->Exit();
+        }
     };
 }
 
 unsigned int RadioFlashMonitor::MarkerBits(const std::wstring& path)
 {
-    if (StringOperation::Contains(path, WifiStartedFile))
+    if (StringOperation::Contains(path, WifiStartedFile)) {
         return SuccessBit;
-    if (StringOperation::Contains(path, WifiUpgradeFailedFile))
+    }
+    if (StringOperation::Contains(path, WifiUpgradeFailedFile)) {
         return FailureBit;
+    }
     return 0;
 }
 
@@ -163,10 +168,11 @@ void RadioFlashMonitor::OnUpgradeFail()
 void RadioFlashMonitor::CompleteUpgrade(bool succeeded)
 {
     restartTimer->Start(restart.delayMs);
-    if (succeeded)
+    if (succeeded) {
         ui->PromptSystemToReboot();
-    else
+    } else {
         ui->PromptUpgradeFail();
+    }
 }
 
 void RadioFlashMonitor::Reboot()
@@ -185,14 +191,17 @@ void RadioFlashMonitor::UpgraderThread()
     for (;;) {
         const unsigned int bits = controlEvent->WaitOr(StopBit | SuccessBit | FailureBit);
         // 0: the event cannot be waited on at all; waiting again would spin.
-        if (bits == 0 || (bits & StopBit) != 0)
+        if (bits == 0 || (bits & StopBit) != 0) {
             break;
+        }
         // Both results in one wake-up: the success page first, then the
         // failure page once the first one's wait has ended.
-        if ((bits & SuccessBit) != 0)
+        if ((bits & SuccessBit) != 0) {
             CompleteUpgrade(true);
-        if ((bits & FailureBit) != 0)
+        }
+        if ((bits & FailureBit) != 0) {
             CompleteUpgrade(false);
+        }
     }
     threadFinishedEvent->Signal();
 }
@@ -200,32 +209,37 @@ void RadioFlashMonitor::UpgraderThread()
 void RadioFlashMonitor::OnCreatedFile(const std::wstring& path)
 {
     const unsigned int bits = MarkerBits(path);
-    if (bits == SuccessBit)
+    if (bits == SuccessBit) {
         OnUpgradeSuccess();
-    else if (bits == FailureBit)
+    } else if (bits == FailureBit) {
         OnUpgradeFail();
+    }
 }
 
 void RadioFlashMonitor::ReportMarkersPresent()
 {
     const std::wstring directory = WatchedDirectory();
     DIR* entries = opendir(StringOperation::WStringToUtf8(directory).c_str());
-    if (entries == nullptr)
+    if (entries == nullptr) {
         return;
+    }
     unsigned int bits = 0;
-    while (const dirent* entry = readdir(entries))
+    while (const dirent* entry = readdir(entries)) {
         bits |= MarkerBits(directory + StringOperation::WStringFromString(entry->d_name));
+    }
     closedir(entries);
     // Both results in one signal: the success page first, as for one wake-up.
-    if (bits != 0)
+    if (bits != 0) {
         controlEvent->Signal(bits);
+    }
 }
 
 void RadioFlashMonitor::RestartAction()
 {
     ui->ExitUiScreen();
-    if (restart.action)
+    if (restart.action) {
         restart.action();
-    else
+    } else {
         Reboot();
+    }
 }

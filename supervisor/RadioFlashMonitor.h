@@ -58,9 +58,8 @@ public:
 
     // Builds, wires and starts the supervisor: the in-progress page is on
     // screen, the watcher and the event thread run, the restart timer is not
-    // armed. Markers already in the directory count as if created now. The thread factory is used during construction and not kept.
-    // number (the -p option) is accepted and not used. Allocation failures
-    // throw.
+    // armed. Markers already in the directory count as if created now. The thread factory is used during construction
+    // and not kept. number (the -p option) is accepted and not used. Allocation failures throw.
     static std::shared_ptr<RadioFlashMonitor> Create(const std::shared_ptr<ThreadFactory>& threadFactory,
                                                      bool autoConfirm, bool recoveryMode, std::uint32_t number);
     static std::shared_ptr<RadioFlashMonitor> Create(const std::shared_ptr<ThreadFactory>& threadFactory,

@@ -33,14 +33,16 @@ RadioFlashMonitorUi::~RadioFlashMonitorUi() = default;
 
 void RadioFlashMonitorUi::PromptSystemToReboot()
 {
-    if (pageManager->WifiUpgradeSuccessful() == ButtonId::ConfirmButton)
+    if (pageManager->WifiUpgradeSuccessful() == ButtonId::ConfirmButton) {
         CloseAfterConfirm();
+    }
 }
 
 void RadioFlashMonitorUi::PromptUpgradeFail()
 {
-    if (pageManager->WifiUpgradeFailed() == ButtonId::ConfirmButton)
+    if (pageManager->WifiUpgradeFailed() == ButtonId::ConfirmButton) {
         CloseAfterConfirm();
+    }
 }
 
 void RadioFlashMonitorUi::ExitUiScreen()

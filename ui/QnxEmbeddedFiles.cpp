@@ -7,12 +7,10 @@ std::map<std::string, QnxEmbeddedFiles::BinaryResource> QnxEmbeddedFiles::embedd
 
 void QnxEmbeddedFiles::AddResources(const KeyAndResource* table, int count)
 {
-    if (table == nullptr || count < 1)
-    {
+    if (table == nullptr || count < 1) {
         return;
     }
-    for (int i = 0; i < count; ++i)
-    {
+    for (int i = 0; i < count; ++i) {
         // emplace leaves an existing entry alone: the first registration wins.
         embeddedFiles.emplace(table[i].key, table[i].resource);
     }
@@ -21,8 +19,7 @@ void QnxEmbeddedFiles::AddResources(const KeyAndResource* table, int count)
 std::unique_ptr<QnxEmbeddedFiles::ReadOnlyObject> QnxEmbeddedFiles::OpenBinary(const std::string& path)
 {
     const auto found = embeddedFiles.find(path);
-    if (found != embeddedFiles.end())
-    {
+    if (found != embeddedFiles.end()) {
         return std::make_unique<ReadOnlyMemory>(found->second.data, found->second.size);
     }
     return std::make_unique<ReadOnlyFile>(path);
@@ -30,13 +27,11 @@ std::unique_ptr<QnxEmbeddedFiles::ReadOnlyObject> QnxEmbeddedFiles::OpenBinary(c
 
 QnxEmbeddedFiles::ReadOnlyMemory::ReadOnlyMemory(const unsigned char* data, std::int32_t size)
     : data_(data), size_(size)
-{
-}
+{}
 
 int QnxEmbeddedFiles::ReadOnlyMemory::Read(void* buffer, int count)
 {
-    if (!IsGood() || count < 1 || buffer == nullptr)
-    {
+    if (!IsGood() || count < 1 || buffer == nullptr) {
         return 0;
     }
     const std::int32_t n = std::min<std::int32_t>(size_ - position_, count);
@@ -60,15 +55,12 @@ int QnxEmbeddedFiles::ReadOnlyMemory::GetSize() const
     return size_;
 }
 
-QnxEmbeddedFiles::ReadOnlyFile::ReadOnlyFile(const std::string& path)
-    : file_(std::fopen(path.c_str(), "rb"))
-{
-}
+QnxEmbeddedFiles::ReadOnlyFile::ReadOnlyFile(const std::string& path) : file_(std::fopen(path.c_str(), "rb"))
+{}
 
 QnxEmbeddedFiles::ReadOnlyFile::~ReadOnlyFile()
 {
-    if (file_ != nullptr)
-    {
+    if (file_ != nullptr) {
         std::fclose(file_);
     }
 }
@@ -77,8 +69,7 @@ int QnxEmbeddedFiles::ReadOnlyFile::Read(void* buffer, int count)
 {
     // A negative count would become a huge size_t for fread and overrun the
     // caller's buffer, so it reads nothing, as it does for memory streams.
-    if (!IsGood() || count < 1 || buffer == nullptr)
-    {
+    if (!IsGood() || count < 1 || buffer == nullptr) {
         return 0;
     }
     return static_cast<int>(std::fread(buffer, 1, static_cast<std::size_t>(count), file_));

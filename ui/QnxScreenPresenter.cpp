@@ -12,34 +12,38 @@
 #include <thread>
 #include <utility>
 
-namespace
-{
+namespace {
 constexpr std::uint64_t OneSecondNs = 1000000000ULL;
 
 // "#RRGGBB" as 0xRRGGBB; what is not hexadecimal counts as 0.
 std::uint32_t ParseColour(const std::string& colour)
 {
-    if (colour.empty())
+    if (colour.empty()) {
         return 0;
+    }
     return static_cast<std::uint32_t>(std::strtoul(colour.c_str() + 1, nullptr, 16) & 0xFFFFFFUL);
 }
 
 std::string GlyphPath(char c, bool withPercent)
 {
-    if (c >= '0' && c <= '9')
+    if (c >= '0' && c <= '9') {
         return std::string(NumberImagesPath) + c + ".png";
-    if (c == '.')
+    }
+    if (c == '.') {
         return PeriodImagePath;
-    if (c == '%' && withPercent)
+    }
+    if (c == '%' && withPercent) {
         return PercentImagePath;
+    }
     return std::string();
 }
 
 void PauseUpToOneSecond(const std::atomic<bool>& exitRequested)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    while (!exitRequested.load() && std::chrono::steady_clock::now() < deadline)
+    while (!exitRequested.load() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
 }
 } // namespace
 
@@ -52,15 +56,17 @@ QnxScreenPresenter::~QnxScreenPresenter()
 {
     SetExitScreen(true);
     DestroyWindow();
-    if (context_ != nullptr)
+    if (context_ != nullptr) {
         screen_destroy_context(context_);
+    }
     context_ = nullptr;
 }
 
 bool QnxScreenPresenter::InitScreen()
 {
-    if (context_ != nullptr)
+    if (context_ != nullptr) {
         return true;
+    }
     if (screen_create_context(&context_, SCREEN_APPLICATION_CONTEXT) != 0) {
         context_ = nullptr;
         return false;
@@ -70,8 +76,9 @@ bool QnxScreenPresenter::InitScreen()
 
 bool QnxScreenPresenter::CreateWindow()
 {
-    if (window_ != nullptr)
+    if (window_ != nullptr) {
         return true;
+    }
     if (screen_create_window(&window_, context_) != 0) {
         window_ = nullptr;
         return false;
@@ -98,16 +105,18 @@ std::optional<DecodedImage> QnxScreenPresenter::Decode(const std::string& path, 
     const std::unique_ptr<QnxEmbeddedFiles::ReadOnlyObject> stream = QnxEmbeddedFiles::OpenBinary(path);
     const auto width = static_cast<std::uint32_t>(width_);
     const auto height = static_cast<std::uint32_t>(height_);
-    return PngDecoder::Decode(*stream, type == ImageStorageType::Overlay ? PngDecoder::SizeLimits::AtMost(width, height)
-                                                                         : PngDecoder::SizeLimits::Exactly(width, height));
+    return PngDecoder::Decode(*stream, type == ImageStorageType::Overlay
+                                           ? PngDecoder::SizeLimits::AtMost(width, height)
+                                           : PngDecoder::SizeLimits::Exactly(width, height));
 }
 
 bool QnxScreenPresenter::LoadPNG(const std::string& path, ImageStorageType type)
 {
     // Decoded aside, so that a refused file leaves the image held before whole.
     std::optional<DecodedImage> image = Decode(path, type);
-    if (!image)
+    if (!image) {
         return false;
+    }
     (type == ImageStorageType::Overlay ? overlay_ : page_) = std::move(*image);
     return true;
 }
@@ -120,14 +129,18 @@ bool QnxScreenPresenter::HasPage() const
 
 void QnxScreenPresenter::CopyImageDataToBuffer()
 {
-    if (window_ == nullptr)
+    if (window_ == nullptr) {
         CreateWindow();
-    if (window_ == nullptr)
+    }
+    if (window_ == nullptr) {
         return;
-    if (buffer_ == nullptr && screen_dequeue_window_render_buffer(&buffer_, window_, 0) != 0)
+    }
+    if (buffer_ == nullptr && screen_dequeue_window_render_buffer(&buffer_, window_, 0) != 0) {
         buffer_ = nullptr;
-    if (buffer_ == nullptr || !HasPage())
+    }
+    if (buffer_ == nullptr || !HasPage()) {
         return;
+    }
     void* pointer = nullptr;
     int stride = 0;
     int bufferSize[2] = {0, 0};
@@ -137,20 +150,25 @@ void QnxScreenPresenter::CopyImageDataToBuffer()
     // Never beyond the buffer, should the compositor have given a smaller one.
     const int columns = std::min({width_, bufferSize[0], stride / 4});
     const int rows = std::min(height_, bufferSize[1]);
-    if (pointer == nullptr || columns <= 0 || rows <= 0)
+    if (pointer == nullptr || columns <= 0 || rows <= 0) {
         return;
+    }
     auto* target = static_cast<unsigned char*>(pointer);
-    for (int y = 0; y < rows; ++y)
+    for (int y = 0; y < rows; ++y) {
         std::memcpy(target + static_cast<size_t>(y) * static_cast<size_t>(stride),
-                    page_.Row(static_cast<std::uint32_t>(y)), static_cast<size_t>(columns) * DecodedImage::BytesPerPixel);
+                    page_.Row(static_cast<std::uint32_t>(y)),
+                    static_cast<size_t>(columns) * DecodedImage::BytesPerPixel);
+    }
 }
 
 bool QnxScreenPresenter::Present(const std::string& path)
 {
-    if (window_ == nullptr)
+    if (window_ == nullptr) {
         CreateWindow();
-    if (!LoadPNG(path, ImageStorageType::Page))
+    }
+    if (!LoadPNG(path, ImageStorageType::Page)) {
         return false;
+    }
     CopyImageDataToBuffer();
     PostScreen();
     return true;
@@ -158,8 +176,9 @@ bool QnxScreenPresenter::Present(const std::string& path)
 
 void QnxScreenPresenter::SetDirtyRectangle(unsigned x, unsigned y, unsigned w, unsigned h)
 {
-    for (unsigned value : {x, y, w, h})
+    for (unsigned value : {x, y, w, h}) {
         dirtyRectangles_.push_back(static_cast<std::int32_t>(value));
+    }
 }
 
 void QnxScreenPresenter::ClearDirtyRectangle()
@@ -178,11 +197,13 @@ bool QnxScreenPresenter::PostScreen()
     const size_t count = dirtyRectangles_.size() / 4;
     for (size_t i = 0; i < count; ++i) {
         const std::int32_t* r = &dirtyRectangles_[4 * i];
-        if (!RectangleIsValid(r[0], r[1], r[2], r[3]))
+        if (!RectangleIsValid(r[0], r[1], r[2], r[3])) {
             return false;
+        }
     }
-    if (window_ == nullptr || buffer_ == nullptr)
+    if (window_ == nullptr || buffer_ == nullptr) {
         return false;
+    }
     return screen_post_window(window_, buffer_, static_cast<int>(count), count == 0 ? nullptr : dirtyRectangles_.data(),
                               0) == 0;
 }
@@ -191,10 +212,11 @@ void QnxScreenPresenter::PostChangedArea(std::uint32_t x, std::uint32_t y, std::
 {
     // The rectangle rule cannot name an area that reaches the window's right
     // or bottom edge; such an area goes out as a post of the whole window.
-    if (RectangleIsValid(x, y, w, h))
+    if (RectangleIsValid(x, y, w, h)) {
         SetDirtyRectangle(x, y, w, h);
-    else
+    } else {
         ClearDirtyRectangle();
+    }
     PostScreen();
     ClearDirtyRectangle();
 }
@@ -202,8 +224,9 @@ void QnxScreenPresenter::PostChangedArea(std::uint32_t x, std::uint32_t y, std::
 ButtonId QnxScreenPresenter::HandleEvents(const std::vector<TouchTarget>& targets)
 {
     ButtonId result = ButtonId::NoButton;
-    if (screen_create_event(&event_) != 0)
+    if (screen_create_event(&event_) != 0) {
         event_ = nullptr;
+    }
     FlushQueuedEventsInContext();
     bool touched = false;
     while (!touched && !exitRequested_.load()) {
@@ -214,12 +237,14 @@ ButtonId QnxScreenPresenter::HandleEvents(const std::vector<TouchTarget>& target
         }
         int type = SCREEN_EVENT_NONE;
         screen_get_event_property_iv(event_, SCREEN_PROPERTY_TYPE, &type);
-        if (type != SCREEN_EVENT_MTOUCH_TOUCH)
+        if (type != SCREEN_EVENT_MTOUCH_TOUCH) {
             continue;
+        }
         int touchId = -1;
         screen_get_event_property_iv(event_, SCREEN_PROPERTY_TOUCH_ID, &touchId);
-        if (touchId != 0)
+        if (touchId != 0) {
             continue;
+        }
         int position[2] = {-1, -1};
         screen_get_event_property_iv(event_, SCREEN_PROPERTY_SOURCE_POSITION, position);
         const int x = position[0];
@@ -233,8 +258,9 @@ ButtonId QnxScreenPresenter::HandleEvents(const std::vector<TouchTarget>& target
         }
     }
     exitRequested_.store(false);
-    if (event_ != nullptr)
+    if (event_ != nullptr) {
         screen_destroy_event(event_);
+    }
     event_ = nullptr;
     return result;
 }
@@ -242,16 +268,19 @@ ButtonId QnxScreenPresenter::HandleEvents(const std::vector<TouchTarget>& target
 void QnxScreenPresenter::FlushQueuedEventsInContext()
 {
     screen_event_t event = event_;
-    if (event == nullptr && screen_create_event(&event) != 0)
+    if (event == nullptr && screen_create_event(&event) != 0) {
         return;
+    }
     for (;;) {
         int type = SCREEN_EVENT_NONE;
         if (screen_get_event(context_, event, 0) != 0 ||
-            screen_get_event_property_iv(event, SCREEN_PROPERTY_TYPE, &type) != 0 || type == SCREEN_EVENT_NONE)
+            screen_get_event_property_iv(event, SCREEN_PROPERTY_TYPE, &type) != 0 || type == SCREEN_EVENT_NONE) {
             break;
+        }
     }
-    if (event != event_)
+    if (event != event_) {
         screen_destroy_event(event);
+    }
 }
 
 void QnxScreenPresenter::SetExitScreen(bool flag)
@@ -271,23 +300,25 @@ void QnxScreenPresenter::OverlayProgressBar(const std::vector<unsigned>& box, co
 {
     // The box's left and top border lines stay unpainted.
     const std::optional<OverlayBox> bar = BoxInWindow(box, {1, 1, 0});
-    if (!bar || !HasPage())
+    if (!bar || !HasPage()) {
         return;
+    }
 
     const std::uint32_t rgb = ParseColour(colour);
     // Above 100 the fill would run past the bar and the row.
     const unsigned clamped = std::min<unsigned>(percent, 100);
-    const std::uint32_t fillEnd =
-        bar->left + static_cast<std::uint32_t>(static_cast<float>(bar->right - bar->left) *
-                                               (static_cast<float>(clamped) / 100.0f));
-    if (barEnd_ == 0)
+    const std::uint32_t fillEnd = bar->left + static_cast<std::uint32_t>(static_cast<float>(bar->right - bar->left) *
+                                                                         (static_cast<float>(clamped) / 100.0f));
+    if (barEnd_ == 0) {
         barEnd_ = bar->left;
+    }
     const std::uint32_t start = barEnd_;
     barEnd_ = fillEnd;
     // A bar whose right edge is the window's width fills at most the last column.
     const std::uint32_t last = std::min(fillEnd, static_cast<std::uint32_t>(width_) - 1);
-    if (last < start)
+    if (last < start) {
         return;
+    }
     for (std::uint32_t y = bar->top; y < bar->bottom; ++y) {
         unsigned char* row = page_.Row(y);
         for (std::uint32_t x = start; x <= last; ++x) {
@@ -307,8 +338,9 @@ void QnxScreenPresenter::PaintGlyph(const DecodedImage& glyph, std::uint32_t x, 
         unsigned char* pageRow = page_.Row(y);
         for (std::uint32_t column = x; column < box.right && column - x < glyph.Width(); ++column) {
             const unsigned char* source = glyphRow + 4 * (column - x);
-            if (skipWhite && source[0] == 0xFF && source[1] == 0xFF && source[2] == 0xFF)
+            if (skipWhite && source[0] == 0xFF && source[1] == 0xFF && source[2] == 0xFF) {
                 continue;
+            }
             std::memcpy(pageRow + 4 * column, source, 3);
         }
     }
@@ -319,8 +351,9 @@ std::uint32_t QnxScreenPresenter::PaintText(const std::string& text, const Overl
 {
     std::optional<DecodedImage> zero = Decode(GlyphPath('0', withPercent), ImageStorageType::Overlay);
     std::uint32_t advance = zero ? zero->Width() : 0;
-    if (zero)
+    if (zero) {
         overlay_ = std::move(*zero);
+    }
     std::uint32_t x = box.left;
     for (const char c : text) {
         if (std::isspace(static_cast<unsigned char>(c)) == 0) {
@@ -340,8 +373,9 @@ void QnxScreenPresenter::OverlayPercentageNumber(const std::vector<unsigned>& bo
 {
     // The glyphs reach two rows below the box.
     const std::optional<OverlayBox> area = BoxInWindow(box, {0, 0, 2});
-    if (!area || !HasPage())
+    if (!area || !HasPage()) {
         return;
+    }
     const std::uint32_t end = PaintText(" " + std::to_string(static_cast<unsigned>(percent)) + "%", *area, true, false);
     CopyImageDataToBuffer();
     PostChangedArea(area->left, area->top, end - area->left, area->bottom - area->top);
@@ -350,8 +384,9 @@ void QnxScreenPresenter::OverlayPercentageNumber(const std::vector<unsigned>& bo
 void QnxScreenPresenter::OverlayVersionNumber(const std::vector<unsigned>& box, const std::string& version)
 {
     const std::optional<OverlayBox> area = BoxInWindow(box, {});
-    if (!area || !HasPage())
+    if (!area || !HasPage()) {
         return;
+    }
     PaintText(version + ".", *area, false, true);
     CopyImageDataToBuffer();
 }
@@ -360,11 +395,13 @@ void QnxScreenPresenter::DestroyWindow()
 {
     page_ = DecodedImage();
     overlay_ = DecodedImage();
-    if (window_ != nullptr)
+    if (window_ != nullptr) {
         screen_destroy_window(window_);
+    }
     window_ = nullptr;
     // The buffer belonged to the window; its handle is released all the same.
-    if (buffer_ != nullptr)
+    if (buffer_ != nullptr) {
         screen_destroy_buffer(buffer_);
+    }
     buffer_ = nullptr;
 }

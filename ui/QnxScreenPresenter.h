@@ -116,7 +116,8 @@ private:
     // The file at path decoded for the storage type: a page of exactly the
     // window's size, or a glyph no larger than the window.
     std::optional<DecodedImage> Decode(const std::string& path, ImageStorageType type) const;
-    std::optional<OverlayBox> BoxInWindow(const std::vector<unsigned>& numbers, const OverlayBox::Reading& reading) const;
+    std::optional<OverlayBox> BoxInWindow(const std::vector<unsigned>& numbers,
+                                          const OverlayBox::Reading& reading) const;
     bool RectangleIsValid(std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h) const;
     void PostChangedArea(std::uint32_t x, std::uint32_t y, std::uint32_t w, std::uint32_t h);
     // Paints text glyph by glyph from the box's left edge into the page rows

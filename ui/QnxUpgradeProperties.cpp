@@ -13,8 +13,7 @@
 #include <optional>
 #include <vector>
 
-namespace
-{
+namespace {
 struct FileCloser
 {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -26,8 +25,9 @@ struct FileCloser
 std::optional<std::vector<unsigned char>> ReadUpTo(const std::string& path, std::uint64_t limit)
 {
     const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file)
+    if (!file) {
         return std::nullopt;
+    }
     std::vector<unsigned char> bytes;
     constexpr std::uint64_t Chunk = 64 * 1024;
     while (bytes.size() <= limit) {
@@ -36,11 +36,13 @@ std::optional<std::vector<unsigned char>> ReadUpTo(const std::string& path, std:
         bytes.resize(have + want);
         const std::size_t got = std::fread(bytes.data() + have, 1, want, file.get());
         bytes.resize(have + got);
-        if (got < want)
+        if (got < want) {
             break;
+        }
     }
-    if (bytes.size() > limit || std::ferror(file.get()) != 0)
+    if (bytes.size() > limit || std::ferror(file.get()) != 0) {
         return std::nullopt;
+    }
     return bytes;
 }
 
@@ -61,31 +63,39 @@ bool IsPlainFolderName(const std::string& value)
 // not a usable language entry.
 std::optional<std::string> LanguageOfEntry(const rapidjson::Value& entry)
 {
-    if (!entry.IsObject())
+    if (!entry.IsObject()) {
         return std::nullopt;
+    }
     const auto name = entry.FindMember(QnxUpgradeProperties::NameTag);
-    if (name == entry.MemberEnd() || !name->value.IsString() || !IsNamed(name->value, PropertyNames::Language))
+    if (name == entry.MemberEnd() || !name->value.IsString() || !IsNamed(name->value, PropertyNames::Language)) {
         return std::nullopt;
+    }
     const auto value = entry.FindMember(QnxUpgradeProperties::ValueTag);
-    if (value == entry.MemberEnd() || !value->value.IsString())
+    if (value == entry.MemberEnd() || !value->value.IsString()) {
         return std::nullopt;
+    }
     std::string language(value->value.GetString(), value->value.GetStringLength());
-    if (!IsPlainFolderName(language))
+    if (!IsPlainFolderName(language)) {
         return std::nullopt;
+    }
     return language;
 }
 
 std::string LanguageFromRecord(std::vector<unsigned char>& block)
 {
     JsonImporterExporter importer;
-    if (!importer.ImportData(block.data(), block.size()))
+    if (!importer.ImportData(block.data(), block.size())) {
         return {};
+    }
     JsonImporterExporter::MemberIterator properties;
-    if (!importer.FindTag(QnxUpgradeProperties::PropertiesTag, properties) || !properties->value.IsArray())
+    if (!importer.FindTag(QnxUpgradeProperties::PropertiesTag, properties) || !properties->value.IsArray()) {
         return {};
-    for (const rapidjson::Value& entry : properties->value.GetArray())
-        if (std::optional<std::string> language = LanguageOfEntry(entry))
+    }
+    for (const rapidjson::Value& entry : properties->value.GetArray()) {
+        if (std::optional<std::string> language = LanguageOfEntry(entry)) {
             return *language;
+        }
+    }
     return {};
 }
 } // namespace
@@ -107,15 +117,17 @@ void QnxUpgradeProperties::Load(const std::string& preferenceFile)
         language_ = LanguageFromRecord(*bytes);
     }
     const auto known = LanguageInfo.find(language_);
-    if (known != LanguageInfo.end())
+    if (known != LanguageInfo.end()) {
         language_ = known->second.folder;
+    }
 }
 
 std::string QnxUpgradeProperties::FormatWithLanguage(const std::string& pathTemplate) const
 {
     std::string path = pathTemplate;
     const std::size_t at = path.find("{}");
-    if (at != std::string::npos)
+    if (at != std::string::npos) {
         path.replace(at, 2, language_);
+    }
     return path;
 }

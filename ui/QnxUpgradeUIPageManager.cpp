@@ -10,17 +10,18 @@
 
 #include <utility>
 
-namespace
-{
+namespace {
 // In recovery mode the pages name the build before the installed one: a
 // valid version with a patch above 0 is shown with the patch one lower.
 std::string RecoveryModeVersion(const std::string& stored)
 {
-    if (!Version::IsValidVersionString(stored))
+    if (!Version::IsValidVersionString(stored)) {
         return stored;
+    }
     const Version version(stored);
-    if (version.patch == 0)
+    if (version.patch == 0) {
         return stored;
+    }
     return std::to_string(version.major) + "." + std::to_string(version.minor) + "." +
            std::to_string(version.patch - 1);
 }
@@ -93,8 +94,9 @@ void QnxUpgradeUIPageManager::SetCurrentVersion(const std::string& version)
 
 std::string QnxUpgradeUIPageManager::GetCurrentVersion()
 {
-    if (currentVersion_.empty())
+    if (currentVersion_.empty()) {
         ExtractVersionFromEEprom();
+    }
     return currentVersion_;
 }
 
@@ -103,8 +105,9 @@ void QnxUpgradeUIPageManager::ExtractVersionFromEEprom()
     rapidjson::Document record;
     QnxUpgradeCommon::JsonDeserializeEEprom(record, eepromHandler_, EEPromHandler::BuildRecord);
     SetCurrentVersion(QnxUpgradeCommon::ExtractStringMemberFromJson(record, QnxUpgradeCommon::BuildNumberKey));
-    if (recoveryMode_)
+    if (recoveryMode_) {
         SetCurrentVersion(RecoveryModeVersion(currentVersion_));
+    }
 }
 
 std::vector<unsigned> QnxUpgradeUIPageManager::ImportBbox(const std::string& pathTemplate, const std::string& group,
@@ -114,11 +117,12 @@ std::vector<unsigned> QnxUpgradeUIPageManager::ImportBbox(const std::string& pat
     {
         const std::unique_ptr<QnxEmbeddedFiles::ReadOnlyObject> resource = QnxEmbeddedFiles::OpenBinary(path);
         // Compiled-in bytes stay for the whole run, so the reader may refer to them.
-        if (resource->GetBuffer() != nullptr && resource->GetSize() > 0)
+        if (resource->GetBuffer() != nullptr && resource->GetSize() > 0) {
             layoutReader_ = std::make_unique<VexaJsonFileReader>(reinterpret_cast<const char*>(resource->GetBuffer()),
                                                                  resource->GetSize());
-        else
+        } else {
             layoutReader_ = std::make_unique<VexaJsonFileReader>(path);
+        }
     }
     if (layoutReader_->HasParseError()) {
         layoutReader_.reset();
@@ -130,8 +134,9 @@ std::vector<unsigned> QnxUpgradeUIPageManager::ImportBbox(const std::string& pat
     if (root.IsObject()) {
         const rapidjson::Value key(rapidjson::StringRef(group.data(), static_cast<rapidjson::SizeType>(group.size())));
         const auto found = root.FindMember(key);
-        if (found != root.MemberEnd())
+        if (found != root.MemberEnd()) {
             members = &found->value;
+        }
     }
     return layoutReader_->ReadUIntArray(*members, box);
 }
@@ -141,8 +146,9 @@ std::vector<TouchTarget> QnxUpgradeUIPageManager::TargetsFor(const std::vector<P
     std::vector<TouchTarget> targets;
     for (const PageButton& button : buttons) {
         const std::vector<unsigned> box = ImportBbox(CoordinatesFileName, Button, button.box);
-        if (!IsBox(box))
+        if (!IsBox(box)) {
             return {};
+        }
         targets.push_back({button.id, static_cast<std::int32_t>(box[0]), static_cast<std::int32_t>(box[1]),
                            static_cast<std::int32_t>(box[2]), static_cast<std::int32_t>(box[3])});
     }
@@ -152,19 +158,22 @@ std::vector<TouchTarget> QnxUpgradeUIPageManager::TargetsFor(const std::vector<P
 void QnxUpgradeUIPageManager::DrawVersion(const char* box)
 {
     const std::vector<unsigned> area = ImportBbox(CoordinatesFileName, VersionTag, box);
-    if (!area.empty())
+    if (!area.empty()) {
         presenter_->OverlayVersionNumber(area, GetCurrentVersion());
+    }
 }
 
 ButtonId QnxUpgradeUIPageManager::ShowAndWait(UpgradeScreen page, const std::vector<TouchTarget>& targets,
                                               const char* versionBox)
 {
-    if (!presenter_->LoadPNG(PagePath(page), ImageStorageType::Page))
+    if (!presenter_->LoadPNG(PagePath(page), ImageStorageType::Page)) {
         return ButtonId::NoButton;
+    }
     // Creates the window when there is none.
     presenter_->CopyImageDataToBuffer();
-    if (versionBox != nullptr)
+    if (versionBox != nullptr) {
         DrawVersion(versionBox);
+    }
     presenter_->PostScreen();
     return presenter_->HandleEvents(targets);
 }
@@ -172,8 +181,9 @@ ButtonId QnxUpgradeUIPageManager::ShowAndWait(UpgradeScreen page, const std::vec
 ButtonId QnxUpgradeUIPageManager::ResultPage(UpgradeScreen page, ButtonId recoveryId, ButtonId mainId,
                                              const char* versionBox)
 {
-    if (autoConfirm_)
+    if (autoConfirm_) {
         return ButtonId::NoButton;
+    }
     const std::vector<TouchTarget> targets = TargetsFor({{ButtonOne, recoveryMode_ ? recoveryId : mainId}});
     return ShowAndWait(page, targets, versionBox);
 }
@@ -196,17 +206,20 @@ void QnxUpgradeUIPageManager::ShowInProgress()
 void QnxUpgradeUIPageManager::UpgradeInProgress()
 {
     // Without its page the number would land on the picture shown before.
-    if (!presenter_->Present(PagePath(UpgradeScreen::UpgradingWithProgressBar)))
+    if (!presenter_->Present(PagePath(UpgradeScreen::UpgradingWithProgressBar))) {
         return;
+    }
     const std::vector<unsigned> box = ImportBbox(CoordinatesFileName, Percentage, UpdatePercentage);
-    if (!box.empty())
+    if (!box.empty()) {
         presenter_->OverlayPercentageNumber(box, 0);
+    }
 }
 
 void QnxUpgradeUIPageManager::ShowRecoveryMode()
 {
-    if (!presenter_->LoadPNG(PagePath(UpgradeScreen::RecoveryModeUpgrade), ImageStorageType::Page))
+    if (!presenter_->LoadPNG(PagePath(UpgradeScreen::RecoveryModeUpgrade), ImageStorageType::Page)) {
         return;
+    }
     presenter_->CopyImageDataToBuffer();
     DrawVersion(RecoveryModePage);
     presenter_->PostScreen();
@@ -224,8 +237,9 @@ ButtonId QnxUpgradeUIPageManager::WifiUpgradeFailed()
 
 ButtonId QnxUpgradeUIPageManager::PromptUserToUpgrade()
 {
-    if (autoConfirm_)
+    if (autoConfirm_) {
         return ButtonId::NoButton;
+    }
     const std::vector<TouchTarget> targets =
         TargetsFor({{ButtonOne, ButtonId::PromptFirstButton}, {ButtonTwo, ButtonId::PromptSecondButton}});
     presenter_->CreateWindow();
@@ -251,24 +265,28 @@ ButtonId QnxUpgradeUIPageManager::NoUpgradeFound()
 
 ButtonId QnxUpgradeUIPageManager::UpdgradeNotCompatibleWithPrinter()
 {
-    if (autoConfirm_)
+    if (autoConfirm_) {
         return ButtonId::NoButton;
+    }
     const std::vector<TouchTarget> targets =
         TargetsFor({{ButtonOne, recoveryMode_ ? ButtonId::ConfirmButton : ButtonId::NotFoundOrIncompatibleButton}});
     const char* versionBox = nullptr;
-    if (!targets.empty())
+    if (!targets.empty()) {
         versionBox = recoveryMode_ ? UpgradeNotCompatibleVersionRecovery : UpgradeNotCompatibleVersionMain;
+    }
     return ShowAndWait(UpgradeScreen::UpgradeNotCompatible, targets, versionBox);
 }
 
 void QnxUpgradeUIPageManager::UpdateProgressBar(unsigned char percent)
 {
     const std::vector<unsigned> bar = ImportBbox(CoordinatesFileName, LoadingBar, Updating);
-    if (!bar.empty())
+    if (!bar.empty()) {
         presenter_->OverlayProgressBar(bar, progressColor, percent);
+    }
     const std::vector<unsigned> number = ImportBbox(CoordinatesFileName, Percentage, UpdatePercentage);
-    if (!number.empty())
+    if (!number.empty()) {
         presenter_->OverlayPercentageNumber(number, percent);
+    }
 }
 
 void QnxUpgradeUIPageManager::ExitScreen()

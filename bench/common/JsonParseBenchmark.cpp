@@ -46,9 +46,15 @@ std::string PreferenceText()
         text += i == 0 ? "" : ",";
         text += R"({"Name":")" + std::string(name) + R"(","Value":)";
         switch (i % 3) {
-        case 0: text += R"("german")"; break;
-        case 1: text += std::to_string(1000 + i * 37); break;
-        default: text += "true"; break;
+        case 0:
+            text += R"("german")";
+            break;
+        case 1:
+            text += std::to_string(1000 + i * 37);
+            break;
+        default:
+            text += "true";
+            break;
         }
         text += R"(,"Group":"Printer","ReadOnly":false})";
     }
@@ -60,8 +66,9 @@ std::vector<unsigned char> Framed(const std::string& text)
 {
     std::vector<unsigned char> record(JSONGuid::JSON_Identifier_GUID, JSONGuid::JSON_Identifier_GUID + 16);
     const auto n = static_cast<std::uint32_t>(text.size());
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         record.push_back(static_cast<unsigned char>(n >> (8 * i)));
+    }
     record.insert(record.end(), text.begin(), text.end());
     record.push_back(0);
     return record;
@@ -78,10 +85,12 @@ public:
         const int fd = mkstemp(path_);
         const char content[] = "MemAvailable: 262144 kB\n";
         ready_ = fd >= 0 && write(fd, content, sizeof content - 1) == static_cast<ssize_t>(sizeof content - 1);
-        if (fd >= 0)
+        if (fd >= 0) {
             close(fd);
-        if (ready_)
+        }
+        if (ready_) {
             setenv("UPGRADE_HOST_MEMINFO", path_, 1);
+        }
     }
     ~QuickMemoryFigure()
     {
@@ -141,22 +150,25 @@ private:
 
 void LayoutRapidJsonParse(benchmark::State& state)
 {
-    for (auto _ : state)
+    for (auto _ : state) {
         benchmark::DoNotOptimize(LayoutParseOnce());
+    }
 }
 
 void LayoutReader(benchmark::State& state)
 {
-    for (auto _ : state)
+    for (auto _ : state) {
         benchmark::DoNotOptimize(LayoutReaderOnce());
+    }
 }
 
 void PreferenceBlockCopyInsituParse(benchmark::State& state)
 {
     const std::vector<unsigned char> record = Framed(PreferenceText());
     std::vector<unsigned char> block(record.size());
-    for (auto _ : state)
+    for (auto _ : state) {
         benchmark::DoNotOptimize(PreferenceInsituOnce(record, block));
+    }
     state.SetLabel(std::to_string(record.size()) + " bytes");
 }
 
@@ -169,8 +181,9 @@ void PreferenceQueryBlockCopyInsituParse(benchmark::State& state)
     }
     const std::vector<unsigned char> record = Framed(PreferenceText());
     std::vector<unsigned char> block(record.size());
-    for (auto _ : state)
+    for (auto _ : state) {
         benchmark::DoNotOptimize(PreferenceQueryInsituOnce(record, block));
+    }
     state.SetLabel(std::to_string(record.size()) + " bytes");
 }
 
@@ -180,8 +193,9 @@ void PreferenceRecordImport(benchmark::State& state)
 {
     const std::vector<unsigned char> record = Framed(PreferenceText());
     std::vector<unsigned char> block(record.size());
-    for (auto _ : state)
+    for (auto _ : state) {
         benchmark::DoNotOptimize(PreferenceImportOnce(record, block));
+    }
     state.SetLabel(std::to_string(record.size()) + " bytes");
 }
 
@@ -202,8 +216,9 @@ void PreferenceRecordImportQuickMemoryQuery(benchmark::State& state)
 // small file.
 void FreeMemoryQuery(benchmark::State& state)
 {
-    for (auto _ : state)
+    for (auto _ : state) {
         benchmark::DoNotOptimize(MemoryOperation::GetAvailablePhysicalMemory());
+    }
 }
 
 void QuickFreeMemoryQuery(benchmark::State& state)

@@ -30,8 +30,8 @@ std::vector<std::uint8_t> BoardImage(std::size_t buildRecordPayload)
         image[start] = static_cast<std::uint8_t>(check & 0xFF);
         image[start + 1u] = static_cast<std::uint8_t>(check >> 8);
         std::copy(payload.begin(), payload.end(), image.begin() + start + 2);
-        const auto entry = EEPromHelper::ConstructFileMetaDataBuffer(
-            start, static_cast<unsigned short>(payload.size() + 2));
+        const auto entry =
+            EEPromHelper::ConstructFileMetaDataBuffer(start, static_cast<unsigned short>(payload.size() + 2));
         std::copy(entry.begin(), entry.end(), image.begin() + 4 + 4 * file);
     };
     put(0, 64, std::string(200, 'c'));
@@ -67,8 +67,9 @@ void BM_StartupBuildRecordRead(benchmark::State& state)
 {
     const bool freshTable = state.range(0) != 0;
     auto image = BoardImage(23);
-    if (freshTable)
+    if (freshTable) {
         std::fill(image.begin() + 4, image.begin() + 8, 0xFF); // no entry for the first file
+    }
     auto bus = std::make_shared<ModelI2CBus>(Eeprom24Model::Cat24c256(), image);
     std::size_t transfers = 0;
     for (auto _ : state) {
@@ -94,11 +95,12 @@ void WholeChip(benchmark::State& state, MakeBus makeBus, bool oneTransfer)
     std::vector<unsigned char> chip(32768);
     const unsigned char address[2] = {0, 0};
     for (auto _ : state) {
-        const unsigned int got = oneTransfer ? bus->WriteThenRead(address, 2, chip.data(), 32768, 0x56,
-                                                                  I2C::AddressMode::SevenBit)
-                                             : static_cast<unsigned int>(eeprom.Read(0, chip.data(), 32768));
-        if (got != 32768)
+        const unsigned int got =
+            oneTransfer ? bus->WriteThenRead(address, 2, chip.data(), 32768, 0x56, I2C::AddressMode::SevenBit)
+                        : static_cast<unsigned int>(eeprom.Read(0, chip.data(), 32768));
+        if (got != 32768) {
             state.SkipWithError("the chip read fell short");
+        }
         benchmark::DoNotOptimize(chip.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * 32768);
@@ -111,15 +113,28 @@ std::shared_ptr<I2CBus> ModelBus()
 
 std::shared_ptr<I2CBus> StandInBus()
 {
-    if (::access(I2C0ResourceManagerPath.c_str(), R_OK | W_OK) != 0)
+    if (::access(I2C0ResourceManagerPath.c_str(), R_OK | W_OK) != 0) {
         return nullptr;
+    }
     return std::make_shared<QnxI2CBus>();
 }
 
-void BM_WholeChipOneTransfer_Model(benchmark::State& state) { WholeChip(state, ModelBus, true); }
-void BM_WholeChipDriverRead_Model(benchmark::State& state) { WholeChip(state, ModelBus, false); }
-void BM_WholeChipOneTransfer_StandIn(benchmark::State& state) { WholeChip(state, StandInBus, true); }
-void BM_WholeChipDriverRead_StandIn(benchmark::State& state) { WholeChip(state, StandInBus, false); }
+void BM_WholeChipOneTransfer_Model(benchmark::State& state)
+{
+    WholeChip(state, ModelBus, true);
+}
+void BM_WholeChipDriverRead_Model(benchmark::State& state)
+{
+    WholeChip(state, ModelBus, false);
+}
+void BM_WholeChipOneTransfer_StandIn(benchmark::State& state)
+{
+    WholeChip(state, StandInBus, true);
+}
+void BM_WholeChipDriverRead_StandIn(benchmark::State& state)
+{
+    WholeChip(state, StandInBus, false);
+}
 BENCHMARK(BM_WholeChipOneTransfer_Model);
 BENCHMARK(BM_WholeChipDriverRead_Model);
 BENCHMARK(BM_WholeChipOneTransfer_StandIn);

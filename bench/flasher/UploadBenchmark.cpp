@@ -48,14 +48,16 @@ public:
     ScratchFolder()
     {
         std::string pattern = (std::filesystem::temp_directory_path() / "flasher-upload-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr)
+        if (::mkdtemp(pattern.data()) != nullptr) {
             path_ = pattern;
+        }
     }
     ~ScratchFolder()
     {
         std::error_code ignored;
-        if (!path_.empty())
+        if (!path_.empty()) {
             std::filesystem::remove_all(path_, ignored);
+        }
     }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
@@ -68,7 +70,10 @@ private:
 
 // Whole chunks and one half chunk: the upload ends on a short chunk, so the
 // half-second pause after an image of whole chunks stays out of the figures.
-std::size_t ImageSize(std::size_t chunks) { return chunks * ChunkData - ChunkData / 2; }
+std::size_t ImageSize(std::size_t chunks)
+{
+    return chunks * ChunkData - ChunkData / 2;
+}
 
 struct Image
 {
@@ -82,26 +87,28 @@ std::optional<Image> MakeImage(const ScratchFolder& folder, std::size_t chunks)
     const std::size_t size = ImageSize(chunks);
     image.path = folder.Path() + "/image-" + std::to_string(size) + ".bin";
     image.bytes.resize(size);
-    for (std::size_t i = 0; i < size; ++i)
+    for (std::size_t i = 0; i < size; ++i) {
         image.bytes[i] = static_cast<char>((i * 31) >> 3);
+    }
     std::ofstream file(image.path, std::ios::binary);
     file.write(image.bytes.data(), static_cast<std::streamsize>(size));
     file.close();
-    if (!file)
+    if (!file) {
         return std::nullopt;
+    }
     return image;
 }
 
 bool WriteAll(int fd, const char* data, std::size_t size)
 {
     std::size_t done = 0;
-    while (done < size)
-    {
+    while (done < size) {
         const ssize_t n = ::write(fd, data + done, size - done);
-        if (n > 0)
+        if (n > 0) {
             done += static_cast<std::size_t>(n);
-        else if (n < 0 && errno != EINTR)
+        } else if (n < 0 && errno != EINTR) {
             return false;
+        }
     }
     return true;
 }
@@ -111,31 +118,34 @@ bool WriteAll(int fd, const char* data, std::size_t size)
 bool ReadUntil(int fd, std::string& pending, const std::string& pattern)
 {
     char buffer[256];
-    for (;;)
-    {
+    for (;;) {
         const std::size_t at = pending.find(pattern);
-        if (at != std::string::npos)
-        {
+        if (at != std::string::npos) {
             pending.erase(0, at + pattern.size());
             return true;
         }
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0)
+        if (n > 0) {
             pending.append(buffer, static_cast<std::size_t>(n));
-        else if (n == 0 || errno != EINTR)
+        } else if (n == 0 || errno != EINTR) {
             return false;
+        }
     }
 }
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
 
 // Seconds for the minimal stop-and-wait upload of `image` to the module on
 // `portPath`: the start command, then every framed chunk and its reply.
 std::optional<double> StopAndWait(const std::string& portPath, const Image& image)
 {
     const int port = ::open(portPath.c_str(), O_RDWR | O_NOCTTY);
-    if (port < 0)
+    if (port < 0) {
         return std::nullopt;
+    }
     const std::size_t size = image.bytes.size();
     const std::string start = "AT+SOTHFWUPSTART=1,0," + std::to_string(size) + "\r\n";
     std::string chunk;
@@ -143,8 +153,7 @@ std::optional<double> StopAndWait(const std::string& portPath, const Image& imag
     std::optional<double> seconds;
     const auto begin = Clock::now();
     bool ok = WriteAll(port, start.data(), start.size()) && ReadUntil(port, pending, "OK\r\n");
-    for (std::size_t sent = 0; ok && sent < size;)
-    {
+    for (std::size_t sent = 0; ok && sent < size;) {
         const std::size_t count = std::min(ChunkData, size - sent);
         char header[8];
         std::snprintf(header, sizeof header, "\x1bM%04zu:", count);
@@ -153,8 +162,9 @@ std::optional<double> StopAndWait(const std::string& portPath, const Image& imag
         sent += count;
         ok = WriteAll(port, chunk.data(), chunk.size()) && ReadUntil(port, pending, sent == size ? "OK\r\n" : "\x1bO");
     }
-    if (ok)
+    if (ok) {
         seconds = Seconds(Clock::now() - begin);
+    }
     ::close(port);
     return seconds;
 }
@@ -178,8 +188,9 @@ ModuleFlasher BenchFlasher(const std::string& port)
 std::optional<double> Upload(ModuleFlasher& flasher, const Image& image)
 {
     const auto begin = Clock::now();
-    if (!flasher.UploadFirmwareInternal(image.path))
+    if (!flasher.UploadFirmwareInternal(image.path)) {
         return std::nullopt;
+    }
     return Seconds(Clock::now() - begin);
 }
 
@@ -210,22 +221,23 @@ int Paced(const ScratchFolder& folder, int rounds)
         std::uint32_t baud;
         std::size_t chunks;
     };
-    for (const Line line : {Line{115200, 32}, Line{921600, 192}})
-    {
+    for (const Line line : {Line{115200, 32}, Line{921600, 192}}) {
         ModuleSimulator module(BenchModule(line.baud));
-        if (!module.Start())
+        if (!module.Start()) {
             return Fail("no pseudo-terminal");
+        }
         ModuleFlasher flasher = BenchFlasher(module.PortPath());
         const std::optional<Image> image = MakeImage(folder, line.chunks);
-        if (!image || !flasher.Connect())
+        if (!image || !flasher.Connect()) {
             return Fail(!image ? "cannot write the image" : "the flasher cannot open the simulator's port");
+        }
         const double limit = line.baud / 10.0 * 1024.0 / 1033.0;
         std::vector<double> share;
-        for (int r = 0; r < std::max(1, rounds / 3); ++r)
-        {
+        for (int r = 0; r < std::max(1, rounds / 3); ++r) {
             const auto seconds = Upload(flasher, *image);
-            if (!seconds)
+            if (!seconds) {
                 return Fail("a paced upload failed");
+            }
             share.push_back(static_cast<double>(image->bytes.size()) / *seconds / limit);
         }
         const Spread s = SpreadOf(share);
@@ -239,25 +251,28 @@ int Paced(const ScratchFolder& folder, int rounds)
 int Unpaced(const ScratchFolder& folder, int rounds)
 {
     ModuleSimulator module(BenchModule(0));
-    if (!module.Start())
+    if (!module.Start()) {
         return Fail("no pseudo-terminal");
+    }
     ModuleFlasher flasher = BenchFlasher(module.PortPath());
     const std::optional<Image> image = MakeImage(folder, UnpacedChunks);
-    if (!image)
+    if (!image) {
         return Fail("cannot write the image");
+    }
 
     std::vector<double> baseline, upload, ratio;
-    for (int r = 0; r < rounds; ++r)
-    {
+    for (int r = 0; r < rounds; ++r) {
         // One holder of the port at a time: the flasher's link is closed
         // while the baseline runs, as it is between the flasher's own runs.
         const auto b = StopAndWait(module.PortPath(), *image);
-        if (!flasher.Connect())
+        if (!flasher.Connect()) {
             return Fail("the flasher cannot open the simulator's port");
+        }
         const auto u = Upload(flasher, *image);
         flasher.Disconnect();
-        if (!b || !u)
+        if (!b || !u) {
             return Fail(!b ? "the baseline failed" : "an unpaced upload failed");
+        }
         baseline.push_back(*b / UnpacedChunks * 1e6);
         upload.push_back(*u / UnpacedChunks * 1e6);
         ratio.push_back(*b / *u);
@@ -282,8 +297,9 @@ int main(int argc, char** argv)
 {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     const ScratchFolder folder;
-    if (folder.Path().empty())
+    if (folder.Path().empty()) {
         return Fail("cannot make a scratch folder");
+    }
     std::printf("%s\n", BenchEnvironment::Describe().c_str());
     std::fflush(stdout);
     const int status = Paced(folder, rounds) != 0 ? 1 : Unpaced(folder, rounds);

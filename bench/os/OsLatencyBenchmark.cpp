@@ -25,15 +25,15 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <fcntl.h>
 #include <mutex>
 #include <optional>
 #include <poll.h>
@@ -78,8 +78,9 @@ struct Summary
 
 Summary Summarise(std::vector<double> samples)
 {
-    if (samples.empty())
+    if (samples.empty()) {
         return {"no sample", "no sample", 0};
+    }
     std::sort(samples.begin(), samples.end());
     char median[32];
     char worst[32];
@@ -91,8 +92,9 @@ Summary Summarise(std::vector<double> samples)
 // The table's note on what a measurement lost.
 std::string Lost(const Samples& samples)
 {
-    if (!samples.failure.empty())
+    if (!samples.failure.empty()) {
         return samples.failure;
+    }
     return std::to_string(samples.timedOut) + " timed out";
 }
 
@@ -109,10 +111,11 @@ void Ratio(const char* what, const std::vector<double>& product, const std::vect
 {
     const Summary p = Summarise(product);
     const Summary b = Summarise(baseline);
-    if (product.empty() || baseline.empty() || b.medianValue == 0)
+    if (product.empty() || baseline.empty() || b.medianValue == 0) {
         std::printf("| **%s (medians)** | no ratio | | |\n", what);
-    else
+    } else {
         std::printf("| **%s (medians)** | **%.2f** | | |\n", what, p.medianValue / b.medianValue);
+    }
 }
 
 // Where the two threads of a round trip run. A wake-up on the same
@@ -228,8 +231,9 @@ public:
     {
         std::unique_lock<std::mutex> lock(mutex_);
         if (!arrived_.wait_until(lock, start + std::chrono::milliseconds(WaitLimitMs),
-                                 [&] { return what_ == expected; }))
+                                 [&] { return what_ == expected; })) {
             return std::nullopt;
+        }
         return at_;
     }
 
@@ -250,8 +254,9 @@ public:
         : folder_(folder), report_(report), descriptor_(inotify_init1(IN_CLOEXEC))
     {
         if (descriptor_ < 0 || pipe2(stop_, O_CLOEXEC) != 0 ||
-            inotify_add_watch(descriptor_, folder.c_str(), IN_CREATE) < 0)
+            inotify_add_watch(descriptor_, folder.c_str(), IN_CREATE) < 0) {
             return;
+        }
         thread_ = std::thread([this] { Run(); });
         sched_param param{};
         param.sched_priority = 16;
@@ -264,9 +269,11 @@ public:
             (void)!write(stop_[1], &stop, 1);
             thread_.join();
         }
-        for (int fd : {descriptor_, stop_[0], stop_[1]})
-            if (fd >= 0)
+        for (int fd : {descriptor_, stop_[0], stop_[1]}) {
+            if (fd >= 0) {
                 close(fd);
+            }
+        }
     }
     BareInotify(const BareInotify&) = delete;
     BareInotify& operator=(const BareInotify&) = delete;
@@ -279,15 +286,18 @@ private:
         alignas(inotify_event) char buffer[4096];
         for (;;) {
             pollfd waits[2] = {{descriptor_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
-            if (poll(waits, 2, -1) < 0 && errno != EINTR)
+            if (poll(waits, 2, -1) < 0 && errno != EINTR) {
                 return;
-            if (waits[1].revents != 0)
+            }
+            if (waits[1].revents != 0) {
                 return;
+            }
             const ssize_t got = read(descriptor_, buffer, sizeof buffer);
             for (ssize_t at = 0; got > 0 && at < got;) {
                 const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-                if (event->len > 0)
+                if (event->len > 0) {
                     report_.Arrive(Utf8Path::ToWide(folder_ + "/" + event->name));
+                }
                 at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             }
         }
@@ -308,10 +318,11 @@ void CreateToReport(const std::string& folder, Report& report, int first, int co
         const std::string name = folder + "/f" + std::to_string(i);
         const auto start = Clock::now();
         std::ofstream(name).put('x');
-        if (const auto at = report.WaitFor(Utf8Path::ToWide(name), start))
+        if (const auto at = report.WaitFor(Utf8Path::ToWide(name), start)) {
             samples.values.push_back(Micros(*at - start));
-        else
+        } else {
             ++samples.timedOut;
+        }
     }
 }
 
@@ -332,8 +343,9 @@ Pair CreateToCallback(int files)
     const bool made = mkdtemp(watched.data()) != nullptr;
     if (!made || mkdtemp(bare.data()) == nullptr) {
         pair.product.failure = pair.baseline.failure = "no scratch folder";
-        if (made)
+        if (made) {
             fs::remove(watched);
+        }
         return pair;
     }
     {
@@ -341,15 +353,18 @@ Pair CreateToCallback(int files)
         Report watcherReport;
         Report bareReport;
         ThreadFactory factory(14);
-        auto watcher = FileSystemWatcher::CreateUnique(factory, Utf8Path::ToWide(watched), FileSystemWatcher::ReportFiles);
+        auto watcher =
+            FileSystemWatcher::CreateUnique(factory, Utf8Path::ToWide(watched), FileSystemWatcher::ReportFiles);
         watcher->OnCreatedCallback([&watcherReport](const std::wstring& path) { watcherReport.Arrive(path); });
         BareInotify baseline(bare, bareReport);
-        if (!baseline.Running())
+        if (!baseline.Running()) {
             pair.baseline.failure = "no inotify";
+        }
         for (int block = 0; block < Blocks; ++block) {
             CreateToReport(watched, watcherReport, block * files / Blocks, files / Blocks, pair.product);
-            if (baseline.Running())
+            if (baseline.Running()) {
                 CreateToReport(bare, bareReport, block * files / Blocks, files / Blocks, pair.baseline);
+            }
         }
     }
     std::error_code ignored;
@@ -373,8 +388,9 @@ public:
     }
     ~BareTimer()
     {
-        if (created_)
+        if (created_) {
             timer_delete(id_);
+        }
     }
     BareTimer(const BareTimer&) = delete;
     BareTimer& operator=(const BareTimer&) = delete;
@@ -411,10 +427,11 @@ void Lateness(Report& report, Arm arm, unsigned int ms, unsigned first, int coun
             samples.failure = "the timer cannot be armed";
             return;
         }
-        if (const auto at = report.WaitFor(std::to_wstring(shot), start))
+        if (const auto at = report.WaitFor(std::to_wstring(shot), start)) {
             samples.values.push_back(Micros(*at - (start + std::chrono::milliseconds(ms))));
-        else
+        } else {
             ++samples.timedOut;
+        }
     }
 }
 
@@ -424,15 +441,16 @@ Pair TimerLateness(int shots, unsigned int ms)
     Pair pair;
     Report timerReport;
     std::atomic<unsigned> fired{0};
-    auto timer = OSTimerFactory::Create()->GetUniqueOSTimer(
-        OSTimer::OneShot, [&] { timerReport.Arrive(std::to_wstring(++fired)); });
+    auto timer = OSTimerFactory::Create()->GetUniqueOSTimer(OSTimer::OneShot,
+                                                            [&] { timerReport.Arrive(std::to_wstring(++fired)); });
     Report bareReport;
     BareTimer bare(bareReport);
     for (int block = 0; block < Blocks; ++block) {
         const auto first = static_cast<unsigned>(block * shots / Blocks);
-        Lateness(timerReport, [&](unsigned int m) { return timer->Start(m) == 0; }, ms, first, shots / Blocks,
-                 pair.product);
-        Lateness(bareReport, [&](unsigned int m) { return bare.Start(m); }, ms, first, shots / Blocks, pair.baseline);
+        Lateness(
+            timerReport, [&](unsigned int m) { return timer->Start(m) == 0; }, ms, first, shots / Blocks, pair.product);
+        Lateness(
+            bareReport, [&](unsigned int m) { return bare.Start(m); }, ms, first, shots / Blocks, pair.baseline);
     }
     return pair;
 }

@@ -21,9 +21,9 @@
 //
 // Times are taken on CLOCK_MONOTONIC. A frame counts as posted when the
 // virtual display creates its file (the PNG is encoded after that).
+#include "EmbeddedResourceTable.h"
 #include "PosixExitSignalWatcher.h"
 #include "QnxEmbeddedFiles.h"
-#include "EmbeddedResourceTable.h"
 #include "QnxScreenPresenter.h"
 #include "RadioFlashMonitor.h"
 #include "ThreadFactory.h"
@@ -75,8 +75,9 @@ struct Summary
 Summary Summarise(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
-    if (values.empty())
+    if (values.empty()) {
         return {0, 0};
+    }
     const std::size_t n = values.size();
     const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
     return {median, values.back()};
@@ -85,8 +86,9 @@ Summary Summarise(std::vector<double> values)
 void CreateFile(const std::string& path)
 {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd >= 0)
+    if (fd >= 0) {
         close(fd);
+    }
 }
 
 // Waits for files of one folder to be created or closed after writing.
@@ -106,19 +108,22 @@ public:
     bool WaitFor(const std::string& name, std::uint32_t mask)
     {
         for (;;) {
-            if ((seen_[name] & mask) != 0)
+            if ((seen_[name] & mask) != 0) {
                 return true;
+            }
             alignas(inotify_event) char buffer[4096];
             const ssize_t got = read(fd_, buffer, sizeof buffer);
             if (got <= 0) {
-                if (got < 0 && errno == EINTR)
+                if (got < 0 && errno == EINTR) {
                     continue;
+                }
                 return false;
             }
             for (ssize_t at = 0; at < got;) {
                 const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-                if (event->len > 0)
+                if (event->len > 0) {
                     seen_[event->name] |= event->mask;
+                }
                 at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             }
         }
@@ -133,13 +138,16 @@ private:
 pid_t StartProgram(const std::string& film)
 {
     std::vector<std::string> environment;
-    for (char** e = environ; *e != nullptr; ++e)
+    for (char** e = environ; *e != nullptr; ++e) {
         environment.emplace_back(*e);
-    if (!film.empty())
+    }
+    if (!film.empty()) {
         environment.push_back("UPGRADE_SCREEN_FILM=" + film);
+    }
     std::vector<char*> envp;
-    for (std::string& e : environment)
+    for (std::string& e : environment) {
         envp.push_back(e.data());
+    }
     envp.push_back(nullptr);
     char program[] = RADIO_FLASH_MONITOR;
     char* argv[] = {program, nullptr};
@@ -148,8 +156,9 @@ pid_t StartProgram(const std::string& film)
     posix_spawnattr_init(&attributes);
     sigset_t defaults;
     sigemptyset(&defaults);
-    for (const int signal : {SIGTERM, SIGINT, SIGQUIT, SIGPWR})
+    for (const int signal : {SIGTERM, SIGINT, SIGQUIT, SIGPWR}) {
         sigaddset(&defaults, signal);
+    }
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
@@ -160,8 +169,9 @@ pid_t StartProgram(const std::string& film)
     posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid = -1;
-    if (posix_spawn(&pid, program, &files, &attributes, argv, envp.data()) != 0)
+    if (posix_spawn(&pid, program, &files, &attributes, argv, envp.data()) != 0) {
         pid = -1;
+    }
     posix_spawn_file_actions_destroy(&files);
     posix_spawnattr_destroy(&attributes);
     return pid;
@@ -178,11 +188,13 @@ bool WaitUntilWatching(pid_t pid)
     while (Clock::now() < deadline) {
         if (DIR* dir = opendir(tasks.c_str())) {
             bool found = false;
-            while (const dirent* entry = readdir(dir))
+            while (const dirent* entry = readdir(dir)) {
                 found = found || ReadWhole(tasks + "/" + entry->d_name + "/comm") == "ExitSigWatcherT\n";
+            }
             closedir(dir);
-            if (found)
+            if (found) {
                 return true;
+            }
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -199,18 +211,21 @@ int Pages(int runs)
         FolderWatch watch(film);
         const Clock::time_point spawned = Clock::now();
         const pid_t pid = StartProgram(film);
-        if (pid < 0 || !watch.WaitFor("frame-00001.png", IN_CREATE))
+        if (pid < 0 || !watch.WaitFor("frame-00001.png", IN_CREATE)) {
             return 1;
+        }
         start.push_back(MsSince(spawned));
         // The next frame's file is made only once this one is written.
         watch.WaitFor("frame-00001.png", IN_CLOSE_WRITE);
-        if (!WaitUntilWatching(pid))
+        if (!WaitUntilWatching(pid)) {
             return 1;
+        }
         const std::string marker = run % 2 == 0 ? "/ramdisk/wifi.started" : "/ramdisk/wifiupgrade.failed";
         const Clock::time_point created = Clock::now();
         CreateFile(marker);
-        if (!watch.WaitFor("frame-00002.png", IN_CREATE))
+        if (!watch.WaitFor("frame-00002.png", IN_CREATE)) {
             return 1;
+        }
         result.push_back(MsSince(created));
         unlink(marker.c_str());
         kill(pid, SIGTERM);
@@ -224,7 +239,8 @@ int Pages(int runs)
         QnxScreenPresenter presenter(2);
         for (int run = 0; run < runs; ++run) {
             const Clock::time_point begun = Clock::now();
-            presenter.Present(run % 2 == 0 ? "/Upgrade/qnxupgrade/english/15.png" : "/Upgrade/qnxupgrade/english/17.png");
+            presenter.Present(run % 2 == 0 ? "/Upgrade/qnxupgrade/english/15.png"
+                                           : "/Upgrade/qnxupgrade/english/17.png");
             present.push_back(MsSince(begun));
         }
     }
@@ -270,8 +286,9 @@ int Timer(int expiries)
     for (int i = 0; i < expiries; ++i) {
         const Clock::time_point armed = Clock::now();
         supervisor->CompleteUpgrade(true);
-        if (!seen.WaitForCount(static_cast<std::size_t>(i + 1)))
+        if (!seen.WaitForCount(static_cast<std::size_t>(i + 1))) {
             return 1;
+        }
         lateness.push_back(std::chrono::duration<double, std::milli>(seen.stamps.back() - armed).count() -
                            RadioFlashMonitor::RestartDelayMs);
     }
@@ -304,32 +321,37 @@ std::map<int, ThreadSample> SampleThreads()
     std::map<int, ThreadSample> samples;
     const int self = static_cast<int>(gettid());
     DIR* tasks = opendir("/proc/self/task");
-    if (tasks == nullptr)
+    if (tasks == nullptr) {
         return samples;
+    }
     while (const dirent* entry = readdir(tasks)) {
         const int tid = std::atoi(entry->d_name);
-        if (tid <= 0 || tid == self)
+        if (tid <= 0 || tid == self) {
             continue;
+        }
         const std::string base = std::string("/proc/self/task/") + entry->d_name;
         ThreadSample sample;
         sample.name = ReadWhole(base + "/comm");
-        if (!sample.name.empty() && sample.name.back() == '\n')
+        if (!sample.name.empty() && sample.name.back() == '\n') {
             sample.name.pop_back();
+        }
         const std::string stat = ReadWhole(base + "/stat");
         const std::size_t close = stat.rfind(')');
         if (close != std::string::npos) {
             std::istringstream fields(stat.substr(close + 2));
             std::string field;
             for (int i = 3; i <= 15 && fields >> field; ++i) {
-                if (i == 14 || i == 15)
+                if (i == 14 || i == 15) {
                     sample.cpuTicks += std::atoll(field.c_str());
+                }
             }
         }
         std::istringstream status(ReadWhole(base + "/status"));
         std::string line;
         while (std::getline(status, line)) {
-            if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0) {
                 sample.switches += std::atoll(line.substr(line.find(':') + 1).c_str());
+            }
         }
         samples[tid] = sample;
     }
@@ -371,8 +393,9 @@ int Idle(int seconds)
     exitSignalWatcher.Watch();
     ReportIdle("waiting for a marker (in-progress page)", seconds);
     CreateFile("/ramdisk/wifi.started");
-    if (host_screen_wait_for_event_waiter(30000) != 1)
+    if (host_screen_wait_for_event_waiter(30000) != 1) {
         return 1;
+    }
     ReportIdle("waiting for a touch (success page)", seconds);
     // Ends the listener as a signal would, so that the watcher can go.
     kill(getpid(), SIGTERM);
@@ -385,9 +408,11 @@ long HighWaterKb(pid_t pid)
 {
     std::istringstream status(ReadWhole("/proc/" + std::to_string(pid) + "/status"));
     std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0)
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
             return std::atol(line.substr(6).c_str());
+        }
+    }
     return -1;
 }
 
@@ -397,7 +422,7 @@ long HighWaterKb(pid_t pid)
 // (0: as this process has it).
 int MemoryRoad(long stackKiB)
 {
-    rlimit previous {};
+    rlimit previous{};
     getrlimit(RLIMIT_STACK, &previous);
     if (stackKiB > 0) {
         rlimit limit = previous;
@@ -406,8 +431,9 @@ int MemoryRoad(long stackKiB)
     }
     const pid_t pid = StartProgram("");
     setrlimit(RLIMIT_STACK, &previous);
-    if (pid < 0 || !WaitUntilWatching(pid))
+    if (pid < 0 || !WaitUntilWatching(pid)) {
         return 1;
+    }
     // Paced by time: without film nothing shows when a page is up.
     std::this_thread::sleep_for(std::chrono::seconds(1));
     const long atStart = HighWaterKb(pid);
@@ -415,9 +441,10 @@ int MemoryRoad(long stackKiB)
     std::this_thread::sleep_for(std::chrono::seconds(2));
     const long beforeRestart = HighWaterKb(pid);
     int status = 0;
-    rusage usage {};
-    if (wait4(pid, &status, 0, &usage) != pid)
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid) {
         return 1;
+    }
     unlink("/ramdisk/wifi.started");
     std::printf("thread stacks %s: peak resident memory with page 16 %ld KiB, with the success page %ld KiB, "
                 "of the whole road to the reboot %ld KiB (exit status %d)\n",
@@ -432,12 +459,13 @@ int Memory()
     // one stays to see the end.
     signal(SIGTERM, SIG_IGN);
     signal(SIGPWR, SIG_IGN);
-    rlimit stack {};
+    rlimit stack{};
     getrlimit(RLIMIT_STACK, &stack);
     std::printf("stack limit of this process: %ld KiB\n", static_cast<long>(stack.rlim_cur / 1024));
-    if (MemoryRoad(0) != 0 || MemoryRoad(256) != 0)
+    if (MemoryRoad(0) != 0 || MemoryRoad(256) != 0) {
         return 1;
-    struct stat program {};
+    }
+    struct stat program = {};
     stat(RADIO_FLASH_MONITOR, &program);
     std::printf("program file: %lld bytes\n", static_cast<long long>(program.st_size));
     return 0;
@@ -457,14 +485,18 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "supervisor_bench_run: needs the simulated printer (tools/sandbox)\n");
         return 2;
     }
-    if (mode == "pages")
+    if (mode == "pages") {
         return Pages(Count(argc, argv, 50));
-    if (mode == "timer")
+    }
+    if (mode == "timer") {
         return Timer(Count(argc, argv, 4));
-    if (mode == "idle")
+    }
+    if (mode == "idle") {
         return Idle(Count(argc, argv, 60));
-    if (mode == "memory")
+    }
+    if (mode == "memory") {
         return Memory();
+    }
     std::fprintf(stderr, "usage: supervisor_bench_run pages [N] | timer [N] | idle [SECONDS] | memory\n");
     return 2;
 }

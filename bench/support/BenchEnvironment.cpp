@@ -7,8 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace
-{
+namespace {
 void* DoNothing(void*)
 {
     return nullptr;
@@ -20,19 +19,21 @@ std::string BenchEnvironment::Load()
     double load[3] = {0, 0, 0};
     const int known = getloadavg(load, 3);
     char text[96];
-    if (known == 3)
+    if (known == 3) {
         std::snprintf(text, sizeof text, "%ld processors, load average %.2f %.2f %.2f", sysconf(_SC_NPROCESSORS_ONLN),
                       load[0], load[1], load[2]);
-    else
+    } else {
         std::snprintf(text, sizeof text, "%ld processors, load average unknown", sysconf(_SC_NPROCESSORS_ONLN));
+    }
     return text;
 }
 
 bool BenchEnvironment::RealTimeGranted()
 {
     pthread_attr_t attributes;
-    if (pthread_attr_init(&attributes) != 0)
+    if (pthread_attr_init(&attributes) != 0) {
         return false;
+    }
     sched_param param{};
     param.sched_priority = sched_get_priority_min(SCHED_RR);
     bool granted = false;

@@ -11,8 +11,7 @@
 #include <ostream>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 constexpr const char IterationsOption[] = "--iterations=";
 constexpr const char InterleavingOption[] = "--benchmark_enable_random_interleaving";
 
@@ -52,8 +51,9 @@ public:
             const std::string name = run.run_name.str();
             const double perSecond = benchmark::GetTimeUnitMultiplier(run.time_unit);
             Record(name, run, run.GetAdjustedCPUTime() / perSecond);
-            for (const auto& counter : run.counters)
+            for (const auto& counter : run.counters) {
                 Record(name + ":" + counter.first, run, counter.second.value);
+            }
         }
     }
 
@@ -63,12 +63,14 @@ public:
     std::optional<Spread> Find(const std::string& operand) const
     {
         const std::size_t plus = operand.find('+');
-        if (plus == std::string::npos)
+        if (plus == std::string::npos) {
             return FindOne(operand);
+        }
         const std::optional<Spread> first = FindOne(operand.substr(0, plus));
         const std::optional<Spread> rest = Find(operand.substr(plus + 1));
-        if (!first || !rest)
+        if (!first || !rest) {
             return std::nullopt;
+        }
         return Spread{first->median + rest->median, first->min + rest->min, first->max + rest->max};
     }
 
@@ -76,14 +78,17 @@ private:
     std::optional<Spread> FindOne(const std::string& operand) const
     {
         const auto found = values_.find(operand);
-        if (found == values_.end())
+        if (found == values_.end()) {
             return std::nullopt;
+        }
         const Values& v = found->second;
-        if (v.median)
+        if (v.median) {
             return Spread{*v.median, v.min.value_or(*v.median), v.max.value_or(*v.median)};
+        }
         // Without repetitions there are no aggregates: the single run it is.
-        if (v.single.empty())
+        if (v.single.empty()) {
             return std::nullopt;
+        }
         std::vector<double> sorted = v.single;
         std::sort(sorted.begin(), sorted.end());
         return Spread{sorted[sorted.size() / 2], Minimum(sorted), Maximum(sorted)};
@@ -100,14 +105,15 @@ private:
     void Record(const std::string& operand, const Run& run, double value)
     {
         Values& v = values_[operand];
-        if (run.run_type == Run::RT_Iteration)
+        if (run.run_type == Run::RT_Iteration) {
             v.single.push_back(value);
-        else if (run.aggregate_name == "median")
+        } else if (run.aggregate_name == "median") {
             v.median = value;
-        else if (run.aggregate_name == "min")
+        } else if (run.aggregate_name == "min") {
             v.min = value;
-        else if (run.aggregate_name == "max")
+        } else if (run.aggregate_name == "max") {
             v.max = value;
+        }
     }
 
     std::map<std::string, Values> values_;
@@ -120,8 +126,9 @@ std::string Readable(double seconds)
     const char* unit = "s";
     double value = seconds;
     for (const char* smaller : {"ms", "us", "ns"}) {
-        if (value >= 1.0)
+        if (value >= 1.0) {
             break;
+        }
         value *= 1000.0;
         unit = smaller;
     }
@@ -147,8 +154,9 @@ std::optional<long> TakeIterations(std::vector<char*>& arguments)
         }
         char* end = nullptr;
         iterations = std::strtol(*it + sizeof IterationsOption - 1, &end, 10);
-        if (end == nullptr || *end != '\0' || iterations < 1)
+        if (end == nullptr || *end != '\0' || iterations < 1) {
             return std::nullopt;
+        }
         it = arguments.erase(it);
     }
     return iterations;
@@ -167,19 +175,22 @@ int RatioBenchmarks::Main(int argc, char** argv, const std::vector<Case>& cases,
     const bool chosen = std::any_of(arguments.begin() + 1, arguments.end(), [](const char* a) {
         return std::strncmp(a, InterleavingOption, sizeof InterleavingOption - 1) == 0;
     });
-    if (!chosen && *iterations == 0)
+    if (!chosen && *iterations == 0) {
         arguments.insert(arguments.begin() + 1, interleaving);
+    }
     int count = static_cast<int>(arguments.size());
     arguments.push_back(nullptr);
     benchmark::Initialize(&count, arguments.data());
-    if (benchmark::ReportUnrecognizedArguments(count, arguments.data()))
+    if (benchmark::ReportUnrecognizedArguments(count, arguments.data())) {
         return 1;
+    }
 
     for (const Case& c : cases) {
         benchmark::internal::Benchmark* b = benchmark::RegisterBenchmark(c.name.c_str(), c.function);
         b->Unit(c.unit)->ComputeStatistics("min", Minimum)->ComputeStatistics("max", Maximum);
-        if (*iterations > 0)
+        if (*iterations > 0) {
             b->Iterations(*iterations)->Repetitions(1);
+        }
     }
 
     std::printf("%s\n", BenchEnvironment::Describe().c_str());
@@ -195,8 +206,9 @@ int RatioBenchmarks::Main(int argc, char** argv, const std::vector<Case>& cases,
     for (const Ratio& r : ratios) {
         const std::optional<Spread> n = reporter.Find(r.numerator);
         const std::optional<Spread> d = reporter.Find(r.denominator);
-        if (!n || !d || d->median <= 0)
+        if (!n || !d || d->median <= 0) {
             continue; // a filter left one side out
+        }
         if (!header) {
             out << "\nratios of the medians (median [min..max] over the repetitions):\n";
             header = true;

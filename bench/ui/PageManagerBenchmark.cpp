@@ -17,8 +17,7 @@
 
 #include <memory>
 
-namespace
-{
+namespace {
 const std::string SuccessPage = "/Upgrade/qnxupgrade/english/15.png";
 const std::string InProgressPage = "/Upgrade/qnxupgrade/english/16.png";
 
@@ -93,8 +92,9 @@ void PresenterPresentsWifiSuccessPage(benchmark::State& state)
     QnxScreenPresenter presenter(2);
     StandInPostShare share;
     share.Resume();
-    for (auto _ : state)
+    for (auto _ : state) {
         benchmark::DoNotOptimize(presenter.Present(SuccessPage));
+    }
     share.Pause();
     share.Report(state);
 }
@@ -123,8 +123,9 @@ void PresenterPercentageNumber(benchmark::State& state)
     unsigned percent = 0;
     StandInPostShare share;
     share.Resume();
-    for (auto _ : state)
+    for (auto _ : state) {
         presenter.OverlayPercentageNumber(box, static_cast<unsigned char>(percent++ % 101));
+    }
     share.Pause();
     share.Report(state);
 }

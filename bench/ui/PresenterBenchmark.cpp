@@ -20,8 +20,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 const std::string PageKey = "/bench/16.png";
 
 const std::vector<unsigned char>& PageBytes()
@@ -36,8 +35,8 @@ const std::vector<unsigned char>& PageBytes()
 void RegisterPage()
 {
     static const bool registered = [] {
-        const QnxEmbeddedFiles::KeyAndResource row{
-            PageKey, {PageBytes().data(), static_cast<std::int32_t>(PageBytes().size())}};
+        const QnxEmbeddedFiles::KeyAndResource row{PageKey,
+                                                   {PageBytes().data(), static_cast<std::int32_t>(PageBytes().size())}};
         QnxEmbeddedFiles::AddResources(&row, 1);
         return true;
     }();
@@ -54,8 +53,9 @@ struct MemoryReader
 void ReadFromMemory(png_structp png, png_bytep out, size_t length)
 {
     auto* reader = static_cast<MemoryReader*>(png_get_io_ptr(png));
-    if (reader->size - reader->position < length)
+    if (reader->size - reader->position < length) {
         png_error(png, "short");
+    }
     std::memcpy(out, reader->data + reader->position, length);
     reader->position += length;
 }
@@ -71,12 +71,14 @@ bool BareDecode(MemoryReader* reader, png_bytepp rows)
     }
     png_set_read_fn(png, reader, ReadFromMemory);
     png_read_info(png, info);
-    if (png_get_color_type(png, info) == PNG_COLOR_TYPE_PALETTE)
+    if (png_get_color_type(png, info) == PNG_COLOR_TYPE_PALETTE) {
         png_set_palette_to_rgb(png);
-    if (png_get_valid(png, info, PNG_INFO_tRNS) != 0)
+    }
+    if (png_get_valid(png, info, PNG_INFO_tRNS) != 0) {
         png_set_tRNS_to_alpha(png);
-    else
+    } else {
         png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+    }
     png_set_bgr(png);
     png_read_update_info(png, info);
     png_read_image(png, rows);
@@ -114,8 +116,9 @@ void BareLibpngDecode(benchmark::State& state)
 {
     std::vector<unsigned char> pixels(1024 * 600 * 4);
     std::vector<png_bytep> rows(600);
-    for (size_t y = 0; y < rows.size(); ++y)
+    for (size_t y = 0; y < rows.size(); ++y) {
         rows[y] = pixels.data() + y * 1024 * 4;
+    }
     for (auto _ : state) {
         benchmark::DoNotOptimize(BareDecodeOnce(rows.data()));
         benchmark::ClobberMemory();
@@ -129,8 +132,9 @@ void PresenterShowsPage(benchmark::State& state)
     presenter.CreateWindow();
     StandInPostShare share;
     share.Resume();
-    for (auto _ : state)
+    for (auto _ : state) {
         benchmark::DoNotOptimize(ShowPageOnce(presenter));
+    }
     share.Pause();
     share.Report(state);
 }
@@ -141,8 +145,9 @@ void PresenterLoadsPage(benchmark::State& state)
 {
     RegisterPage();
     QnxScreenPresenter presenter(2);
-    for (auto _ : state)
+    for (auto _ : state) {
         benchmark::DoNotOptimize(LoadPageOnce(presenter));
+    }
 }
 
 // One percent of the bar: paint the new columns, copy the page, post the area.

@@ -13,8 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ImageChecks::CheckEveryFile(*bus, handler);
 
     rapidjson::Document document;
-    if (QnxUpgradeCommon::JsonDeserializeEEprom(document, handler, EEPromHandler::BuildRecord))
+    if (QnxUpgradeCommon::JsonDeserializeEEprom(document, handler, EEPromHandler::BuildRecord)) {
         QnxUpgradeCommon::ExtractStringMemberFromJson(document, "BuildNumber");
+    }
     handler.GetFileStartAddress(EEPromHandler::ThirdFile);
     handler.WordGet(1);
     return 0;

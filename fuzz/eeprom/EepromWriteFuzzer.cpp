@@ -6,8 +6,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (size < 1)
+    if (size < 1) {
         return 0;
+    }
     const std::uint8_t op = data[0];
     auto bus = ImageChecks::BoardWith(data + 1, size - 1);
     QnxEEPromHandler handler(bus, QnxEEPromHandler::EEPromLocation::StandardBoard);
@@ -15,10 +16,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto file = static_cast<EEPromHandler::FilesInEEProm>(op % 3);
     // Each page written costs a real 5 ms pause: keep the files that may move small.
     unsigned int movable = 0;
-    for (unsigned int i = file; i < 3; ++i)
+    for (unsigned int i = file; i < 3; ++i) {
         movable += handler.GetFileTable()[i].size;
-    if (movable > 1024)
+    }
+    if (movable > 1024) {
         return 0;
+    }
     const std::vector<std::uint8_t> header(bus->Memory().begin(), bus->Memory().begin() + 4);
     const std::vector<unsigned char> payload(1u + (op >> 2) * 2u, op);
     const bool written = handler.Write(file, payload);
@@ -26,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     QnxEEPromHandler after(bus, QnxEEPromHandler::EEPromLocation::StandardBoard);
     ImageChecks::CheckEveryFile(*bus, after);
-    if (written)
+    if (written) {
         ImageChecks::Check(after.Read(file) == std::string(payload.begin(), payload.end()));
+    }
     return 0;
 }

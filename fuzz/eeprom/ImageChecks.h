@@ -14,8 +14,9 @@ namespace ImageChecks {
 
 inline void Check(bool condition)
 {
-    if (!condition)
+    if (!condition) {
         std::abort();
+    }
 }
 
 // The chip holding `image` padded with erased bytes, with no write cycle to
@@ -31,17 +32,21 @@ inline std::shared_ptr<ModelI2CBus> BoardWith(const std::uint8_t* data, std::siz
 inline bool IntactOnChip(const std::vector<std::uint8_t>& memory, const QnxEEPromHandler::FileEntry& entry,
                          const std::vector<unsigned char>& record)
 {
-    if (record.size() <= 2 || record.size() != entry.size || std::size_t(entry.start) + entry.size > memory.size())
+    if (record.size() <= 2 || record.size() != entry.size || std::size_t(entry.start) + entry.size > memory.size()) {
         return false;
+    }
     unsigned int crc = 0;
     for (std::size_t i = 0; i < record.size(); ++i) {
-        if (record[i] != memory[entry.start + i])
+        if (record[i] != memory[entry.start + i]) {
             return false;
-        if (i < 2)
+        }
+        if (i < 2) {
             continue;
+        }
         crc ^= record[i];
-        for (int bit = 0; bit < 8; ++bit)
+        for (int bit = 0; bit < 8; ++bit) {
             crc = (crc & 1u) != 0 ? (crc >> 1) ^ 0xA001u : crc >> 1;
+        }
     }
     return record[0] + 256u * record[1] == (~crc & 0xFFFFu);
 }
@@ -52,8 +57,9 @@ inline void CheckEveryFile(ModelI2CBus& bus, const QnxEEPromHandler& handler)
     for (unsigned int i = 0; i < 3; ++i) {
         const auto file = static_cast<EEPromHandler::FilesInEEProm>(i);
         const auto record = handler.ReadCurrentFile(file);
-        if (!record.empty())
+        if (!record.empty()) {
             Check(IntactOnChip(bus.Memory(), handler.GetFileTable()[i], record));
+        }
         Check(handler.Read(file).size() == (record.empty() ? 0 : record.size() - 2));
     }
 }

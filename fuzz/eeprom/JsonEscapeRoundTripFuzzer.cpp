@@ -9,9 +9,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    if (JsonImporterExporter::GetRawString(JsonImporterExporter::GetSafeString(text)) != text)
+    if (JsonImporterExporter::GetRawString(JsonImporterExporter::GetSafeString(text)) != text) {
         std::abort();
-    if (JsonImporterExporter::GetRawString(text).size() > text.size())
+    }
+    if (JsonImporterExporter::GetRawString(text).size() > text.size()) {
         std::abort();
+    }
     return 0;
 }

@@ -15,8 +15,9 @@ using FlasherProtocol::Bytes;
 
 void Require(bool condition)
 {
-    if (!condition)
+    if (!condition) {
         std::abort();
+    }
 }
 
 void CheckVersion(const Bytes& reply)

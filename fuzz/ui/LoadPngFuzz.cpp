@@ -11,8 +11,7 @@
 #include <cstdint>
 #include <string>
 
-namespace
-{
+namespace {
 const std::string InputKey = "/fuzz/input.png";
 const std::string GlyphKey = std::string(NumberImagesPath) + "0.png";
 
@@ -20,7 +19,8 @@ QnxScreenPresenter& Presenter()
 {
     static QnxScreenPresenter* const presenter = [] {
         auto* made = new QnxScreenPresenter(2);
-        const std::string page = PngFixtures::Register(PngFixtures::Rgb8(1024, 600, [](int, int) { return 0xFFFFFFu; }));
+        const std::string page =
+            PngFixtures::Register(PngFixtures::Rgb8(1024, 600, [](int, int) { return 0xFFFFFFu; }));
         made->Present(page);
         return made;
     }();
@@ -33,8 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto length = static_cast<std::int32_t>(std::min<std::size_t>(size, INT32_MAX));
     QnxEmbeddedFiles::ReadOnlyMemory stream(data, length);
     const std::optional<DecodedImage> image = PngDecoder::Decode(stream, PngDecoder::SizeLimits::AtMost(1024, 600));
-    if (image && (image->Width() == 0 || image->Height() == 0 || image->Width() > 1024 || image->Height() > 600))
+    if (image && (image->Width() == 0 || image->Height() == 0 || image->Width() > 1024 || image->Height() > 600)) {
         __builtin_trap();
+    }
 
     QnxScreenPresenter& presenter = Presenter();
     const QnxEmbeddedFiles::BinaryResource input{data, length};

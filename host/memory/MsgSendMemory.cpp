@@ -31,16 +31,20 @@ constexpr size_t FreeLengthOffset = 16;
 bool FindKib(const char* text, const char* key, unsigned long long& kib)
 {
     const char* at = std::strstr(text, key);
-    if (at == nullptr)
+    if (at == nullptr) {
         return false;
+    }
     at += std::strlen(key);
-    while (*at == ' ')
+    while (*at == ' ') {
         ++at;
-    if (*at < '0' || *at > '9')
+    }
+    if (*at < '0' || *at > '9') {
         return false;
+    }
     kib = 0;
-    for (; *at >= '0' && *at <= '9'; ++at)
+    for (; *at >= '0' && *at <= '9'; ++at) {
         kib = kib * 10 + static_cast<unsigned long long>(*at - '0');
+    }
     return true;
 }
 
@@ -50,8 +54,9 @@ bool ReadAvailableMemory(std::uint64_t& bytes)
 {
     const char* path = std::getenv("UPGRADE_HOST_MEMINFO");
     const int fd = ::open(path != nullptr ? path : "/proc/meminfo", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
         return false;
+    }
     // The figures sit in the first lines; a short read is enough. The text
     // starts after a line end so that every key can be found at a line start.
     char text[1024];
@@ -61,12 +66,14 @@ bool ReadAvailableMemory(std::uint64_t& bytes)
         got = ::read(fd, text + 1, sizeof text - 2);
     } while (got < 0 && errno == EINTR);
     ::close(fd);
-    if (got <= 0)
+    if (got <= 0) {
         return false;
+    }
     text[got + 1] = '\0';
     unsigned long long kib = 0;
-    if (!FindKib(text, "\nMemAvailable:", kib) && !FindKib(text, "\nMemFree:", kib))
+    if (!FindKib(text, "\nMemAvailable:", kib) && !FindKib(text, "\nMemFree:", kib)) {
         return false;
+    }
     bytes = kib > UINT64_MAX / 1024 ? UINT64_MAX : static_cast<std::uint64_t>(kib) * 1024;
     return true;
 }

@@ -74,8 +74,8 @@ int MapDescriptors(posix_spawn_file_actions_t* actions, int fdCount, const int f
 
 } // namespace
 
-extern "C" pid_t spawnp(const char* file, int fd_count, const int fd_map[],
-                        const struct inheritance* inherit, char* const argv[], char* const envp[])
+extern "C" pid_t spawnp(const char* file, int fd_count, const int fd_map[], const struct inheritance* inherit,
+                        char* const argv[], char* const envp[])
 {
     FileActions files;
     SpawnAttributes attrs;
@@ -104,8 +104,7 @@ extern "C" pid_t spawnp(const char* file, int fd_count, const int fd_map[],
     }
     pid_t pid = -1;
     if (rc == 0) {
-        rc = posix_spawnp(&pid, file, &files.actions, &attrs.attributes, argv,
-                          envp != nullptr ? envp : environ);
+        rc = posix_spawnp(&pid, file, &files.actions, &attrs.attributes, argv, envp != nullptr ? envp : environ);
     }
     if (rc != 0) {
         errno = rc;

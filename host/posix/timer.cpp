@@ -1,4 +1,5 @@
-// Stands in for the C library's thread notification of POSIX timers (SIGEV_THREAD), on kernel timers that signal one dispatcher thread.
+// Stands in for the C library's thread notification of POSIX timers (SIGEV_THREAD), on kernel timers that signal one
+// dispatcher thread.
 //
 // glibc runs SIGEV_THREAD callbacks on threads it creates internally, which
 // the sanitizers cannot see (ThreadSanitizer crashes on them). Here the kernel
@@ -14,9 +15,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <mutex>
 #include <cstdint>
 #include <map>
+#include <mutex>
 
 namespace {
 

@@ -12,21 +12,31 @@ namespace host_process {
 namespace {
 
 // One parsed statement of the description.
-struct Statement {
+struct Statement
+{
     pid_t pid = 0;
-    enum { None, Critical, Flags, Connect, Remote } kind = None;
+    enum
+    {
+        None,
+        Critical,
+        Flags,
+        Connect,
+        Remote
+    } kind = None;
     uint32_t value = 0;
     pid_t server = 0;
 };
 
 bool ParseNumber(const char* text, unsigned long long limit, unsigned long long* value)
 {
-    if (text == nullptr || *text == '\0')
+    if (text == nullptr || *text == '\0') {
         return false;
+    }
     char* end = nullptr;
     const unsigned long long parsed = std::strtoull(text, &end, 0);
-    if (*end != '\0' || parsed > limit)
+    if (*end != '\0' || parsed > limit) {
         return false;
+    }
     *value = parsed;
     return true;
 }
@@ -37,13 +47,16 @@ bool ParseLine(char* line, Statement* statement)
     const char* fields[4] = {};
     int count = 0;
     for (char* field = strtok_r(line, " \t\r\n", &save); field != nullptr && count < 4;
-         field = strtok_r(nullptr, " \t\r\n", &save))
+         field = strtok_r(nullptr, " \t\r\n", &save)) {
         fields[count++] = field;
-    if (count < 2 || fields[0][0] == '#')
+    }
+    if (count < 2 || fields[0][0] == '#') {
         return false;
+    }
     unsigned long long number = 0;
-    if (!ParseNumber(fields[0], 0x7FFFFFFFull, &number))
+    if (!ParseNumber(fields[0], 0x7FFFFFFFull, &number)) {
         return false;
+    }
     statement->pid = static_cast<pid_t>(number);
     unsigned long long a = 0;
     unsigned long long b = 0;
@@ -72,11 +85,13 @@ template <typename Visitor>
 void ForEachStatement(Visitor visit)
 {
     const char* path = std::getenv(HOST_PROCESS_DESCRIPTION_ENV);
-    if (path == nullptr || *path == '\0')
+    if (path == nullptr || *path == '\0') {
         return;
+    }
     FILE* file = std::fopen(path, "re");
-    if (file == nullptr)
+    if (file == nullptr) {
         return;
+    }
     char line[256];
     bool continuation = false;
     while (std::fgets(line, sizeof line, file) != nullptr) {
@@ -85,10 +100,12 @@ void ForEachStatement(Visitor visit)
         const bool skip = continuation || truncated;
         continuation = truncated;
         Statement statement;
-        if (skip || !ParseLine(line, &statement))
+        if (skip || !ParseLine(line, &statement)) {
             continue;
-        if (visit(statement))
+        }
+        if (visit(statement)) {
             break;
+        }
     }
     std::fclose(file);
 }
@@ -100,10 +117,11 @@ uint32_t DescribedFlags(pid_t pid)
     uint32_t flags = 0;
     ForEachStatement([&](const Statement& statement) {
         if (statement.pid == pid) {
-            if (statement.kind == Statement::Critical)
+            if (statement.kind == Statement::Critical) {
                 flags |= _NTO_PF_CRITICAL;
-            else if (statement.kind == Statement::Flags)
+            } else if (statement.kind == Statement::Flags) {
                 flags |= statement.value;
+            }
         }
         return false;
     });
@@ -115,11 +133,13 @@ bool DescribedConnection(pid_t pid, int coid, Connection* connection)
     int number = 0;
     bool found = false;
     ForEachStatement([&](const Statement& statement) {
-        if (statement.pid != pid || (statement.kind != Statement::Connect && statement.kind != Statement::Remote))
+        if (statement.pid != pid || (statement.kind != Statement::Connect && statement.kind != Statement::Remote)) {
             return false;
+        }
         ++number;
-        if (number < coid)
+        if (number < coid) {
             return false;
+        }
         connection->coid = number;
         connection->node = statement.kind == Statement::Remote ? statement.value : 0u;
         connection->server = statement.server;

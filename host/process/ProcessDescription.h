@@ -6,7 +6,8 @@
 
 namespace host_process {
 
-struct Connection {
+struct Connection
+{
     int coid;
     uint32_t node;
     pid_t server;

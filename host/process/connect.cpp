@@ -8,7 +8,7 @@
 
 extern "C" int ConnectServerInfo(pid_t pid, int coid, struct _server_info* info)
 {
-    host_process::Connection connection {};
+    host_process::Connection connection{};
     if (info == nullptr || !host_process::DescribedConnection(pid, coid < 0 ? 0 : coid, &connection)) {
         errno = EINVAL;
         return -1;

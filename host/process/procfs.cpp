@@ -1,4 +1,5 @@
-// Stands in for QNX's process information request (DCMD_PROC_INFO) on a process's descriptor, and holds the process-list guard.
+// Stands in for QNX's process information request (DCMD_PROC_INFO) on a process's descriptor, and holds the
+// process-list guard.
 //
 // Safety: the guard says whether the caller lives in the private PID
 // namespace with its own /proc that tools/sandbox made. The shutdown
@@ -36,8 +37,9 @@ bool ProcShowsOwnNamespace()
 {
     char target[32] = {};
     const ssize_t length = readlink("/proc/self", target, sizeof target - 1);
-    if (length <= 0)
+    if (length <= 0) {
         return false;
+    }
     char* end = nullptr;
     const long pid = std::strtol(target, &end, 10);
     return *end == '\0' && pid == static_cast<long>(getpid());
@@ -45,7 +47,7 @@ bool ProcShowsOwnNamespace()
 
 bool PidNamespaceIsNested()
 {
-    struct stat status {};
+    struct stat status = {};
     return stat("/proc/self/ns/pid", &status) == 0 && status.st_ino != InitialPidNamespace;
 }
 
@@ -54,8 +56,9 @@ bool InitIsBubblewrap()
 {
     char name[32] = {};
     const int fd = open("/proc/1/comm", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
         return false;
+    }
     const ssize_t length = read(fd, name, sizeof name - 1);
     close(fd);
     return length > 0 && std::strcmp(name, BubblewrapInit) == 0;
@@ -66,15 +69,15 @@ bool InitIsBubblewrap()
 bool SandboxMarkIsMounted()
 {
     const int fd = open(SandboxMark, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
         return false;
-    struct stat mark {};
-    struct stat root {};
-    struct statvfs mount {};
+    }
+    struct stat mark = {};
+    struct stat root = {};
+    struct statvfs mount = {};
     char text[sizeof SandboxMarkText + 1] = {};
     const bool mounted = fstat(fd, &mark) == 0 && S_ISREG(mark.st_mode) && stat("/", &root) == 0 &&
-                         mark.st_dev != root.st_dev && fstatvfs(fd, &mount) == 0 &&
-                         (mount.f_flag & ST_RDONLY) != 0;
+                         mark.st_dev != root.st_dev && fstatvfs(fd, &mount) == 0 && (mount.f_flag & ST_RDONLY) != 0;
     const bool marked = mounted && read(fd, text, sizeof text) == static_cast<ssize_t>(sizeof SandboxMarkText - 1) &&
                         std::strcmp(text, SandboxMarkText) == 0;
     close(fd);
@@ -95,27 +98,31 @@ pid_t ProcessOfDescriptor(int fd)
     std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
     char target[64] = {};
     const ssize_t length = readlink(link, target, sizeof target - 1);
-    if (length <= 6 || std::strncmp(target, "/proc/", 6) != 0)
+    if (length <= 6 || std::strncmp(target, "/proc/", 6) != 0) {
         return 0;
+    }
     char* end = nullptr;
     const long pid = std::strtol(target + 6, &end, 10);
     // The folder of a process that has been reaped reads as deleted.
     const bool ended = std::strcmp(end, " (deleted)") == 0;
-    if (end == target + 6 || (*end != '\0' && !ended) || pid < 1 || pid > 0x7FFFFFFFL)
+    if (end == target + 6 || (*end != '\0' && !ended) || pid < 1 || pid > 0x7FFFFFFFL) {
         return 0;
+    }
     return static_cast<pid_t>(pid);
 }
 
 uint64_t BootTimeNs()
 {
     FILE* file = std::fopen("/proc/stat", "re");
-    if (file == nullptr)
+    if (file == nullptr) {
         return 0;
+    }
     char line[256];
     unsigned long long boot = 0;
     while (std::fgets(line, sizeof line, file) != nullptr) {
-        if (std::sscanf(line, "btime %llu", &boot) == 1)
+        if (std::sscanf(line, "btime %llu", &boot) == 1) {
             break;
+        }
     }
     std::fclose(file);
     return static_cast<uint64_t>(boot) * 1000000000ull;
@@ -132,21 +139,24 @@ uint64_t TicksToNs(unsigned long long ticks)
 int ReadStat(int dir, pid_t pid, procfs_info* info)
 {
     const int fd = openat(dir, "stat", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
         return ESRCH;
+    }
     char text[1024];
     ssize_t got;
     do {
         got = read(fd, text, sizeof text - 1);
     } while (got < 0 && errno == EINTR);
     close(fd);
-    if (got <= 0)
+    if (got <= 0) {
         return ESRCH;
+    }
     text[got] = '\0';
     // The command name in parentheses may itself hold spaces and parentheses.
     const char* close_paren = std::strrchr(text, ')');
-    if (close_paren == nullptr)
+    if (close_paren == nullptr) {
         return EIO;
+    }
     char state = '?';
     int parent = 0;
     int group = 0;
@@ -155,11 +165,12 @@ int ReadStat(int dir, pid_t pid, procfs_info* info)
     unsigned long long system = 0;
     long threads = 0;
     unsigned long long start = 0;
-    const int fields = std::sscanf(close_paren + 1,
-                                   " %c %d %d %d %*d %*d %*u %*u %*u %*u %*u %llu %llu %*d %*d %*d %*d %ld %*d %llu",
-                                   &state, &parent, &group, &session, &user, &system, &threads, &start);
-    if (fields != 8)
+    const int fields =
+        std::sscanf(close_paren + 1, " %c %d %d %d %*d %*d %*u %*u %*u %*u %*u %llu %llu %*d %*d %*d %*d %ld %*d %llu",
+                    &state, &parent, &group, &session, &user, &system, &threads, &start);
+    if (fields != 8) {
         return EIO;
+    }
 
     std::memset(info, 0, sizeof *info);
     info->pid = pid;
@@ -171,9 +182,10 @@ int ReadStat(int dir, pid_t pid, procfs_info* info)
     info->utime = TicksToNs(user);
     info->stime = TicksToNs(system);
     info->flags = host_process::DescribedFlags(pid);
-    if (state == 'Z' || state == 'X')
+    if (state == 'Z' || state == 'X') {
         info->flags |= _NTO_PF_ZOMBIE;
-    struct stat owner {};
+    }
+    struct stat owner = {};
     if (fstat(dir, &owner) == 0) {
         info->uid = owner.st_uid;
         info->gid = owner.st_gid;
@@ -190,19 +202,24 @@ extern "C" int host_process_namespace_is_private(void)
 
 extern "C" int host_proc_devctl(int filedes, int dcmd, void* data, size_t n_bytes, int* info)
 {
-    if (dcmd != DCMD_PROC_INFO)
+    if (dcmd != DCMD_PROC_INFO) {
         return HOST_DEVCTL_NOT_MINE;
+    }
     const pid_t pid = ProcessOfDescriptor(filedes);
-    if (pid == 0)
+    if (pid == 0) {
         return HOST_DEVCTL_NOT_MINE;
-    if (data == nullptr)
+    }
+    if (data == nullptr) {
         return EINVAL;
-    procfs_info process {};
+    }
+    procfs_info process{};
     const int result = ReadStat(filedes, pid, &process);
-    if (result != EOK)
+    if (result != EOK) {
         return result;
+    }
     std::memcpy(data, &process, n_bytes < sizeof process ? n_bytes : sizeof process);
-    if (info != nullptr)
+    if (info != nullptr) {
         *info = 0;
+    }
     return EOK;
 }

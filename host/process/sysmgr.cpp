@@ -1,4 +1,5 @@
-// Stands in for QNX's sysmgr_reboot(): NEVER reboots, halts or powers off the host; it reports the request and ends the calling process.
+// Stands in for QNX's sysmgr_reboot(): NEVER reboots, halts or powers off the host; it reports the request and ends the
+// calling process.
 #include <host_process.h>
 #include <sys/sysmgr.h>
 
@@ -16,18 +17,20 @@ constexpr long MaximumLingerMs = 10000;
 long LingerMs()
 {
     const char* text = std::getenv(HOST_REBOOT_DELAY_ENV);
-    if (text == nullptr)
+    if (text == nullptr) {
         return 0;
+    }
     char* end = nullptr;
     const long ms = std::strtol(text, &end, 10);
-    if (end == text || ms <= 0)
+    if (end == text || ms <= 0) {
         return 0;
+    }
     return ms > MaximumLingerMs ? MaximumLingerMs : ms;
 }
 
 long long NowMs()
 {
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000L;
 }
@@ -38,7 +41,7 @@ void Linger(long ms)
 {
     const long long deadline = NowMs() + ms;
     while (NowMs() < deadline) {
-        const timespec step {0, 5000000L};
+        const timespec step{0, 5000000L};
         nanosleep(&step, nullptr);
     }
 }

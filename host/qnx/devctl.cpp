@@ -13,27 +13,32 @@ __attribute__((weak)) int host_proc_devctl(int, int, void*, size_t, int*);
 
 extern "C" int devctl(int filedes, int dcmd, void* dev_data_ptr, size_t n_bytes, int* dev_info_ptr)
 {
-    if (filedes < 0)
+    if (filedes < 0) {
         return EBADF;
+    }
     for (auto handler : {host_i2c_devctl, host_proc_devctl}) {
-        if (handler == nullptr)
+        if (handler == nullptr) {
             continue;
+        }
         const int result = handler(filedes, dcmd, dev_data_ptr, n_bytes, dev_info_ptr);
-        if (result != HOST_DEVCTL_NOT_MINE)
+        if (result != HOST_DEVCTL_NOT_MINE) {
             return result;
+        }
     }
     return ENOTTY;
 }
 
-extern "C" int devctlv(int filedes, int dcmd, int sparts, int rparts, const iov_t* sv,
-                       const iov_t* rv, int* dev_info_ptr)
+extern "C" int devctlv(int filedes, int dcmd, int sparts, int rparts, const iov_t* sv, const iov_t* rv,
+                       int* dev_info_ptr)
 {
-    if (filedes < 0)
+    if (filedes < 0) {
         return EBADF;
+    }
     if (host_i2c_devctlv != nullptr) {
         const int result = host_i2c_devctlv(filedes, dcmd, sparts, rparts, sv, rv, dev_info_ptr);
-        if (result != HOST_DEVCTL_NOT_MINE)
+        if (result != HOST_DEVCTL_NOT_MINE) {
             return result;
+        }
     }
     return ENOTTY;
 }

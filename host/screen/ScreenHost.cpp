@@ -12,25 +12,28 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-namespace
-{
+namespace {
 constexpr int MaxDisplaySide = 8192;
 
 // "WIDTHxHEIGHT" with both sides in 1 .. MaxDisplaySide; false otherwise.
 bool ParseDisplaySize(const char* text, int& width, int& height)
 {
-    if (text == nullptr)
+    if (text == nullptr) {
         return false;
+    }
     char* end = nullptr;
     const long w = std::strtol(text, &end, 10);
-    if (end == text || (*end != 'x' && *end != 'X'))
+    if (end == text || (*end != 'x' && *end != 'X')) {
         return false;
+    }
     const char* rest = end + 1;
     const long h = std::strtol(rest, &end, 10);
-    if (end == rest || *end != '\0')
+    if (end == rest || *end != '\0') {
         return false;
-    if (w < 1 || h < 1 || w > MaxDisplaySide || h > MaxDisplaySide)
+    }
+    if (w < 1 || h < 1 || w > MaxDisplaySide || h > MaxDisplaySide) {
         return false;
+    }
     width = static_cast<int>(w);
     height = static_cast<int>(h);
     return true;
@@ -40,14 +43,15 @@ unsigned HighestFrameNumber(const std::string& folder)
 {
     unsigned highest = 0;
     DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr)
+    if (dir == nullptr) {
         return 0;
+    }
     while (const dirent* entry = readdir(dir)) {
         unsigned number = 0;
         char tail[8] = {};
-        if (std::sscanf(entry->d_name, "frame-%u.%4s", &number, tail) == 2 &&
-            std::strcmp(tail, "png") == 0)
+        if (std::sscanf(entry->d_name, "frame-%u.%4s", &number, tail) == 2 && std::strcmp(tail, "png") == 0) {
             highest = std::max(highest, number);
+        }
     }
     closedir(dir);
     return highest;
@@ -58,14 +62,16 @@ void SilentError(png_structp png, png_const_charp)
     png_longjmp(png, 1);
 }
 
-void SilentWarning(png_structp, png_const_charp) {}
+void SilentWarning(png_structp, png_const_charp)
+{}
 
 // Only plain data lives in this frame, so libpng's longjmp skips no destructor.
 bool WriteRgbRows(std::FILE* file, png_bytepp rows, int width, int height)
 {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, SilentError, SilentWarning);
-    if (png == nullptr)
+    if (png == nullptr) {
         return false;
+    }
     png_infop info = png_create_info_struct(png);
     if (info == nullptr) {
         png_destroy_write_struct(&png, nullptr);
@@ -78,9 +84,8 @@ bool WriteRgbRows(std::FILE* file, png_bytepp rows, int width, int height)
     png_init_io(png, file);
     // Frames are written on every post: speed matters more than size.
     png_set_compression_level(png, 1);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     png_write_image(png, rows);
     png_write_end(png, info);
@@ -99,17 +104,20 @@ ScreenHost& ScreenHost::Get()
 ScreenHost::ScreenHost()
 {
     ParseDisplaySize(std::getenv("UPGRADE_SCREEN_DISPLAY"), displayWidth, displayHeight);
-    if (const char* film = std::getenv("UPGRADE_SCREEN_FILM"))
+    if (const char* film = std::getenv("UPGRADE_SCREEN_FILM")) {
         SetFilmFolderLocked(film);
+    }
 }
 
 bool ScreenHost::SetFilmFolderLocked(const std::string& folder)
 {
     filmFolder_.clear();
-    if (folder.empty())
+    if (folder.empty()) {
         return true;
-    if (mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST)
+    }
+    if (mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) {
         return false;
+    }
     filmFolder_ = folder;
     // Frames of an earlier run in the same folder stay; this run continues after them.
     filmNext_ = HighestFrameNumber(filmFolder_) + 1;
@@ -118,18 +126,23 @@ bool ScreenHost::SetFilmFolderLocked(const std::string& folder)
 
 const std::vector<unsigned char>& ScreenHost::ComposedLocked()
 {
-    if (composed_)
+    if (composed_) {
         return display_;
+    }
     const std::size_t rowBytes = static_cast<std::size_t>(displayWidth) * 4;
     display_.assign(rowBytes * static_cast<std::size_t>(displayHeight), 0);
-    for (std::size_t i = 3; i < display_.size(); i += 4)
+    for (std::size_t i = 3; i < display_.size(); i += 4) {
         display_[i] = 0xFF;
+    }
 
     std::vector<const _screen_window*> order;
-    for (const auto& context : ownedContexts)
-        for (const auto& window : context->windows)
-            if (window->shown)
+    for (const auto& context : ownedContexts) {
+        for (const auto& window : context->windows) {
+            if (window->shown) {
                 order.push_back(window.get());
+            }
+        }
+    }
     std::sort(order.begin(), order.end(), [](const _screen_window* a, const _screen_window* b) {
         return a->zorder != b->zorder ? a->zorder < b->zorder : a->sequence < b->sequence;
     });
@@ -143,11 +156,11 @@ const std::vector<unsigned char>& ScreenHost::ComposedLocked()
         const int x1 = std::min(displayWidth, window->position[0] + w);
         const int y1 = std::min(displayHeight, window->position[1] + h);
         for (int y = y0; y < y1; ++y) {
-            const unsigned char* src = window->shownPixels.data() +
-                                       (static_cast<std::size_t>(y - window->position[1]) *
-                                            static_cast<std::size_t>(window->shownWidth) +
-                                        static_cast<std::size_t>(x0 - window->position[0])) *
-                                           4;
+            const unsigned char* src =
+                window->shownPixels.data() +
+                (static_cast<std::size_t>(y - window->position[1]) * static_cast<std::size_t>(window->shownWidth) +
+                 static_cast<std::size_t>(x0 - window->position[0])) *
+                    4;
             unsigned char* dst =
                 display_.data() + static_cast<std::size_t>(y) * rowBytes + static_cast<std::size_t>(x0) * 4;
             for (int x = x0; x < x1; ++x, src += 4, dst += 4) {
@@ -156,8 +169,9 @@ const std::vector<unsigned char>& ScreenHost::ComposedLocked()
                     std::memcpy(dst, src, 4);
                 } else if (alpha != 0) {
                     // Source over, rounded.
-                    for (int c = 0; c < 3; ++c)
+                    for (int c = 0; c < 3; ++c) {
                         dst[c] = static_cast<unsigned char>((src[c] * alpha + dst[c] * (255 - alpha) + 127) / 255);
+                    }
                 }
             }
         }
@@ -171,16 +185,19 @@ _screen_window* ScreenHost::WindowAtLocked(int x, int y)
     _screen_window* best = nullptr;
     for (const auto& context : ownedContexts) {
         for (const auto& window : context->windows) {
-            if (!window->shown)
+            if (!window->shown) {
                 continue;
+            }
             const int w = std::min(window->shownWidth, window->size[0]);
             const int h = std::min(window->shownHeight, window->size[1]);
             if (x < window->position[0] || y < window->position[1] || x >= window->position[0] + w ||
-                y >= window->position[1] + h)
+                y >= window->position[1] + h) {
                 continue;
+            }
             if (best == nullptr || window->zorder > best->zorder ||
-                (window->zorder == best->zorder && window->sequence > best->sequence))
+                (window->zorder == best->zorder && window->sequence > best->sequence)) {
                 best = window.get();
+            }
         }
     }
     return best;
@@ -197,25 +214,29 @@ bool ScreenHost::WritePngLocked(const std::string& path)
         rgb[j + 2] = bgra[i];
     }
     std::vector<png_bytep> rows(static_cast<std::size_t>(displayHeight));
-    for (std::size_t y = 0; y < rows.size(); ++y)
+    for (std::size_t y = 0; y < rows.size(); ++y) {
         rows[y] = rgb.data() + y * width * 3;
+    }
 
     std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
+    if (file == nullptr) {
         return false;
+    }
     const bool written = WriteRgbRows(file, rows.data(), displayWidth, displayHeight);
     return std::fclose(file) == 0 && written;
 }
 
 bool ScreenHost::StopDisplayLocked()
 {
-    if (!displayRunning)
+    if (!displayRunning) {
         return false;
+    }
     displayRunning = false;
     for (const auto& context : ownedContexts) {
         for (const auto& window : context->windows) {
-            for (const auto& buffer : window->buffers)
+            for (const auto& buffer : window->buffers) {
                 buffers.erase(buffer.get());
+            }
             windows.erase(window.get());
         }
         context->windows.clear();
@@ -229,8 +250,9 @@ bool ScreenHost::StopDisplayLocked()
 
 void ScreenHost::FilmFrameLocked()
 {
-    if (filmFolder_.empty())
+    if (filmFolder_.empty()) {
         return;
+    }
     char name[32];
     std::snprintf(name, sizeof name, "/frame-%05u.png", filmNext_++);
     WritePngLocked(filmFolder_ + name);

@@ -119,16 +119,14 @@ private:
 
 // The socket through which the slay stand-in stops the touch input or the
 // display (SlayChannel). Opened with the first context, closed with the last.
-namespace SlayEndpoint
-{
+namespace SlayEndpoint {
 void ContextCreated();
 void ContextDestroyed();
 } // namespace SlayEndpoint
 
 // The named pipe through which a person or a script touches the display.
 // Started with the first context and stopped with the last one.
-namespace TouchPipe
-{
+namespace TouchPipe {
 void ContextCreated();
 void ContextDestroyed();
 } // namespace TouchPipe

@@ -1,4 +1,5 @@
-// Stands in for the printer's touch driver and compositor as processes that slay ends: the virtual display's end of SlayChannel.
+// Stands in for the printer's touch driver and compositor as processes that slay ends: the virtual display's end of
+// SlayChannel.
 #include "ScreenHost.h"
 #include "SlayChannel.h"
 
@@ -16,8 +17,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 constexpr std::chrono::seconds RequestDeadline{2};
 constexpr std::size_t MaxRequestLength = 15;
 
@@ -43,10 +43,10 @@ char openEndpoint[sizeof(sockaddr_un::sun_path)] = {};
 
 void RemoveEndpointAtExit()
 {
-    if (openEndpoint[0] != '\0')
+    if (openEndpoint[0] != '\0') {
         unlink(openEndpoint);
+    }
 }
-
 
 // Stops what the request names; false when it had been stopped already.
 bool StopService(const std::string& request)
@@ -67,11 +67,13 @@ void Serve(int connection)
     ucred peer{};
     socklen_t length = sizeof peer;
     if (getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || peer.uid != geteuid() ||
-        peer.pid == getpid() || !SlayChannel::DescendsFrom(peer.pid, getpid()))
+        peer.pid == getpid() || !SlayChannel::DescendsFrom(peer.pid, getpid())) {
         return;
+    }
     const std::string request = SlayChannel::ReceiveLine(connection, RequestDeadline, MaxRequestLength);
-    if (request != SlayChannel::StopTouch && request != SlayChannel::StopDisplay)
+    if (request != SlayChannel::StopTouch && request != SlayChannel::StopDisplay) {
         return;
+    }
     const std::string reply = std::string(StopService(request) ? SlayChannel::Stopped : SlayChannel::NotRunning) + "\n";
     while (send(connection, reply.data(), reply.size(), MSG_NOSIGNAL) < 0 && errno == EINTR) {
     }
@@ -82,13 +84,16 @@ void Listen(int socket, int stop)
     for (;;) {
         pollfd fds[2] = {{socket, POLLIN, 0}, {stop, POLLIN, 0}};
         const int ready = poll(fds, 2, -1);
-        if (ready < 0 && errno == EINTR)
+        if (ready < 0 && errno == EINTR) {
             continue;
-        if (ready < 0 || fds[1].revents != 0)
+        }
+        if (ready < 0 || fds[1].revents != 0) {
             return;
+        }
         const int connection = accept4(socket, nullptr, nullptr, SOCK_CLOEXEC);
-        if (connection < 0)
+        if (connection < 0) {
             continue;
+        }
         Serve(connection);
         close(connection);
     }
@@ -96,19 +101,22 @@ void Listen(int socket, int stop)
 
 void Start(EndpointState& state)
 {
-    if (!SlayChannel::PrepareFolder())
+    if (!SlayChannel::PrepareFolder()) {
         return;
+    }
     const std::string path = SlayChannel::EndpointPath(getpid());
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path)
+    if (path.size() >= sizeof address.sun_path) {
         return;
+    }
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     const int listening = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     int stop[2];
     if (listening < 0 || pipe2(stop, O_CLOEXEC) != 0) {
-        if (listening >= 0)
+        if (listening >= 0) {
             close(listening);
+        }
         return;
     }
     // A socket left there by an ended process of the same number.
@@ -138,8 +146,9 @@ void Start(EndpointState& state)
 
 void Stop(EndpointState& state)
 {
-    if (!state.listener.joinable())
+    if (!state.listener.joinable()) {
         return;
+    }
     const char wake = 1;
     while (write(state.stop[1], &wake, 1) < 0 && errno == EINTR) {
     }
@@ -157,14 +166,16 @@ void SlayEndpoint::ContextCreated()
 {
     EndpointState& state = State();
     std::lock_guard<std::mutex> lock(state.mutex);
-    if (++state.contexts == 1)
+    if (++state.contexts == 1) {
         Start(state);
+    }
 }
 
 void SlayEndpoint::ContextDestroyed()
 {
     EndpointState& state = State();
     std::lock_guard<std::mutex> lock(state.mutex);
-    if (state.contexts > 0 && --state.contexts == 0)
+    if (state.contexts > 0 && --state.contexts == 0) {
         Stop(state);
+    }
 }

@@ -14,8 +14,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 struct PipeState
 {
     std::mutex mutex; // guards everything below; never held together with the display's
@@ -42,18 +41,23 @@ void HandleLine(const std::string& line)
     int count = 0;
     while (count < 3) {
         const long value = std::strtol(p, &end, 10);
-        if (end == p)
+        if (end == p) {
             break;
+        }
         values[count++] = value;
         p = end;
     }
-    while (*p == ' ' || *p == '\t' || *p == '\r')
+    while (*p == ' ' || *p == '\t' || *p == '\r') {
         ++p;
-    if (count < 2 || *p != '\0')
+    }
+    if (count < 2 || *p != '\0') {
         return;
-    for (long v : values)
-        if (v < -100000 || v > 100000)
+    }
+    for (long v : values) {
+        if (v < -100000 || v > 100000) {
             return;
+        }
+    }
     host_screen_press(static_cast<int>(values[0]), static_cast<int>(values[1]), static_cast<int>(values[2]));
 }
 
@@ -65,20 +69,25 @@ void ReadTouches(int fifo, int stop)
     for (;;) {
         pollfd fds[2] = {{fifo, POLLIN, 0}, {stop, POLLIN, 0}};
         const int ready = poll(fds, 2, -1);
-        if (ready < 0 && errno == EINTR)
+        if (ready < 0 && errno == EINTR) {
             continue;
-        if (ready < 0 || fds[1].revents != 0)
+        }
+        if (ready < 0 || fds[1].revents != 0) {
             return;
+        }
         char chunk[512];
         const ssize_t got = read(fifo, chunk, sizeof chunk);
-        if (got < 0 && (errno == EINTR || errno == EAGAIN))
+        if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
             continue;
-        if (got <= 0)
+        }
+        if (got <= 0) {
             return;
+        }
         for (ssize_t i = 0; i < got; ++i) {
             if (chunk[i] == '\n') {
-                if (!discarding)
+                if (!discarding) {
                     HandleLine(line);
+                }
                 line.clear();
                 discarding = false;
             } else if (line.size() < MaxLine) {
@@ -93,13 +102,15 @@ void ReadTouches(int fifo, int stop)
 void Start(PipeState& state)
 {
     const char* path = std::getenv("UPGRADE_SCREEN_TOUCH");
-    if (path == nullptr || *path == '\0')
+    if (path == nullptr || *path == '\0') {
         return;
+    }
     struct stat info;
     bool created = false;
     if (stat(path, &info) != 0) {
-        if (mkfifo(path, 0600) != 0)
+        if (mkfifo(path, 0600) != 0) {
             return;
+        }
         created = true;
     } else if (!S_ISFIFO(info.st_mode)) {
         return;
@@ -108,10 +119,12 @@ void Start(PipeState& state)
     const int fifo = open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
     int stop[2];
     if (fifo < 0 || pipe2(stop, O_CLOEXEC) != 0) {
-        if (fifo >= 0)
+        if (fifo >= 0) {
             close(fifo);
-        if (created)
+        }
+        if (created) {
             unlink(path);
+        }
         return;
     }
     state.fifo = fifo;
@@ -130,8 +143,9 @@ void Start(PipeState& state)
 
 void Stop(PipeState& state)
 {
-    if (!state.reader.joinable())
+    if (!state.reader.joinable()) {
         return;
+    }
     const char wake = 1;
     while (write(state.stop[1], &wake, 1) < 0 && errno == EINTR) {
     }
@@ -140,8 +154,9 @@ void Stop(PipeState& state)
     close(state.stop[0]);
     close(state.stop[1]);
     state.fifo = state.stop[0] = state.stop[1] = -1;
-    if (state.createdFifo)
+    if (state.createdFifo) {
         unlink(state.path.c_str());
+    }
     state.createdFifo = false;
 }
 } // namespace
@@ -150,14 +165,16 @@ void TouchPipe::ContextCreated()
 {
     PipeState& state = State();
     std::lock_guard<std::mutex> lock(state.mutex);
-    if (++state.contexts == 1)
+    if (++state.contexts == 1) {
         Start(state);
+    }
 }
 
 void TouchPipe::ContextDestroyed()
 {
     PipeState& state = State();
     std::lock_guard<std::mutex> lock(state.mutex);
-    if (state.contexts > 0 && --state.contexts == 0)
+    if (state.contexts > 0 && --state.contexts == 0) {
         Stop(state);
+    }
 }

@@ -9,18 +9,21 @@ extern "C" void host_screen_display_size(int* width, int* height)
 {
     ScreenHost& host = ScreenHost::Get();
     std::lock_guard<std::mutex> lock(host.mutex);
-    if (width != nullptr)
+    if (width != nullptr) {
         *width = host.displayWidth;
-    if (height != nullptr)
+    }
+    if (height != nullptr) {
         *height = host.displayHeight;
+    }
 }
 
 extern "C" int host_screen_set_display_size(int width, int height)
 {
     ScreenHost& host = ScreenHost::Get();
     std::lock_guard<std::mutex> lock(host.mutex);
-    if (!host.windows.empty() || width < 1 || height < 1 || width > 8192 || height > 8192)
+    if (!host.windows.empty() || width < 1 || height < 1 || width > 8192 || height > 8192) {
         return -1;
+    }
     host.displayWidth = width;
     host.displayHeight = height;
     host.MarkDisplayChanged();
@@ -31,9 +34,9 @@ extern "C" int host_screen_read_display(int x, int y, int w, int h, uint32_t* rg
 {
     ScreenHost& host = ScreenHost::Get();
     std::lock_guard<std::mutex> lock(host.mutex);
-    if (rgb == nullptr || x < 0 || y < 0 || w < 0 || h < 0 || x > host.displayWidth - w ||
-        y > host.displayHeight - h)
+    if (rgb == nullptr || x < 0 || y < 0 || w < 0 || h < 0 || x > host.displayWidth - w || y > host.displayHeight - h) {
         return -1;
+    }
     const std::vector<unsigned char>& display = host.ComposedLocked();
     for (int row = 0; row < h; ++row) {
         for (int col = 0; col < w; ++col) {
@@ -55,8 +58,9 @@ extern "C" uint32_t host_screen_display_pixel(int x, int y)
 
 extern "C" int host_screen_write_display_png(const char* path)
 {
-    if (path == nullptr)
+    if (path == nullptr) {
         return -1;
+    }
     ScreenHost& host = ScreenHost::Get();
     std::lock_guard<std::mutex> lock(host.mutex);
     return host.WritePngLocked(path) ? 0 : -1;
@@ -79,9 +83,11 @@ extern "C" int host_screen_last_post_rects(int* rects, int max)
     ScreenHost& host = ScreenHost::Get();
     std::lock_guard<std::mutex> lock(host.mutex);
     const int count = static_cast<int>(host.lastPostRects.size() / 4);
-    for (int i = 0; rects != nullptr && i < count && i < max; ++i)
-        for (int k = 0; k < 4; ++k)
+    for (int i = 0; rects != nullptr && i < count && i < max; ++i) {
+        for (int k = 0; k < 4; ++k) {
             rects[4 * i + k] = host.lastPostRects[static_cast<std::size_t>(4 * i + k)];
+        }
+    }
     return count;
 }
 
@@ -103,14 +109,17 @@ extern "C" int host_screen_inject_touch(int type, int x, int y, int touch_id)
 {
     ScreenHost& host = ScreenHost::Get();
     std::lock_guard<std::mutex> lock(host.mutex);
-    if (!host.touchRunning)
+    if (!host.touchRunning) {
         return -1;
+    }
     _screen_window* window = host.WindowAtLocked(x, y);
-    if (window == nullptr)
+    if (window == nullptr) {
         return -1;
+    }
     _screen_context* context = window->context;
-    if (context->queue.size() >= ScreenHost::MaxQueuedEvents)
+    if (context->queue.size() >= ScreenHost::MaxQueuedEvents) {
         return -1;
+    }
     _screen_event event;
     event.type = type;
     event.touchId = touch_id;
@@ -123,8 +132,9 @@ extern "C" int host_screen_inject_touch(int type, int x, int y, int touch_id)
 
 extern "C" int host_screen_press(int x, int y, int touch_id)
 {
-    if (host_screen_inject_touch(SCREEN_EVENT_MTOUCH_TOUCH, x, y, touch_id) != 0)
+    if (host_screen_inject_touch(SCREEN_EVENT_MTOUCH_TOUCH, x, y, touch_id) != 0) {
         return -1;
+    }
     host_screen_inject_touch(SCREEN_EVENT_MTOUCH_RELEASE, x, y, touch_id);
     return 0;
 }

@@ -7,8 +7,7 @@
 #include <cstring>
 #include <ctime>
 
-namespace
-{
+namespace {
 constexpr int MaxBufferSide = 8192;
 constexpr int MaxWindowBuffers = 8;
 
@@ -18,7 +17,8 @@ int Fail(int error)
     return -1;
 }
 
-template <typename T> bool Known(const std::set<const void*>& registry, T* handle)
+template <typename T>
+bool Known(const std::set<const void*>& registry, T* handle)
 {
     return handle != nullptr && registry.count(handle) != 0;
 }
@@ -33,8 +33,9 @@ int StrideFor(int width)
 
 void Unregister(ScreenHost& host, _screen_window& window)
 {
-    for (const auto& buffer : window.buffers)
+    for (const auto& buffer : window.buffers) {
         host.buffers.erase(buffer.get());
+    }
     host.windows.erase(&window);
 }
 
@@ -52,16 +53,18 @@ void TakeArea(_screen_window& window, const _screen_buffer& buf, int x, int y, i
     const int y0 = std::max(0, y);
     const long long x1 = std::min<long long>(buf.width, static_cast<long long>(x) + w);
     const long long y1 = std::min<long long>(buf.height, static_cast<long long>(y) + h);
-    if (w <= 0 || h <= 0 || x1 <= x0 || y1 <= y0)
+    if (w <= 0 || h <= 0 || x1 <= x0 || y1 <= y0) {
         return;
+    }
     const std::size_t bytes = static_cast<std::size_t>(x1 - x0) * 4;
     for (int row = y0; row < y1; ++row) {
-        const unsigned char* src = buf.pixels.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(buf.stride) +
+        const unsigned char* src = buf.pixels.data() +
+                                   static_cast<std::size_t>(row) * static_cast<std::size_t>(buf.stride) +
                                    static_cast<std::size_t>(x0) * 4;
-        unsigned char* dst = window.shownPixels.data() +
-                             (static_cast<std::size_t>(row) * static_cast<std::size_t>(window.shownWidth) +
-                              static_cast<std::size_t>(x0)) *
-                                 4;
+        unsigned char* dst =
+            window.shownPixels.data() + (static_cast<std::size_t>(row) * static_cast<std::size_t>(window.shownWidth) +
+                                         static_cast<std::size_t>(x0)) *
+                                            4;
         std::memcpy(dst, src, bytes);
     }
 }
@@ -71,8 +74,9 @@ int PostWindow(ScreenHost& host, screen_window_t win, screen_buffer_t buf, int c
 {
     std::lock_guard<std::mutex> lock(host.mutex);
     if (!Known(host.windows, win) || !Known(host.buffers, buf) || buf->window != win || count < 0 ||
-        (count > 0 && dirty_rects == nullptr))
+        (count > 0 && dirty_rects == nullptr)) {
         return Fail(EINVAL);
+    }
 
     // The first post, or one with a buffer of another size, shows all of it.
     const bool whole = count == 0 || !win->shown || win->shownWidth != buf->width || win->shownHeight != buf->height;
@@ -100,13 +104,15 @@ int PostWindow(ScreenHost& host, screen_window_t win, screen_buffer_t buf, int c
 
 extern "C" int screen_create_context(screen_context_t* pctx, int)
 {
-    if (pctx == nullptr)
+    if (pctx == nullptr) {
         return Fail(EINVAL);
+    }
     ScreenHost& host = ScreenHost::Get();
     {
         std::lock_guard<std::mutex> lock(host.mutex);
-        if (!host.displayRunning)
+        if (!host.displayRunning) {
             return Fail(EIO);
+        }
         host.ownedContexts.push_back(std::make_unique<_screen_context>());
         *pctx = host.ownedContexts.back().get();
         host.contexts.insert(*pctx);
@@ -121,8 +127,9 @@ extern "C" int screen_destroy_context(screen_context_t ctx)
     ScreenHost& host = ScreenHost::Get();
     {
         std::lock_guard<std::mutex> lock(host.mutex);
-        if (!Known(host.contexts, ctx))
+        if (!Known(host.contexts, ctx)) {
             return Fail(EINVAL);
+        }
         bool wasShown = false;
         for (const auto& window : ctx->windows) {
             wasShown = wasShown || window->shown;
@@ -145,10 +152,12 @@ extern "C" int screen_create_window(screen_window_t* pwin, screen_context_t ctx)
 {
     ScreenHost& host = ScreenHost::Get();
     std::lock_guard<std::mutex> lock(host.mutex);
-    if (pwin == nullptr || !Known(host.contexts, ctx))
+    if (pwin == nullptr || !Known(host.contexts, ctx)) {
         return Fail(EINVAL);
-    if (!host.displayRunning)
+    }
+    if (!host.displayRunning) {
         return Fail(EIO);
+    }
     auto window = std::make_unique<_screen_window>();
     window->context = ctx;
     window->sequence = host.nextSequence++;
@@ -164,8 +173,9 @@ extern "C" int screen_destroy_window(screen_window_t win)
 {
     ScreenHost& host = ScreenHost::Get();
     std::lock_guard<std::mutex> lock(host.mutex);
-    if (!Known(host.windows, win))
+    if (!Known(host.windows, win)) {
         return Fail(EINVAL);
+    }
     const bool wasShown = win->shown;
     Unregister(host, *win);
     auto& list = win->context->windows;
@@ -181,8 +191,9 @@ extern "C" int screen_get_window_property_iv(screen_window_t win, int pname, int
 {
     ScreenHost& host = ScreenHost::Get();
     std::lock_guard<std::mutex> lock(host.mutex);
-    if (!Known(host.windows, win) || param == nullptr)
+    if (!Known(host.windows, win) || param == nullptr) {
         return Fail(EINVAL);
+    }
     switch (pname) {
     case SCREEN_PROPERTY_SIZE:
         std::copy(win->size, win->size + 2, param);
@@ -205,20 +216,23 @@ extern "C" int screen_set_window_property_iv(screen_window_t win, int pname, con
 {
     ScreenHost& host = ScreenHost::Get();
     std::lock_guard<std::mutex> lock(host.mutex);
-    if (!Known(host.windows, win) || param == nullptr)
+    if (!Known(host.windows, win) || param == nullptr) {
         return Fail(EINVAL);
+    }
     switch (pname) {
     case SCREEN_PROPERTY_SIZE:
-        if (param[0] < 1 || param[1] < 1)
+        if (param[0] < 1 || param[1] < 1) {
             return Fail(EINVAL);
+        }
         std::copy(param, param + 2, win->size);
         break;
     case SCREEN_PROPERTY_POSITION:
         std::copy(param, param + 2, win->position);
         break;
     case SCREEN_PROPERTY_BUFFER_SIZE:
-        if (param[0] < 1 || param[1] < 1 || param[0] > MaxBufferSide || param[1] > MaxBufferSide)
+        if (param[0] < 1 || param[1] < 1 || param[0] > MaxBufferSide || param[1] > MaxBufferSide) {
             return Fail(EINVAL);
+        }
         std::copy(param, param + 2, win->bufferSize);
         break;
     case SCREEN_PROPERTY_ZORDER:
@@ -235,8 +249,9 @@ extern "C" int screen_create_window_buffers(screen_window_t win, int count)
 {
     ScreenHost& host = ScreenHost::Get();
     std::lock_guard<std::mutex> lock(host.mutex);
-    if (!Known(host.windows, win) || count < 1 || count > MaxWindowBuffers || !win->buffers.empty())
+    if (!Known(host.windows, win) || count < 1 || count > MaxWindowBuffers || !win->buffers.empty()) {
         return Fail(EINVAL);
+    }
     for (int i = 0; i < count; ++i) {
         auto buffer = std::make_unique<_screen_buffer>();
         buffer->window = win;
@@ -255,10 +270,12 @@ extern "C" int screen_destroy_window_buffers(screen_window_t win)
 {
     ScreenHost& host = ScreenHost::Get();
     std::lock_guard<std::mutex> lock(host.mutex);
-    if (!Known(host.windows, win))
+    if (!Known(host.windows, win)) {
         return Fail(EINVAL);
-    for (const auto& buffer : win->buffers)
+    }
+    for (const auto& buffer : win->buffers) {
         host.buffers.erase(buffer.get());
+    }
     win->buffers.clear();
     return 0;
 }
@@ -267,8 +284,9 @@ extern "C" int screen_dequeue_window_render_buffer(screen_buffer_t* pbuf, screen
 {
     ScreenHost& host = ScreenHost::Get();
     std::lock_guard<std::mutex> lock(host.mutex);
-    if (pbuf == nullptr || !Known(host.windows, win) || win->buffers.empty())
+    if (pbuf == nullptr || !Known(host.windows, win) || win->buffers.empty()) {
         return Fail(EINVAL);
+    }
     *pbuf = win->buffers[win->nextRender % win->buffers.size()].get();
     ++win->nextRender;
     return 0;
@@ -278,8 +296,9 @@ extern "C" int screen_get_buffer_property_iv(screen_buffer_t buf, int pname, int
 {
     ScreenHost& host = ScreenHost::Get();
     std::lock_guard<std::mutex> lock(host.mutex);
-    if (!Known(host.buffers, buf) || param == nullptr)
+    if (!Known(host.buffers, buf) || param == nullptr) {
         return Fail(EINVAL);
+    }
     switch (pname) {
     case SCREEN_PROPERTY_STRIDE:
         *param = buf->stride;
@@ -297,8 +316,9 @@ extern "C" int screen_get_buffer_property_pv(screen_buffer_t buf, int pname, voi
 {
     ScreenHost& host = ScreenHost::Get();
     std::lock_guard<std::mutex> lock(host.mutex);
-    if (!Known(host.buffers, buf) || param == nullptr || pname != SCREEN_PROPERTY_POINTER)
+    if (!Known(host.buffers, buf) || param == nullptr || pname != SCREEN_PROPERTY_POINTER) {
         return Fail(EINVAL);
+    }
     *param = buf->pixels.data();
     return 0;
 }
@@ -307,8 +327,9 @@ extern "C" int screen_destroy_buffer(screen_buffer_t buf)
 {
     ScreenHost& host = ScreenHost::Get();
     std::lock_guard<std::mutex> lock(host.mutex);
-    if (!Known(host.buffers, buf))
+    if (!Known(host.buffers, buf)) {
         return Fail(EINVAL);
+    }
     host.buffers.erase(buf);
     auto& list = buf->window->buffers;
     list.erase(std::find_if(list.begin(), list.end(), [buf](const auto& owned) { return owned.get() == buf; }));
@@ -326,8 +347,9 @@ extern "C" int screen_post_window(screen_window_t win, screen_buffer_t buf, int 
 
 extern "C" int screen_create_event(screen_event_t* pev)
 {
-    if (pev == nullptr)
+    if (pev == nullptr) {
         return Fail(EINVAL);
+    }
     ScreenHost& host = ScreenHost::Get();
     std::lock_guard<std::mutex> lock(host.mutex);
     *pev = new _screen_event();
@@ -339,8 +361,9 @@ extern "C" int screen_destroy_event(screen_event_t ev)
 {
     ScreenHost& host = ScreenHost::Get();
     std::lock_guard<std::mutex> lock(host.mutex);
-    if (!Known(host.events, ev))
+    if (!Known(host.events, ev)) {
         return Fail(EINVAL);
+    }
     host.events.erase(ev);
     delete ev;
     return 0;
@@ -350,8 +373,9 @@ extern "C" int screen_get_event(screen_context_t ctx, screen_event_t ev, uint64_
 {
     ScreenHost& host = ScreenHost::Get();
     std::unique_lock<std::mutex> lock(host.mutex);
-    if (!Known(host.contexts, ctx) || !Known(host.events, ev))
+    if (!Known(host.contexts, ctx) || !Known(host.events, ev)) {
         return Fail(EINVAL);
+    }
     const auto ready = [ctx, &host] { return !ctx->queue.empty() || !host.displayRunning; };
     if (!ready() && timeout != 0) {
         ++host.waiters;
@@ -367,8 +391,9 @@ extern "C" int screen_get_event(screen_context_t ctx, screen_event_t ev, uint64_
         }
         --host.waiters;
     }
-    if (!host.displayRunning)
+    if (!host.displayRunning) {
         return Fail(EIO);
+    }
     if (ctx->queue.empty()) {
         *ev = _screen_event();
     } else {
@@ -382,8 +407,9 @@ extern "C" int screen_get_event_property_iv(screen_event_t ev, int pname, int* p
 {
     ScreenHost& host = ScreenHost::Get();
     std::lock_guard<std::mutex> lock(host.mutex);
-    if (!Known(host.events, ev) || param == nullptr)
+    if (!Known(host.events, ev) || param == nullptr) {
         return Fail(EINVAL);
+    }
     switch (pname) {
     case SCREEN_PROPERTY_TYPE:
         *param = ev->type;
@@ -406,8 +432,9 @@ extern "C" int screen_set_event_property_iv(screen_event_t ev, int pname, const 
 {
     ScreenHost& host = ScreenHost::Get();
     std::lock_guard<std::mutex> lock(host.mutex);
-    if (!Known(host.events, ev) || param == nullptr)
+    if (!Known(host.events, ev) || param == nullptr) {
         return Fail(EINVAL);
+    }
     switch (pname) {
     case SCREEN_PROPERTY_TYPE:
         ev->type = *param;

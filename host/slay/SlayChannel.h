@@ -1,4 +1,5 @@
-// Stands in for the printer's process table as slay uses it: how the slay stand-in reaches the virtual display of the program that ran it.
+// Stands in for the printer's process table as slay uses it: how the slay stand-in reaches the virtual display of the
+// program that ran it.
 #pragma once
 
 #include <sys/types.h>

@@ -1,4 +1,5 @@
-// Stands in for the printer's slay utility: "slay -f mtouch" and "slay -f screen" stop the touch input or the virtual display of the program that ran it.
+// Stands in for the printer's slay utility: "slay -f mtouch" and "slay -f screen" stop the touch input or the virtual
+// display of the program that ran it.
 //
 // On the printer slay ends the touch driver or the compositor. On a Linux
 // host both live inside the program as its virtual display (host/screen), so
@@ -39,8 +40,9 @@ public:
     Socket() : fd_(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {}
     ~Socket()
     {
-        if (fd_ >= 0)
+        if (fd_ >= 0) {
             close(fd_);
+        }
     }
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
@@ -54,8 +56,9 @@ bool ConnectTo(const Socket& socket, const std::string& path)
 {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (socket.Fd() < 0 || path.size() >= sizeof address.sun_path)
+    if (socket.Fd() < 0 || path.size() >= sizeof address.sun_path) {
         return false;
+    }
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     int result;
     do {
@@ -79,29 +82,33 @@ bool SendLine(const Socket& socket, const std::string& line)
     std::size_t sent = 0;
     while (sent < text.size()) {
         const ssize_t n = send(socket.Fd(), text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
+        if (n < 0 && errno == EINTR) {
             continue;
-        if (n <= 0)
+        }
+        if (n <= 0) {
             return false;
+        }
         sent += static_cast<std::size_t>(n);
     }
     return true;
 }
 
-
 // Asks the display of the nearest ancestor that has one; the outcome as the log names it.
 std::string AskNearestDisplay(const std::string& request, bool& stopped)
 {
     stopped = false;
-    if (!SlayChannel::FolderIsPrivate())
+    if (!SlayChannel::FolderIsPrivate()) {
         return "no display";
+    }
     pid_t pid = getppid();
     for (int generation = 0; generation < MaxGenerations && pid > 1; ++generation, pid = SlayChannel::ParentOf(pid)) {
         Socket socket;
-        if (!ConnectTo(socket, SlayChannel::EndpointPath(pid)) || !PeerIs(socket, pid))
+        if (!ConnectTo(socket, SlayChannel::EndpointPath(pid)) || !PeerIs(socket, pid)) {
             continue;
-        if (!SendLine(socket, request))
+        }
+        if (!SendLine(socket, request)) {
             return "no reply";
+        }
         const std::string reply = SlayChannel::ReceiveLine(socket.Fd(), ReplyDeadline, MaxReplyLength);
         stopped = reply == SlayChannel::Stopped;
         return reply.empty() ? "no reply" : reply;
@@ -112,12 +119,14 @@ std::string AskNearestDisplay(const std::string& request, bool& stopped)
 void Record(const std::string& line)
 {
     const char* film = std::getenv("UPGRADE_SCREEN_FILM");
-    if (film == nullptr || *film == '\0')
+    if (film == nullptr || *film == '\0') {
         return;
+    }
     const std::string path = std::string(film) + "/slay.log";
     const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0)
+    if (fd < 0) {
         return;
+    }
     const std::string text = line + "\n";
     // One write of a short line: appended whole.
     while (write(fd, text.data(), text.size()) < 0 && errno == EINTR) {
@@ -136,10 +145,12 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         arguments += " " + argument;
-        if (argument == "-f")
+        if (argument == "-f") {
             continue;
-        if (!argument.empty() && argument[0] == '-')
+        }
+        if (!argument.empty() && argument[0] == '-') {
             usage = true;
+        }
         name = argument;
         ++names;
     }

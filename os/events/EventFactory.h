@@ -7,7 +7,8 @@
 #include <memory>
 
 // The process-shared events the printer's programs know by name.
-enum class OSEventName : int {
+enum class OSEventName : int
+{
     None = 0,
     Reserved1 = 1,
     Reserved2 = 2,

@@ -10,7 +10,8 @@ constexpr unsigned int NoTimeout = 0xFFFFFFFFu;
 constexpr mode_t AllAccess = 0777;
 } // namespace
 
-NamedSimpleEvent::NamedSimpleEvent(const std::string& name) : NamedSimpleEvent(name, 0) {}
+NamedSimpleEvent::NamedSimpleEvent(const std::string& name) : NamedSimpleEvent(name, 0)
+{}
 
 NamedSimpleEvent::NamedSimpleEvent(const std::string& name, unsigned char initialCount)
     : semaphoreName("/" + name), semaphore(nullptr)

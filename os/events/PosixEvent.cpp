@@ -30,8 +30,7 @@ private:
 };
 } // namespace
 
-PosixEvent::PosixEvent(bool autoResetEvent)
-    : Event(autoResetEvent), mutex(), condition(), broadcasting(), initError(0)
+PosixEvent::PosixEvent(bool autoResetEvent) : Event(autoResetEvent), mutex(), condition(), broadcasting(), initError(0)
 {
     initError = pthread_mutex_init(&mutex, nullptr);
     if (initError != 0) {
@@ -98,8 +97,8 @@ timespec PosixEvent::CalculateWakeUpTime(unsigned int ms)
 }
 
 template <typename Satisfied>
-PosixEvent::Outcome PosixEvent::WaitUntil(const Satisfied& satisfied, const timespec* deadline,
-                                          unsigned int clearMask, unsigned int* word)
+PosixEvent::Outcome PosixEvent::WaitUntil(const Satisfied& satisfied, const timespec* deadline, unsigned int clearMask,
+                                          unsigned int* word)
 {
     if (initError != 0 || pthread_mutex_lock(&mutex) != 0) {
         return Outcome::Failed;

@@ -32,15 +32,19 @@ public:
     static timespec AddWaitTime(timespec now, unsigned int ms);
 
 private:
-    enum class Outcome { Satisfied, TimedOut, Failed };
+    enum class Outcome
+    {
+        Satisfied,
+        TimedOut,
+        Failed
+    };
 
     // The common wait: satisfied(flags) under the lock, with an optional
     // deadline. On success the word read at wake-up goes to *word. An
     // auto-reset event clears the bits of clearMask on success and on a
     // failed wait, not on a time-out.
     template <typename Satisfied>
-    Outcome WaitUntil(const Satisfied& satisfied, const timespec* deadline, unsigned int clearMask,
-                      unsigned int* word);
+    Outcome WaitUntil(const Satisfied& satisfied, const timespec* deadline, unsigned int clearMask, unsigned int* word);
 
     pthread_mutex_t mutex;
     pthread_cond_t condition;

@@ -6,7 +6,8 @@ namespace {
 constexpr unsigned int Bit = 1u;
 }
 
-SimpleEvent::SimpleEvent(std::unique_ptr<Event> ownedEvent) : event(std::move(ownedEvent)) {}
+SimpleEvent::SimpleEvent(std::unique_ptr<Event> ownedEvent) : event(std::move(ownedEvent))
+{}
 
 bool SimpleEvent::Wait()
 {

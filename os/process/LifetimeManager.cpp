@@ -108,9 +108,8 @@ void LifetimeManager::WakeReaper()
     handlersRunning.fetch_sub(1);
 }
 
-int LifetimeManager::CreateChildProcess(int& pid, const std::string& program,
-                                        const std::vector<std::string>& arguments, unsigned int,
-                                        const std::string&, const std::string&)
+int LifetimeManager::CreateChildProcess(int& pid, const std::string& program, const std::vector<std::string>& arguments,
+                                        unsigned int, const std::string&, const std::string&)
 {
     std::vector<char*> argv;
     if (arguments.empty()) {

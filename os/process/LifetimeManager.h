@@ -1,8 +1,8 @@
 #pragma once
 
 #include <atomic>
-#include <csignal>
 #include <condition_variable>
+#include <csignal>
 #include <map>
 #include <mutex>
 #include <string>
@@ -22,7 +22,12 @@
 class LifetimeManager
 {
 public:
-    enum ChildState : int { StateNone = 0, StateTerminated = 1, StateRunning = 2 };
+    enum ChildState : int
+    {
+        StateNone = 0,
+        StateTerminated = 1,
+        StateRunning = 2
+    };
 
     struct ChildContext
     {
@@ -62,8 +67,8 @@ public:
     // whose wake-up pipe could not be opened could collect no child: it
     // starts none and reports the pipe's errno as the start error.
     ChildContext CreateChildAndWait(const std::string& program, const std::vector<std::string>& arguments,
-                                    unsigned int timeoutMs, unsigned int reservedNumber, const std::string& reservedFirst,
-                                    const std::string& reservedSecond);
+                                    unsigned int timeoutMs, unsigned int reservedNumber,
+                                    const std::string& reservedFirst, const std::string& reservedSecond);
 
     // Records the end of a tracked child: the waiter gets the status, an
     // entry nobody waits for is dropped.

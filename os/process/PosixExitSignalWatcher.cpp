@@ -11,12 +11,13 @@ namespace {
 constexpr int ListenerPriority = 16;
 }
 
-PosixExitSignalWatcher::PosixExitSignalWatcher() : PosixExitSignalWatcher(std::function<void(int)>()) {}
+PosixExitSignalWatcher::PosixExitSignalWatcher() : PosixExitSignalWatcher(std::function<void(int)>())
+{}
 
 PosixExitSignalWatcher::PosixExitSignalWatcher(std::function<void(int)> notify)
     : watchedSet(), notification(std::move(notify)), listening(false),
-      listenerThread(std::make_unique<PosixThread>(&PosixExitSignalWatcher::SignalListenerThreadEntryPoint,
-                                                   ListenerPriority, 0)),
+      listenerThread(
+          std::make_unique<PosixThread>(&PosixExitSignalWatcher::SignalListenerThreadEntryPoint, ListenerPriority, 0)),
       handledEvent(EventFactory::GetUniqueSimpleEvent(true))
 {
     sigemptyset(&watchedSet);

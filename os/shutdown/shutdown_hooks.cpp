@@ -14,14 +14,19 @@ __attribute__((weak)) int shutdown_prompt(const char*, pid_t)
     return 2;
 }
 
-__attribute__((weak)) void shutdown_display(int, const DisplayData_t*) {}
+__attribute__((weak)) void shutdown_display(int, const DisplayData_t*)
+{}
 
-__attribute__((weak)) void shutdown_done(int) {}
+__attribute__((weak)) void shutdown_done(int)
+{}
 
-__attribute__((weak)) void shutdown_error(const char*) {}
+__attribute__((weak)) void shutdown_error(const char*)
+{}
 
-__attribute__((weak)) void shutdown_process(void) {}
+__attribute__((weak)) void shutdown_process(void)
+{}
 
-__attribute__((weak)) void shutdown_progress(int, int) {}
+__attribute__((weak)) void shutdown_progress(int, int)
+{}
 
 } // extern "C"

@@ -33,14 +33,17 @@ int OpenInProcessFolder(pid_t pid, const char* entry, int flags)
 
 extern "C" int shutdown_procfs_walk(shutdown_procfs_visitor visit, void* context)
 {
-    if (!host_process_namespace_is_private())
+    if (!host_process_namespace_is_private()) {
         return 0;
+    }
     DIR* listing = opendir("/proc");
-    if (listing == nullptr)
+    if (listing == nullptr) {
         return -1;
+    }
     while (const dirent* entry = readdir(listing)) {
-        if (visit(entry->d_name, context) != 0)
+        if (visit(entry->d_name, context) != 0) {
             break;
+        }
     }
     closedir(listing);
     return 0;

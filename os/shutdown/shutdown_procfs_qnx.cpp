@@ -8,11 +8,13 @@
 extern "C" int shutdown_procfs_walk(shutdown_procfs_visitor visit, void* context)
 {
     DIR* listing = opendir("/proc");
-    if (listing == nullptr)
+    if (listing == nullptr) {
         return -1;
+    }
     while (const dirent* entry = readdir(listing)) {
-        if (visit(entry->d_name, context) != 0)
+        if (visit(entry->d_name, context) != 0) {
             break;
+        }
     }
     closedir(listing);
     return 0;

@@ -19,26 +19,29 @@ bool StartsWith(const char* name, const char* prefix)
 bool IsDisplayName(const char* name)
 {
     for (const char* prefix : {"phfont", "devg-", "devi-", "io-gr", "io-display", "devc-"}) {
-        if (StartsWith(name, prefix))
+        if (StartsWith(name, prefix)) {
             return true;
+        }
     }
     return std::strcmp(name, "fontsleuth") == 0 || std::strcmp(name, "pwm") == 0;
 }
 
 bool IsFileSystemName(const char* name)
 {
-    if (StartsWith(name, "devb-") || StartsWith(name, "devf-"))
+    if (StartsWith(name, "devb-") || StartsWith(name, "devf-")) {
         return true;
-    return std::strcmp(name, "pipe") == 0 || std::strcmp(name, "pps") == 0 ||
-           std::strcmp(name, "random") == 0;
+    }
+    return std::strcmp(name, "pipe") == 0 || std::strcmp(name, "pps") == 0 || std::strcmp(name, "random") == 0;
 }
 
 bool OrderedBefore(const ProcessInfo_t& a, const ProcessInfo_t& b, bool byCreation)
 {
-    if (!byCreation && a.class_type != b.class_type)
+    if (!byCreation && a.class_type != b.class_type) {
         return a.class_type < b.class_type;
-    if (a.start_time != b.start_time)
+    }
+    if (a.start_time != b.start_time) {
         return a.start_time > b.start_time;
+    }
     return a.pid > b.pid;
 }
 
@@ -55,12 +58,15 @@ const ShutdownGracePeriods process_waits[CLASS_NR + 1] = {
 
 ShutdownEnd shutdown_end_of(int type, int flags)
 {
-    if (type < 0 || type > HighestKnownType)
+    if (type < 0 || type > HighestKnownType) {
         return ShutdownEndRefused;
-    if (type <= 1)
+    }
+    if (type <= 1) {
         return ShutdownEndAfterMainPass;
-    if (type == 3 || type == 4 || type == 6 || (flags & SHUTDOWN_FLAG_NO_REBOOT) != 0)
+    }
+    if (type == 3 || type == 4 || type == 6 || (flags & SHUTDOWN_FLAG_NO_REBOOT) != 0) {
         return ShutdownEndAfterBoardHook;
+    }
     return ShutdownEndReboot;
 }
 
@@ -76,18 +82,22 @@ bool shutdown_in_main_pass(int class_type, int last_class)
 
 bool shutdown_lists_entry(const char* entry, pid_t self, pid_t* pid)
 {
-    if (entry[0] == '\0')
+    if (entry[0] == '\0') {
         return false;
+    }
     long value = 0;
     for (const char* c = entry; *c != '\0'; ++c) {
-        if (*c < '0' || *c > '9')
+        if (*c < '0' || *c > '9') {
             return false;
+        }
         value = value * 10 + (*c - '0');
-        if (value > 0x7FFFFFFFL)
+        if (value > 0x7FFFFFFFL) {
             return false;
+        }
     }
-    if (value == 1 || value == static_cast<long>(self))
+    if (value == 1 || value == static_cast<long>(self)) {
         return false;
+    }
     *pid = static_cast<pid_t>(value);
     return true;
 }
@@ -102,15 +112,17 @@ ProcessClass_t shutdown_classify_process(const char* name, ProcessClass_t hook_c
 {
     ProcessClass_t result = hook_class;
     if (hook_class != CLASS_NR) {
-        if (IsDisplayName(name))
+        if (IsDisplayName(name)) {
             result = CLASS_DISPLAY;
-        else if (IsFileSystemName(name))
+        } else if (IsFileSystemName(name)) {
             result = CLASS_FSYS;
-        else if (info_read && ((process_flags & ShutdownDaemonProcessFlag) != 0u || session == 1))
+        } else if (info_read && ((process_flags & ShutdownDaemonProcessFlag) != 0u || session == 1)) {
             result = CLASS_DAEMON;
+        }
     }
-    if (shutdown_is_init_name(name))
+    if (shutdown_is_init_name(name)) {
         result = CLASS_APP;
+    }
     return result;
 }
 
@@ -138,16 +150,19 @@ uint32_t shutdown_grace_period(int class_type, bool fast)
 
 ShutdownTimeoutParse shutdown_parse_kill_timeout(const char* value, uint32_t* ms, int* error)
 {
-    if (value == nullptr)
+    if (value == nullptr) {
         return ShutdownTimeoutUnset;
-    if (value[0] < '0' || value[0] > '9')
+    }
+    if (value[0] < '0' || value[0] > '9') {
         return ShutdownTimeoutNotNumeric;
+    }
     errno = 0;
     char* end = nullptr;
     const unsigned long long parsed = std::strtoull(value, &end, 10);
     int failure = errno;
-    if (failure == 0 && parsed > 0xFFFFFFFFull)
+    if (failure == 0 && parsed > 0xFFFFFFFFull) {
         failure = ERANGE;
+    }
     if (failure != 0) {
         *error = failure;
         return ShutdownTimeoutOverflow;
@@ -169,14 +184,16 @@ bool shutdown_is_local_dependency(pid_t server, pid_t client)
 bool shutdown_add_connection(ProcessInfo_t* server, int32_t client)
 {
     for (uint32_t i = 0; i < server->connection_count; ++i) {
-        if (server->connections_from[i] == client)
+        if (server->connections_from[i] == client) {
             return true;
+        }
     }
     if (server->connection_count == server->connection_capacity) {
         const uint32_t capacity = server->connection_capacity + ConnectionGrowth;
         void* grown = std::realloc(server->connections_from, capacity * sizeof(int32_t));
-        if (grown == nullptr)
+        if (grown == nullptr) {
             return false;
+        }
         server->connections_from = static_cast<int32_t*>(grown);
         server->connection_capacity = capacity;
     }
@@ -192,8 +209,9 @@ void shutdown_mark_done(ProcessInfo_t* records, size_t count, size_t index)
         ProcessInfo_t& record = records[r];
         uint32_t kept = 0;
         for (uint32_t i = 0; i < record.connection_count; ++i) {
-            if (record.connections_from[i] != done)
+            if (record.connections_from[i] != done) {
                 record.connections_from[kept++] = record.connections_from[i];
+            }
         }
         record.connection_count = kept;
     }
@@ -204,15 +222,19 @@ long shutdown_pick_next(const ProcessInfo_t* records, size_t count, int last_cla
     for (int attempt = 0; attempt < 2; ++attempt) {
         for (size_t i = 0; i < count; ++i) {
             const ProcessInfo_t& record = records[i];
-            if (!shutdown_in_main_pass(record.class_type, last_class))
+            if (!shutdown_in_main_pass(record.class_type, last_class)) {
                 continue;
-            if ((record.flags & PROCESS_FLAG_DONE) != 0)
+            }
+            if ((record.flags & PROCESS_FLAG_DONE) != 0) {
                 continue;
-            if (*hammer_time || record.connection_count == 0)
+            }
+            if (*hammer_time || record.connection_count == 0) {
                 return static_cast<long>(i);
+            }
         }
-        if (*hammer_time)
+        if (*hammer_time) {
             return -1;
+        }
         *hammer_time = true;
     }
     return -1;
@@ -230,8 +252,9 @@ bool shutdown_is_critical(const ProcessInfo_t* record)
 
 ShutdownOverdue shutdown_overdue_action(const ProcessInfo_t* record)
 {
-    if (shutdown_is_critical(record))
+    if (shutdown_is_critical(record)) {
         return ShutdownOverdueMoveOn;
+    }
     switch (record->class_type) {
     case CLASS_APP:
         return ShutdownOverdueKill;
@@ -263,8 +286,9 @@ bool shutdown_gets_final_signals(const ProcessInfo_t* record)
 
 void shutdown_free_records(ProcessInfo_t* records, size_t count)
 {
-    if (records == nullptr)
+    if (records == nullptr) {
         return;
+    }
     for (size_t i = 0; i < count; ++i) {
         std::free(records[i].name);
         std::free(records[i].connections_from);

@@ -21,7 +21,8 @@ constexpr uint64_t ShutdownNewestStartTime = UINT64_MAX;
 constexpr int ShutdownPriority = 255;
 
 // Where a call of shutdown_system ends.
-enum ShutdownEnd {
+enum ShutdownEnd
+{
     ShutdownEndRefused,        // an unknown type: nothing is done at all
     ShutdownEndAfterMainPass,  // the caller ends with status 0 after the main pass
     ShutdownEndAfterBoardHook, // ... after shutdown_done and the board hook
@@ -55,7 +56,8 @@ void shutdown_sort_records(ProcessInfo_t* records, size_t count, bool by_creatio
 // How long a process of each class is given to end after SIGTERM, in
 // milliseconds, indexed by class; the last entry covers CLASS_NR. The slow
 // column applies unless SHUTDOWN_FLAG_FAST is given.
-struct ShutdownGracePeriods {
+struct ShutdownGracePeriods
+{
     uint32_t slow;
     uint32_t fast;
 };
@@ -65,7 +67,8 @@ extern const ShutdownGracePeriods process_waits[CLASS_NR + 1];
 // column; classes outside the table take its nearest end.
 uint32_t shutdown_grace_period(int class_type, bool fast);
 
-enum ShutdownTimeoutParse {
+enum ShutdownTimeoutParse
+{
     ShutdownTimeoutUnset,      // no value: the class periods apply
     ShutdownTimeoutValid,      // *ms holds the period
     ShutdownTimeoutNotNumeric, // does not begin with a digit
@@ -104,7 +107,8 @@ bool shutdown_saves_logs_before(int class_type);
 bool shutdown_is_critical(const ProcessInfo_t* record);
 
 // What becomes of a process that is still there when its grace period ends.
-enum ShutdownOverdue {
+enum ShutdownOverdue
+{
     ShutdownOverdueMoveOn, // left running; the pass goes on
     ShutdownOverdueKill,   // SIGKILL
     ShutdownOverdueAsk,    // shutdown_prompt decides
@@ -114,7 +118,8 @@ enum ShutdownOverdue {
 ShutdownOverdue shutdown_overdue_action(const ProcessInfo_t* record);
 
 // What shutdown_prompt's answer asks for.
-enum ShutdownPromptAction {
+enum ShutdownPromptAction
+{
     ShutdownPromptWaitAgain, // 1: another grace period, then ask again
     ShutdownPromptLeave,     // 2: leave the process running
     ShutdownPromptAbort,     // 3: abort the shutdown; the caller ends with status 1

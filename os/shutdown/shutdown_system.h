@@ -27,12 +27,14 @@ extern "C" {
 //   2, 5     every process, then the reboot
 //   3, 4, 6  every process and the board hook; the caller then ends with status 0
 // Any other type is refused: shutdown_system returns having done nothing.
-enum {
+enum
+{
     SHUTDOWN_REBOOT = 2,
 };
 
 // Flag bits.
-enum {
+enum
+{
     SHUTDOWN_FLAG_FAST = 0x0001,          // the short grace periods
     SHUTDOWN_FLAG_NO_REBOOT = 0x0002,     // stop after the board hook; no final signals, no reboot
     SHUTDOWN_FLAG_VERBOSE = 0x0004,       // one line per signalled process on standard error
@@ -41,7 +43,8 @@ enum {
     SHUTDOWN_FLAG_BY_CREATION = 0x0200,   // order by creation time alone, ignoring classes
 };
 
-typedef enum {
+typedef enum
+{
     CLASS_UNKNOWN = -1,
     CLASS_GRAPHICAL_APP = 0,
     CLASS_PHOTON_APP = CLASS_GRAPHICAL_APP,
@@ -53,27 +56,30 @@ typedef enum {
 } ProcessClass_t;
 
 // Record flags.
-enum {
+enum
+{
     PROCESS_FLAG_DONE = 0x01,
     PROCESS_FLAG_NETWORK = 0x02,  // holds connections to another node
     PROCESS_FLAG_CRITICAL = 0x04, // never terminated, only woken
 };
 
 // One listed process. The list owns `name` and `connections_from`.
-typedef struct {
-    uint64_t start_time;         // all ones for "init" and "tinit"; 0 when unknown
+typedef struct
+{
+    uint64_t start_time; // all ones for "init" and "tinit"; 0 when unknown
     int32_t pid;
-    int8_t class_type;           // a ProcessClass_t
-    uint8_t flags;               // PROCESS_FLAG_*
-    char* name;                  // first string of the command line, or the pid as text
-    uint32_t connection_count;   // used entries of connections_from
-    int32_t* connections_from;   // list indices of processes still connected to this one
+    int8_t class_type;            // a ProcessClass_t
+    uint8_t flags;                // PROCESS_FLAG_*
+    char* name;                   // first string of the command line, or the pid as text
+    uint32_t connection_count;    // used entries of connections_from
+    int32_t* connections_from;    // list indices of processes still connected to this one
     uint32_t connection_capacity; // allocated entries of connections_from
 } ProcessInfo_t;
 
 // What an application's shutdown display would show. The sequence itself
 // never calls shutdown_display; the type exists for applications that do.
-typedef struct {
+typedef struct
+{
     int type;
     int done;
     int total;

@@ -38,14 +38,16 @@ std::string OSUtilities::GetCurrentThreadName() const
     return {};
 }
 
-void OSUtilities::SetTimeZone(const std::string&) const {}
+void OSUtilities::SetTimeZone(const std::string&) const
+{}
 
 std::string OSUtilities::GetProgramDataFolder() const
 {
     return {};
 }
 
-void OSUtilities::RestartSystem() const {}
+void OSUtilities::RestartSystem() const
+{}
 
 int OSUtilities::GetProcessIdByName(const std::string&) const
 {

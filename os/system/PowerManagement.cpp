@@ -2,12 +2,17 @@
 
 PowerManagement::~PowerManagement() = default;
 
-void PowerManagement::SuspendSystem() const {}
+void PowerManagement::SuspendSystem() const
+{}
 
-void PowerManagement::PowerOffSystem() const {}
+void PowerManagement::PowerOffSystem() const
+{}
 
-void PowerManagement::ResetActivityTimers() const {}
+void PowerManagement::ResetActivityTimers() const
+{}
 
-void PowerManagement::SetPowerEvent(const std::wstring&) const {}
+void PowerManagement::SetPowerEvent(const std::wstring&) const
+{}
 
-void PowerManagement::SetSleepTime(unsigned int, PowerModes) const {}
+void PowerManagement::SetSleepTime(unsigned int, PowerModes) const
+{}

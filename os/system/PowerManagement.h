@@ -7,7 +7,13 @@
 class PowerManagement
 {
 public:
-    enum PowerModes : int { PowerModeOn = 0, PowerModeStandby = 1, PowerModeSuspend = 2, PowerModeOff = 3 };
+    enum PowerModes : int
+    {
+        PowerModeOn = 0,
+        PowerModeStandby = 1,
+        PowerModeSuspend = 2,
+        PowerModeOff = 3
+    };
 
     PowerManagement() = default;
     virtual ~PowerManagement();

@@ -35,8 +35,9 @@ std::string RemoveNewLine(std::string text)
     std::string result;
     result.reserve(text.size());
     for (char c : text) {
-        if (c != '\n')
+        if (c != '\n') {
             result += c;
+        }
     }
     return result;
 }
@@ -47,8 +48,9 @@ bool IsSafeProcessName(const std::string& name)
 {
     for (char c : name) {
         const unsigned char byte = static_cast<unsigned char>(c);
-        if (c == '\'' || byte < 0x20u || byte == 0x7Fu)
+        if (c == '\'' || byte < 0x20u || byte == 0x7Fu) {
             return false;
+        }
     }
     return true;
 }
@@ -58,14 +60,15 @@ std::string ReadAll(FILE* stream)
     std::string text;
     char buffer[512];
     size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, stream)) > 0)
+    while ((got = std::fread(buffer, 1, sizeof buffer, stream)) > 0) {
         text.append(buffer, got);
+    }
     return text;
 }
 
 bool ProcessExists(int pid)
 {
-    sigval value {};
+    sigval value{};
     value.sival_int = 0;
     return sigqueue(pid, 0, value) == 0;
 }
@@ -74,20 +77,24 @@ bool ProcessExists(int pid)
 // seeks back, as lockf covers the file from the current offset.
 bool ApplyWholeFileLock(FILE* file, int command)
 {
-    if (file == nullptr)
+    if (file == nullptr) {
         return false;
+    }
     const int fd = fileno(file);
-    if (fd < 0)
+    if (fd < 0) {
         return false;
+    }
     const off_t offset = lseek(fd, 0, SEEK_CUR);
-    if (lseek(fd, 0, SEEK_SET) != 0)
+    if (lseek(fd, 0, SEEK_SET) != 0) {
         return false;
+    }
     int result;
     do {
         result = lockf(fd, command, 0);
     } while (result != 0 && errno == EINTR);
-    if (offset >= 0)
+    if (offset >= 0) {
         lseek(fd, offset, SEEK_SET);
+    }
     return result == 0;
 }
 
@@ -102,13 +109,16 @@ int QnxOSUtilities::RunProcess(const std::string& program, const std::vector<std
     LifetimeManager::ChildContext child =
         lifetimeManager.CreateChildAndWait(program, arguments, timeoutMs, flags, first, second);
     // A descriptor closed under the start by another thread: worth one retry.
-    if (child.startError == EBADF)
+    if (child.startError == EBADF) {
         child = lifetimeManager.CreateChildAndWait(program, arguments, timeoutMs, flags, first, second);
+    }
     pid = child.pid;
-    if (timeoutMs == 0)
+    if (timeoutMs == 0) {
         return child.pid == -1 ? -1 : 0;
-    if ((child.status & 0xFF) != 0)
+    }
+    if ((child.status & 0xFF) != 0) {
         return -1;
+    }
     return static_cast<int>(static_cast<int8_t>(static_cast<uint8_t>((child.status >> 8) & 0xFF)));
 }
 
@@ -130,9 +140,10 @@ PropertyList QnxOSUtilities::GetOSProperties() const
 
 PropertyList QnxOSUtilities::GetSDKProperties() const
 {
-    utsname system {};
-    if (uname(&system) != 0)
+    utsname system{};
+    if (uname(&system) != 0) {
         return {};
+    }
     return {{OSPropertyNames::SdkVersion, system.release}, {OSPropertyNames::SdkBuildNumber, system.version}};
 }
 
@@ -149,8 +160,9 @@ bool QnxOSUtilities::UnlockFile(FILE* file) const
 std::string QnxOSUtilities::GetCurrentThreadName() const
 {
     char name[ThreadNameBufferSize] = {};
-    if (pthread_getname_np(pthread_self(), name, ThreadNameBufferSize) != 0)
+    if (pthread_getname_np(pthread_self(), name, ThreadNameBufferSize) != 0) {
         return {};
+    }
     return name;
 }
 
@@ -168,19 +180,22 @@ void QnxOSUtilities::RestartSystem() const
 
 int QnxOSUtilities::GetProcessIdByName(const std::string& name) const
 {
-    if (!IsSafeProcessName(name) || name.size() > MaximumProcessNameLength)
+    if (!IsSafeProcessName(name) || name.size() > MaximumProcessNameLength) {
         return -1;
+    }
     const std::string command =
         QnxOSUtilitiesStrings::FindProcessNameCmdPrefix + name + QnxOSUtilitiesStrings::CutOutput;
     FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
+    if (pipe == nullptr) {
         return -1;
+    }
     std::string output;
     char buffer[ProcessLookupBufferSize];
     for (;;) {
         std::memset(buffer, 0, sizeof buffer);
-        if (std::fgets(buffer, static_cast<int>(sizeof buffer) - 1, pipe) == nullptr)
+        if (std::fgets(buffer, static_cast<int>(sizeof buffer) - 1, pipe) == nullptr) {
             break;
+        }
         output += buffer;
     }
     pclose(pipe);
@@ -191,26 +206,32 @@ int QnxOSUtilities::GetProcessIdByName(const std::string& name) const
 
 bool QnxOSUtilities::KillProcessById(int pid) const
 {
-    if (SignalPidToTerminate(SIGTERM, pid))
+    if (SignalPidToTerminate(SIGTERM, pid)) {
         return true;
+    }
     return SignalPidToTerminate(SIGKILL, pid);
 }
 
 bool QnxOSUtilities::SignalPidToTerminate(unsigned char signal, int pid)
 {
-    if (pid < 1 || (signal != SIGTERM && signal != SIGKILL))
+    if (pid < 1 || (signal != SIGTERM && signal != SIGKILL)) {
         return false;
-    if (!ProcessExists(pid))
+    }
+    if (!ProcessExists(pid)) {
         return false;
-    if (kill(pid, signal) != 0)
+    }
+    if (kill(pid, signal) != 0) {
         return false;
-    if (!ProcessExists(pid))
+    }
+    if (!ProcessExists(pid)) {
         return true;
+    }
     std::unique_ptr<SimpleEvent> pause = EventFactory::GetUniqueSimpleEvent(true);
     for (int probe = 0; probe < TerminateProbes; ++probe) {
         pause->Wait(TerminateProbeIntervalMs);
-        if (!ProcessExists(pid))
+        if (!ProcessExists(pid)) {
             return true;
+        }
     }
     return false;
 }

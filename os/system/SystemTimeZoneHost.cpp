@@ -1,4 +1,5 @@
-// Stands in for the printer's system-wide time-zone setting: the zone is kept in this process only, never set on the host.
+// Stands in for the printer's system-wide time-zone setting: the zone is kept in this process only, never set on the
+// host.
 #include "SystemTimeZone.h"
 
 #include <mutex>

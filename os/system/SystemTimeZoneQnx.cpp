@@ -25,8 +25,9 @@ std::string GetSystemTimeZone()
 {
     // confstr tells the length the value needs, its terminator included.
     const size_t needed = confstr(TimeZoneRequest, nullptr, 0);
-    if (needed == 0)
+    if (needed == 0) {
         return {};
+    }
     std::vector<char> value(needed, '\0');
     confstr(TimeZoneRequest, value.data(), value.size());
     return value.data();

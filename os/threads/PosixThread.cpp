@@ -32,7 +32,8 @@ constexpr unsigned int IdPollMs = 10;
 } // namespace
 
 PosixThread::PosixThread(Entry entryFunction, int threadPriority, unsigned int stackBytes)
-    : Thread(entryFunction, threadPriority, stackBytes), attributes(), attributesValid(false), id(), idStored(false), schedule()
+    : Thread(entryFunction, threadPriority, stackBytes), attributes(), attributesValid(false), id(), idStored(false),
+      schedule()
 {
     if (pthread_attr_init(&attributes) != 0) {
         return;
@@ -128,7 +129,9 @@ void* PosixThread::CallableEntry(void* self)
     if (currentThreadHolder.created) {
         pthread_setspecific(currentThreadHolder.key, thread);
     }
-    { std::lock_guard<std::mutex> gate(thread->startGate); }
+    {
+        std::lock_guard<std::mutex> gate(thread->startGate);
+    }
     thread->entry(thread->argument);
     return nullptr;
 }

@@ -6,13 +6,8 @@
 std::atomic<int> Thread::threadCount{0};
 
 Thread::Thread(Entry entryFunction, int threadPriority, unsigned int stackBytes)
-    : entry(entryFunction),
-      priority(threadPriority),
-      stackSize(stackBytes),
-      started(false),
-      threadEvent(EventFactory::GetSharedEvent(true)),
-      stopRequestFlag(1),
-      argument(nullptr)
+    : entry(entryFunction), priority(threadPriority), stackSize(stackBytes), started(false),
+      threadEvent(EventFactory::GetSharedEvent(true)), stopRequestFlag(1), argument(nullptr)
 {
     ++threadCount;
 }

@@ -4,10 +4,8 @@
 #include "PosixThread.h"
 
 ThreadFactory::ThreadFactory(int priority)
-    : reaperThread(nullptr),
-      reaperEvent(EventFactory::GetUniqueEvent(true)),
-      reaperFinished(EventFactory::GetUniqueSimpleEvent(true)),
-      reaperStarted(false)
+    : reaperThread(nullptr), reaperEvent(EventFactory::GetUniqueEvent(true)),
+      reaperFinished(EventFactory::GetUniqueSimpleEvent(true)), reaperStarted(false)
 {
     reaperThread = GetNewThread(&ThreadFactory::ThreadFactoryBootstrap, priority, 0);
     // Only the start itself counts: a refused name leaves the reaper running.

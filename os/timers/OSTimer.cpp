@@ -4,8 +4,7 @@
 
 OSTimer::OSTimer(EventType type, std::function<void()> timerCallback)
     : callback(std::move(timerCallback)), eventType(type)
-{
-}
+{}
 
 void OSTimer::OnTimerExpired()
 {

@@ -14,7 +14,11 @@
 class OSTimer
 {
 public:
-    enum EventType { OneShot = 0, Periodic = 1 };
+    enum EventType
+    {
+        OneShot = 0,
+        Periodic = 1
+    };
 
     OSTimer(EventType type, std::function<void()> callback);
     virtual ~OSTimer() = default;

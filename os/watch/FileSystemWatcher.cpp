@@ -12,8 +12,7 @@ constexpr int WatcherPriority = 16;
 FileSystemWatcher::FileSystemWatcher(ThreadFactory& threadFactory, unsigned char activityMask)
     : thread(threadFactory.GetNewThread(&FileSystemWatcher::FileSystemWatcherThreadBootstrap, WatcherPriority, 0)),
       flags(activityMask)
-{
-}
+{}
 
 FileSystemWatcher::~FileSystemWatcher() = default;
 
@@ -65,9 +64,11 @@ bool FileSystemWatcher::SetPath(const std::wstring& newPath)
     return true;
 }
 
-void FileSystemWatcher::AddSubDirectoryWatch(const std::wstring&) {}
+void FileSystemWatcher::AddSubDirectoryWatch(const std::wstring&)
+{}
 
-void FileSystemWatcher::RemoveSubDirectoryWatch(const std::wstring&) {}
+void FileSystemWatcher::RemoveSubDirectoryWatch(const std::wstring&)
+{}
 
 unsigned int FileSystemWatcher::InotifyMaskFor(unsigned char activityMask)
 {

@@ -38,7 +38,8 @@ public:
         friend class FileSystemWatcher;
     };
 
-    enum : unsigned char {
+    enum : unsigned char
+    {
         ReportDirectories = 0x01,
         ReportFiles = 0x02,
         FollowRemovalsA = 0x04,

@@ -29,11 +29,10 @@ bool IsDirectory(const std::string& path)
 
 } // namespace
 
-PosixFileSystemWatcher::PosixFileSystemWatcher(FileWatcherCtorKey, ThreadFactory& threadFactory, unsigned char activityMask)
-    : FileSystemWatcher(threadFactory, activityMask),
-      startedEvent(EventFactory::GetUniqueSimpleEvent(true)),
-      finishedEvent(EventFactory::GetUniqueSimpleEvent(true)),
-      watchMask(InotifyMaskFor(activityMask)),
+PosixFileSystemWatcher::PosixFileSystemWatcher(FileWatcherCtorKey, ThreadFactory& threadFactory,
+                                               unsigned char activityMask)
+    : FileSystemWatcher(threadFactory, activityMask), startedEvent(EventFactory::GetUniqueSimpleEvent(true)),
+      finishedEvent(EventFactory::GetUniqueSimpleEvent(true)), watchMask(InotifyMaskFor(activityMask)),
       threadStarted(false)
 {
     notifier.Init();

@@ -28,7 +28,12 @@ protected:
     void FileSystemWatcherThread() override;
 
 private:
-    enum class Change { CreatedFile, CreatedDirectory, Removed };
+    enum class Change
+    {
+        CreatedFile,
+        CreatedDirectory,
+        Removed
+    };
 
     void HandleEvent(const inotify_event& event);
     void HandleFileSystemEvent(Change change, const std::string& fullPath);

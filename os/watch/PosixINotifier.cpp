@@ -6,9 +6,9 @@
 #include <poll.h>
 #include <unistd.h>
 
-PosixINotifier::PosixINotifier() : buffer(), length(0), offset(0), descriptor(-1), primaryWatch(-1), wakePipe{-1, -1}, interrupted(false)
-{
-}
+PosixINotifier::PosixINotifier()
+    : buffer(), length(0), offset(0), descriptor(-1), primaryWatch(-1), wakePipe{-1, -1}, interrupted(false)
+{}
 
 PosixINotifier::~PosixINotifier()
 {

@@ -9,8 +9,9 @@ namespace {
 std::vector<unsigned char> Bytes(std::initializer_list<int> values)
 {
     std::vector<unsigned char> out;
-    for (int v : values)
+    for (int v : values) {
         out.push_back(static_cast<unsigned char>(v));
+    }
     return out;
 }
 

@@ -24,8 +24,9 @@ public:
         char pattern[] = "/tmp/jsonreaderXXXXXX";
         const int fd = mkstemp(pattern);
         path_ = pattern;
-        if (fd >= 0)
+        if (fd >= 0) {
             close(fd);
+        }
         Write(content);
     }
     ~TempFile() { std::remove(path_.c_str()); }

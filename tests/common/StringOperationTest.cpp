@@ -196,7 +196,10 @@ TEST(StringOperationStringToValue, RefusesOverflowAndEmbeddedZero)
     long value = 5;
     EXPECT_FALSE(StringToValue("99999999999999999999999", value, 10));
     EXPECT_FALSE(StringToValue(std::to_string(LONG_MAX), value, 10));
-    EXPECT_FALSE(StringToValue(std::string("1\0" "2", 3), value, 10));
+    EXPECT_FALSE(StringToValue(std::string("1\0"
+                                           "2",
+                                           3),
+                               value, 10));
     EXPECT_EQ(value, 5);
 }
 
@@ -222,10 +225,11 @@ TEST(StringOperationParseDateTime, RefusesImpossibleOrMisshapenDatesAndLeavesThe
 {
     std::tm out{};
     out.tm_year = 77;
-    for (const char* bad : {"2023-02-29", "2024-13-01", "2024-00-10", "2024-04-31", "2024-01-01 24:00:00",
-                            "2024-01-01 12:60:00", "24-01-01", "2024-1-01", "2024-01-01 12:00", "2024/01/01",
-                            "2024-01-01 12:00:00Z", "", "1969-12-31"})
+    for (const char* bad :
+         {"2023-02-29", "2024-13-01", "2024-00-10", "2024-04-31", "2024-01-01 24:00:00", "2024-01-01 12:60:00",
+          "24-01-01", "2024-1-01", "2024-01-01 12:00", "2024/01/01", "2024-01-01 12:00:00Z", "", "1969-12-31"}) {
         EXPECT_FALSE(ParseDateTime(bad, out, 1970, 2100)) << bad;
+    }
     EXPECT_FALSE(ParseDateTime("2101-01-01", out, 1970, 2100));
     EXPECT_EQ(out.tm_year, 77);
 }

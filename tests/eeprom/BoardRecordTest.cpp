@@ -1,5 +1,5 @@
-#include "BoardImage.h"
 #include "BoardRecord.h"
+#include "BoardImage.h"
 #include "ModelI2CBus.h"
 #include "QnxUpgradeCommon.h"
 
@@ -13,8 +13,9 @@ QnxEEPromHandler HandlerWithBuildRecord(const std::string& payload)
 {
     auto image = BoardImage::Erased();
     BoardImage::PutFile(image, 0, 64, "cfg");
-    if (!payload.empty())
+    if (!payload.empty()) {
         BoardImage::PutFile(image, 1, 128, payload);
+    }
     return QnxEEPromHandler(std::make_shared<ModelI2CBus>(Eeprom24Model::Cat24c256(), image),
                             QnxEEPromHandler::EEPromLocation::StandardBoard);
 }
@@ -41,10 +42,10 @@ TEST(BoardRecord, MissingRecordLeavesTheDocumentUntouched)
 TEST(BoardRecord, TextThatIsNotOneJsonValueIsRefused)
 {
     rapidjson::Document document;
-    EXPECT_FALSE(QnxUpgradeCommon::JsonDeserializeEEprom(document, HandlerWithBuildRecord("{\"a\":1} x"),
-                                                         File::BuildRecord));
-    EXPECT_FALSE(QnxUpgradeCommon::JsonDeserializeEEprom(document, HandlerWithBuildRecord("{\"a\":"),
-                                                         File::BuildRecord));
+    EXPECT_FALSE(
+        QnxUpgradeCommon::JsonDeserializeEEprom(document, HandlerWithBuildRecord("{\"a\":1} x"), File::BuildRecord));
+    EXPECT_FALSE(
+        QnxUpgradeCommon::JsonDeserializeEEprom(document, HandlerWithBuildRecord("{\"a\":"), File::BuildRecord));
     // A zero byte inside the record is part of the text, not its end.
     EXPECT_FALSE(QnxUpgradeCommon::JsonDeserializeEEprom(document, HandlerWithBuildRecord(std::string("{}\0x", 4)),
                                                          File::BuildRecord));
@@ -57,7 +58,8 @@ TEST(BoardRecord, OneCompleteByteOrderMarkIsSkippedAndNothingElse)
                                                         File::BuildRecord));
     for (const char* text : {"\xBF{}", "\xEF\xBB{}", "\xEF\xBB\xBF\xBB{}"}) {
         SCOPED_TRACE(text);
-        EXPECT_FALSE(QnxUpgradeCommon::JsonDeserializeEEprom(document, HandlerWithBuildRecord(text), File::BuildRecord));
+        EXPECT_FALSE(
+            QnxUpgradeCommon::JsonDeserializeEEprom(document, HandlerWithBuildRecord(text), File::BuildRecord));
     }
 }
 

@@ -54,10 +54,14 @@ TEST(EEPromHelperValidity, RangesOfStartSizeAndHeaderAddress)
     EXPECT_EQ(EEPromHelper::FileAllocationTableSize, 12);
 }
 
-struct Board {
+struct Board
+{
     std::shared_ptr<ModelI2CBus> bus = std::make_shared<ModelI2CBus>(Eeprom24Model::Cat24c256());
     Cat24c256Eeprom eeprom{std::make_shared<I2CDevice>(bus, 0x56)};
-    void Put(std::size_t at, const Bytes& bytes) { std::copy(bytes.begin(), bytes.end(), bus->Memory().begin() + static_cast<std::ptrdiff_t>(at)); }
+    void Put(std::size_t at, const Bytes& bytes)
+    {
+        std::copy(bytes.begin(), bytes.end(), bus->Memory().begin() + static_cast<std::ptrdiff_t>(at));
+    }
 };
 
 TEST(EEPromHelperBoardConfig, StreamHoldsTheRecordNamedByTheFirstEntryUnchecked)

@@ -15,7 +15,8 @@ using Kind = ModelI2CBus::Transfer::Kind;
 using Bytes = std::vector<std::uint8_t>;
 using Buses = std::vector<std::shared_ptr<I2CBus>>;
 
-struct Board256 {
+struct Board256
+{
     Board256() : bus(std::make_shared<ModelI2CBus>(Eeprom24Model::Cat24c256()))
     {
         std::iota(bus->Memory().begin(), bus->Memory().end(), 0);
@@ -25,7 +26,8 @@ struct Board256 {
     Cat24c256Eeprom eeprom{std::make_shared<I2CDevice>(bus, 0x56)};
 };
 
-struct Board16 {
+struct Board16
+{
     std::shared_ptr<ModelI2CBus> bus = std::make_shared<ModelI2CBus>(Eeprom24Model::Cat24c16(0x50));
     Cat24c16Eeprom eeprom{std::make_shared<I2CDevice>(bus, 0x50)};
 };

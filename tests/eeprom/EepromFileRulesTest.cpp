@@ -96,9 +96,10 @@ TEST(EepromFileRules, SameSizeGoesInPlaceOnlyOverRecordsThatAreLost)
     EXPECT_EQ(plan->start, 128);
     EXPECT_EQ(plan->table, stale);
     EXPECT_FALSE(plan->rewritesTable);
-    for (const auto finding : {std::optional<State>(State::Intact), std::optional<State>(State::Unreadable),
-                               std::optional<State>()})
+    for (const auto finding :
+         {std::optional<State>(State::Intact), std::optional<State>(State::Unreadable), std::optional<State>()}) {
         EXPECT_FALSE(PlanWrite(stale, 1, 200, Findings{std::nullopt, std::nullopt, finding}, Chip));
+    }
     EXPECT_FALSE(PlanWrite(Table{FileEntry{8, 6}, Erased, Erased}, 0, 6, Findings{}, Chip)); // over the table
 }
 

@@ -24,8 +24,9 @@ Bytes Record(const std::string& text, const unsigned char* identifier = JSONGuid
 {
     Bytes record(identifier, identifier + 16);
     const auto n = static_cast<std::uint32_t>(text.size());
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         record.push_back(static_cast<unsigned char>(n >> (8 * i)));
+    }
     record.insert(record.end(), text.begin(), text.end());
     record.insert(record.end(), spare, 0);
     return record;
@@ -33,8 +34,9 @@ Bytes Record(const std::string& text, const unsigned char* identifier = JSONGuid
 
 Bytes WithLength(Bytes record, std::uint32_t n)
 {
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         record[16 + static_cast<std::size_t>(i)] = static_cast<unsigned char>(n >> (8 * i));
+    }
     return record;
 }
 
@@ -55,8 +57,7 @@ public:
 
     ScriptedStream(Bytes data, std::deque<int> script, int writeBudget = 1 << 20)
         : data_(std::move(data)), script_(std::move(script)), writeBudget_(writeBudget)
-    {
-    }
+    {}
 
     int Read(unsigned char* buf, int len) override
     {
@@ -64,8 +65,9 @@ public:
         if (!script_.empty()) {
             take = script_.front();
             script_.pop_front();
-            if (take < 0)
+            if (take < 0) {
                 return take;
+            }
         }
         take = std::min({take, len, static_cast<int>(data_.size() - pos_)});
         std::memcpy(buf, data_.data() + pos_, static_cast<std::size_t>(take));
@@ -101,8 +103,9 @@ public:
     {
         char pattern[] = "/tmp/meminfoXXXXXX";
         const int fd = mkstemp(pattern);
-        if (fd >= 0)
+        if (fd >= 0) {
             close(fd);
+        }
         path_ = pattern;
         std::ofstream(path_) << "MemTotal: 99999999 kB\nMemAvailable: " << kib << " kB\n";
         setenv("UPGRADE_HOST_MEMINFO", path_.c_str(), 1);
@@ -404,10 +407,13 @@ TEST(JsonRecordEscaping, EscapesControlQuoteAndBackslashOnly)
 TEST(JsonRecordEscaping, RawStringUndoesTheEscapes)
 {
     EXPECT_EQ(JsonImporterExporter::GetRawString(R"(\b\t\n\f\r\"\\)"), "\b\t\n\f\r\"\\");
-    EXPECT_EQ(JsonImporterExporter::GetRawString(R"(\u001F\u0041\u1234)"), "\x1F" "A" "\x34");
+    EXPECT_EQ(JsonImporterExporter::GetRawString(R"(\u001F\u0041\u1234)"), "\x1F"
+                                                                           "A"
+                                                                           "\x34");
     std::string all;
-    for (int c = 0; c < 256; ++c)
+    for (int c = 0; c < 256; ++c) {
         all.push_back(static_cast<char>(c));
+    }
     EXPECT_EQ(JsonImporterExporter::GetRawString(JsonImporterExporter::GetSafeString(all)), all);
 }
 
@@ -439,8 +445,9 @@ TEST(JsonRecordThreads, ConcurrentExportsToOneSinkArriveAsWholeRecords)
         Bytes record = Record("{\"v\":" + std::to_string(value) + "}");
         JsonImporterExporter json;
         ASSERT_TRUE(json.ImportData(record.data(), record.size()));
-        for (int i = 0; i < 100; ++i)
+        for (int i = 0; i < 100; ++i) {
             ASSERT_TRUE(json.ExportData(sink));
+        }
     };
     std::thread first(writer, 1);
     std::thread second(writer, 2);

@@ -1,6 +1,6 @@
+#include "QnxEEPromHandler.h"
 #include "BoardImage.h"
 #include "ModelI2CBus.h"
-#include "QnxEEPromHandler.h"
 
 #include <gtest/gtest.h>
 
@@ -23,9 +23,11 @@ std::shared_ptr<ModelI2CBus> BusWith(Bytes image)
 
 bool WroteTable(const ModelI2CBus& bus)
 {
-    for (const auto& t : bus.Log())
-        if (t.kind == Kind::Write && t.succeeded && t.sent.size() > 2 && t.sent[0] == 0 && t.sent[1] == 4)
+    for (const auto& t : bus.Log()) {
+        if (t.kind == Kind::Write && t.succeeded && t.sent.size() > 2 && t.sent[0] == 0 && t.sent[1] == 4) {
             return true;
+        }
+    }
     return false;
 }
 
@@ -42,8 +44,9 @@ public:
     {
         char name[] = "/tmp/eeprom-test-XXXXXX";
         const int fd = ::mkstemp(name);
-        if (fd >= 0)
+        if (fd >= 0) {
             ::close(fd);
+        }
         path_ = name;
     }
     ~HostFile() { std::remove(path_.c_str()); }
@@ -82,8 +85,9 @@ TEST(QnxEEPromHandlerFreshChip, OlderLayoutFirstFileIsAdoptedUpToItsFirstErasedB
         payload.assign(16382, fill);
         payload[98] = '\xFF';
         const Bytes record = BoardImage::Record(payload);
-        if (record[0] != 0xFF && record[1] != 0xFF)
+        if (record[0] != 0xFF && record[1] != 0xFF) {
             break;
+        }
     }
     Bytes image = BoardImage::Erased();
     BoardImage::PutFile(image, 0, 64, payload);
@@ -280,8 +284,9 @@ TEST(QnxEEPromHandlerWrite, LaterFileThatFailsToReadMakesTheResizeRefuseBeforeAn
     bus->FailTransfer(1);
     EXPECT_FALSE(handler.Write(File::PeripheralConfig, Bytes(100, 'A')));
     ASSERT_FALSE(bus->Log().at(1).succeeded);
-    for (const auto& t : bus->Log())
+    for (const auto& t : bus->Log()) {
         EXPECT_NE(t.kind, Kind::Write);
+    }
     EXPECT_EQ(bus->Memory(), image);
     EXPECT_EQ(handler.GetFileTable()[1].start, 128);
     EXPECT_EQ(handler.Read(File::BuildRecord), std::string(40, 'b'));
@@ -324,11 +329,12 @@ TEST(QnxEEPromHandlerWrite, RecordThatWouldPassTheEndOfTheChipIsRefusedBeforeAny
     auto bus = BusWith(image);
     QnxEEPromHandler handler(bus, Location::StandardBoard);
     bus->ClearLog();
-    EXPECT_FALSE(handler.Write(File::ThirdFile, Bytes(10, 'c')));     // would start at 32768
-    EXPECT_FALSE(handler.Write(File::BuildRecord, Bytes(100, 'b')));  // grows past the end
+    EXPECT_FALSE(handler.Write(File::ThirdFile, Bytes(10, 'c')));    // would start at 32768
+    EXPECT_FALSE(handler.Write(File::BuildRecord, Bytes(100, 'b'))); // grows past the end
     EXPECT_FALSE(handler.Write(File::PeripheralConfig, Bytes(32768, 'a')));
-    for (const auto& t : bus->Log())
+    for (const auto& t : bus->Log()) {
         EXPECT_NE(t.kind, Kind::Write);
+    }
     EXPECT_EQ(handler.Read(File::BuildRecord), "b");
 }
 
@@ -342,8 +348,9 @@ TEST(QnxEEPromHandlerWrite, GrowthThatWouldPushALaterFilePastTheEndWritesNothing
     bus->ClearLog();
     // File 0 would end at 32116, so file 1 would need 32128 to 32830.
     EXPECT_FALSE(handler.Write(File::PeripheralConfig, Bytes(32050, 'A')));
-    for (const auto& t : bus->Log())
+    for (const auto& t : bus->Log()) {
         EXPECT_NE(t.kind, Kind::Write);
+    }
     EXPECT_EQ(handler.Read(File::BuildRecord), std::string(700, 'b'));
 }
 
@@ -382,8 +389,7 @@ TEST(QnxEEPromHandlerWrite, FailedNewFileWriteLeavesTheTableAlone)
 // file 0 is never touched, and every file reads as old bytes, new bytes or
 // nothing - never as bytes that fail their check word.
 class RelocationFailure : public ::testing::TestWithParam<bool>
-{
-};
+{};
 
 TEST_P(RelocationFailure, AtEveryTransferLeavesEveryFileIntactOrCleanlyAbsent)
 {
@@ -408,10 +414,11 @@ TEST_P(RelocationFailure, AtEveryTransferLeavesEveryFileIntactOrCleanlyAbsent)
         auto bus = BusWith(image);
         QnxEEPromHandler handler(bus, Location::StandardBoard);
         bus->ClearLog();
-        if (busDies)
+        if (busDies) {
             bus->FailFrom(k);
-        else
+        } else {
             bus->FailTransfer(k);
+        }
         handler.Write(File::BuildRecord, Bytes(grown.begin(), grown.end()));
         bus->failWhen = nullptr;
 
@@ -495,8 +502,9 @@ TEST(QnxEEPromHandlerHeader, BaseboardIdIsADecimalWord)
 TEST(QnxEEPromHandlerDump, HexLinesOfSixteenWithWiderGapsAfterEveryFourth)
 {
     Bytes image = BoardImage::Erased();
-    for (unsigned int i = 0; i < 64; ++i)
+    for (unsigned int i = 0; i < 64; ++i) {
         image[i] = static_cast<std::uint8_t>(i);
+    }
     QnxEEPromHandler handler(BusWith(image), Location::StandardBoard);
     HostFile out;
     ASSERT_TRUE(handler.ReadBoardInformation(out.Path()));

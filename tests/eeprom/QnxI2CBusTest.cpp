@@ -1,8 +1,8 @@
 // Runs inside the sandbox: /dev/i2c0 is a fresh erased board image (or, for
 // the NoDevice cases, absent) and /dev/shm is private.
+#include "QnxI2CBus.h"
 #include "BoardRecord.h"
 #include "QnxEEPromHandler.h"
-#include "QnxI2CBus.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,9 @@ namespace {
 
 ::testing::AssertionResult Is(const Version& v, unsigned int major, unsigned int minor, unsigned int patch)
 {
-    if (v.major == major && v.minor == minor && v.patch == patch)
+    if (v.major == major && v.minor == minor && v.patch == patch) {
         return ::testing::AssertionSuccess();
+    }
     return ::testing::AssertionFailure() << v.major << "." << v.minor << "." << v.patch;
 }
 

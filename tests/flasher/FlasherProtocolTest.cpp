@@ -98,7 +98,8 @@ TEST(VersionExtraction, MissingKeyOrLineEndGivesNothing)
 TEST(TraceLine, PrintableBytesStayAndOthersBecomeLowercaseHex)
 {
     EXPECT_EQ(FormatTraceLine("Recv: ", StrToBytes("OK\r\n")), "Recv: OK\\x0d\\x0a");
-    EXPECT_EQ(FormatTraceLine("Sent: ", Bytes{0x1B, 0x4D, 0x7E, 0x7F, 0x00, 0xFF, 0x20}), "Sent: \\x1bM~\\x7f\\x00\\xff ");
+    EXPECT_EQ(FormatTraceLine("Sent: ", Bytes{0x1B, 0x4D, 0x7E, 0x7F, 0x00, 0xFF, 0x20}),
+              "Sent: \\x1bM~\\x7f\\x00\\xff ");
     EXPECT_EQ(FormatTraceLine("Version Information:", {}), "Version Information:");
 }
 

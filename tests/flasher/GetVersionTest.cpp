@@ -24,7 +24,7 @@ class VersionQuery : public ::testing::Test
 protected:
     void SetUp() override
     {
-        struct stat status {};
+        struct stat status = {};
         ASSERT_TRUE(stat("/Store", &status) == 0 && S_ISDIR(status.st_mode))
             << "needs the simulated printer: run inside tools/sandbox";
         std::system("rm -rf /Store/WifiFirmwareVersion.txt /Store/WifiFirmwareVersion.txt.tmp");
@@ -96,7 +96,7 @@ TEST_F(VersionQuery, RecordThatCannotBeDeletedDoesNotStopTheQuery)
     std::ofstream(RecordPath + "/keep") << "x";
     ScriptedModule module(line.ModuleSide(), ScriptedModule::VersionModule("APP VERSION=7.0\r\nOK\r\n"));
     EXPECT_EQ(flasher.GetVersion(), "7.0");
-    struct stat status {};
+    struct stat status = {};
     EXPECT_TRUE(stat((RecordPath + "/keep").c_str(), &status) == 0);
     EXPECT_EQ(access("/Store/WifiFirmwareVersion.txt.tmp", F_OK), -1);
 }

@@ -74,8 +74,7 @@ struct UploadLog
 // Takes the start command and the chunks; answers every chunk with the reply
 // `answer` chooses for it (by its number, counted from 1, and whether it
 // completes the announced image).
-ScriptedModule::Script UploadModule(UploadLog& log,
-                                    std::function<std::string(std::size_t, bool)> answer = nullptr)
+ScriptedModule::Script UploadModule(UploadLog& log, std::function<std::string(std::size_t, bool)> answer = nullptr)
 {
     struct State
     {
@@ -104,7 +103,8 @@ ScriptedModule::Script UploadModule(UploadLog& log,
             if (inbox.size() < FotaChunkHeaderSize) {
                 return;
             }
-            const std::size_t size = std::strtoul(std::string(inbox.begin() + 2, inbox.begin() + 6).c_str(), nullptr, 10);
+            const std::size_t size =
+                std::strtoul(std::string(inbox.begin() + 2, inbox.begin() + 6).c_str(), nullptr, 10);
             if (inbox.size() < FotaChunkHeaderSize + size) {
                 return;
             }
@@ -131,7 +131,8 @@ std::string SentSoFar(PseudoTerminalPair& line, ScriptedModule& module)
     const bool complete = module.WaitUntilHandled(
         [&sent, &marker](const Bytes& handled) {
             sent = Text(handled);
-            return sent.size() >= marker.size() && sent.compare(sent.size() - marker.size(), marker.size(), marker) == 0;
+            return sent.size() >= marker.size() &&
+                   sent.compare(sent.size() - marker.size(), marker.size(), marker) == 0;
         },
         5s);
     return complete ? sent.substr(0, sent.size() - marker.size()) : sent + " (marker missing)";
@@ -335,7 +336,8 @@ TEST_F(FlasherOnLine, UploadGivesUpWhenAMiddleChunkIsAnsweredWithOkAndNeverResen
 {
     ScratchFolder folder;
     UploadLog log;
-    ScriptedModule module(line.ModuleSide(), UploadModule(log, [](std::size_t, bool) { return std::string("OK\r\n"); }));
+    ScriptedModule module(line.ModuleSide(),
+                          UploadModule(log, [](std::size_t, bool) { return std::string("OK\r\n"); }));
     ASSERT_TRUE(flasher.Connect());
     const auto start = Clock::now();
     EXPECT_FALSE(flasher.UploadFirmwareInternal(folder.File("image.bin", 3000)));
@@ -350,9 +352,10 @@ TEST_F(FlasherOnLine, UploadTakesNoEarlierReplyAsAChunksAcknowledgement)
     ScratchFolder folder;
     UploadLog log;
     // The first chunk is acknowledged twice, the second not at all.
-    ScriptedModule module(line.ModuleSide(), UploadModule(log, [](std::size_t chunk, bool last) {
-        return last ? std::string("OK\r\n") : chunk == 1 ? std::string("\x1bO\x1bO") : std::string();
-    }));
+    ScriptedModule module(
+        line.ModuleSide(), UploadModule(log, [](std::size_t chunk, bool last) {
+            return last ? std::string("OK\r\n") : chunk == 1 ? std::string("\x1bO\x1bO") : std::string();
+        }));
     ASSERT_TRUE(flasher.Connect());
     EXPECT_FALSE(flasher.UploadFirmwareInternal(folder.File("image.bin", 3000)));
     SentSoFar(line, module);
@@ -366,10 +369,9 @@ TEST_F(FlasherOnLine, UploadFailsWithinItsTimeOutWhenTheLineDropsMidway)
     const std::string image = folder.File("image.bin", 5000);
     UploadLog log;
     ASSERT_TRUE(flasher.Connect());
-    auto module = std::make_unique<ScriptedModule>(
-        line.ModuleSide(), UploadModule(log, [](std::size_t chunk, bool) {
-            return chunk < 2 ? std::string("\x1bO") : std::string();
-        }));
+    auto module = std::make_unique<ScriptedModule>(line.ModuleSide(), UploadModule(log, [](std::size_t chunk, bool) {
+                                                       return chunk < 2 ? std::string("\x1bO") : std::string();
+                                                   }));
     bool uploaded = true;
     std::thread upload([this, &image, &uploaded] { uploaded = flasher.UploadFirmwareInternal(image); });
     EXPECT_TRUE(module->WaitUntilHandled(
@@ -488,9 +490,8 @@ TEST_F(ScriptedUpgrade, AcceptAnsweredWithErrorIsIgnored)
 
 TEST_F(ScriptedUpgrade, VersionQueryLeftUnansweredStillSucceedsWithAnEmptyVersion)
 {
-    const UpgradeResult result = Run([](const std::string& event, const std::string& reply) {
-        return event == "AT+VER=?" ? std::string() : reply;
-    });
+    const UpgradeResult result = Run(
+        [](const std::string& event, const std::string& reply) { return event == "AT+VER=?" ? std::string() : reply; });
     EXPECT_TRUE(result.ok);
     EXPECT_EQ(result.version, "");
     EXPECT_TRUE(Sent("AT+VER=?"));

@@ -205,8 +205,7 @@ TEST_F(FlasherUpgrade, MissingImageNeverOpensThePort)
 // while the port is closed, the upload start acknowledged only once its flash
 // is prepared. For an image of one chunk and one of several.
 class DemandingModuleUpgrade : public FlasherUpgrade, public ::testing::WithParamInterface<std::size_t>
-{
-};
+{};
 
 TEST_P(DemandingModuleUpgrade, ImageGoesThroughTheModuleQueryAndBothResetFallbacks)
 {
@@ -222,8 +221,9 @@ TEST_P(DemandingModuleUpgrade, ImageGoesThroughTheModuleQueryAndBothResetFallbac
     const ModuleStatus s = simulator->Status();
     EXPECT_EQ(s.image, image);
     EXPECT_EQ(s.bytesDroppedBeforeStartAck, 0u) << "no chunk went out before the start was acknowledged";
-    EXPECT_THAT(s.commands, ::testing::ElementsAre("AT+YLC?", "ATE0", "AT+SOTHFWUPSTART=1,0," + std::to_string(GetParam()),
-                                                   "AT+RESET=1", "AT+SOTAFWUPACCEPT", "AT+RESET=1", "AT+VER=?"));
+    EXPECT_THAT(s.commands,
+                ::testing::ElementsAre("AT+YLC?", "ATE0", "AT+SOTHFWUPSTART=1,0," + std::to_string(GetParam()),
+                                       "AT+RESET=1", "AT+SOTAFWUPACCEPT", "AT+RESET=1", "AT+VER=?"));
     EXPECT_EQ(s.bannersLost, 5u) << "at power-on and after each of the four restarts";
 }
 

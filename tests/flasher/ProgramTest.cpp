@@ -93,8 +93,9 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        if (IsSkipped())
+        if (IsSkipped()) {
             return;
+        }
         ASSERT_TRUE(line.IsOpen());
         ASSERT_TRUE(port.IsWatching());
     }
@@ -109,9 +110,12 @@ using ProgramWithModule = SandboxTest;
 
 TEST_F(ProgramWithoutModule, UnknownOptionOrMissingArgumentIsStatusOneWithoutTouchingThePort)
 {
-    for (const std::vector<std::string>& options :
-         {std::vector<std::string>{"-x"}, {"--flash", "a.bin"}, {"-f"}, {"-t"}, {"--target-version"},
-          {"-v", "--firmware-file"}}) {
+    for (const std::vector<std::string>& options : {std::vector<std::string>{"-x"},
+                                                    {"--flash", "a.bin"},
+                                                    {"-f"},
+                                                    {"-t"},
+                                                    {"--target-version"},
+                                                    {"-v", "--firmware-file"}}) {
         const ProgramRun run = RunFlasher(line.SerialPath(), options);
         EXPECT_EQ(run.status, 1) << options.front();
         EXPECT_EQ(run.out, "");
@@ -130,7 +134,8 @@ TEST_F(ProgramWithoutModule, FirmwareFileWithoutTargetVersionIsStatusOneWithoutT
 
 TEST_F(ProgramWithoutModule, NoOptionOrOnlyATargetIsStatusZeroWithoutOutputOrPortAccess)
 {
-    for (const std::vector<std::string>& options : {std::vector<std::string>{}, {"-t", "1.2.3"}, {"--target-version=2"}}) {
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{}, {"-t", "1.2.3"}, {"--target-version=2"}}) {
         const ProgramRun run = RunFlasher(line.SerialPath(), options);
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out, "");

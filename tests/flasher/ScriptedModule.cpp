@@ -9,8 +9,7 @@ using FlasherProtocol::Bytes;
 
 ScriptedModule::ScriptedModule(int moduleSide, Script script)
     : fd_(moduleSide), script_(std::move(script)), thread_([this] { Run(); })
-{
-}
+{}
 
 ScriptedModule::~ScriptedModule()
 {
@@ -81,7 +80,8 @@ bool ScriptedModule::WaitUntilHandled(const std::function<bool(const Bytes&)>& c
 
 bool TakeLine(Bytes& inbox, std::string& line)
 {
-    const auto end = std::search(inbox.begin(), inbox.end(), FlasherProtocol::Crnl.begin(), FlasherProtocol::Crnl.end());
+    const auto end =
+        std::search(inbox.begin(), inbox.end(), FlasherProtocol::Crnl.begin(), FlasherProtocol::Crnl.end());
     if (end == inbox.end()) {
         return false;
     }

@@ -1,5 +1,5 @@
-#include "PseudoTerminalPair.h"
 #include "TelitComDevice.h"
+#include "PseudoTerminalPair.h"
 
 #include <gtest/gtest.h>
 

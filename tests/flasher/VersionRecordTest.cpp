@@ -30,7 +30,7 @@ protected:
     }
     static bool Exists(const std::string& path)
     {
-        struct stat status {};
+        struct stat status = {};
         return lstat(path.c_str(), &status) == 0;
     }
 

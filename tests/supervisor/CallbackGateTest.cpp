@@ -29,8 +29,9 @@ TEST(CallbackGateTest, CloseReturnsOnlyOnceEveryAdmittedPassIsReleased)
     ASSERT_TRUE(*held);
     auto closing = std::async(std::launch::async, [gate] { gate->Close(); });
     // Refused once closing has begun, while the first pass is still held.
-    while (!gate->IsClosed())
+    while (!gate->IsClosed()) {
         std::this_thread::yield();
+    }
     EXPECT_FALSE(CallbackGate::Pass(gate));
     EXPECT_EQ(std::future_status::timeout, closing.wait_for(std::chrono::milliseconds(100)));
     held.reset();

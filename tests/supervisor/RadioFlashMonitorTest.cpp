@@ -14,8 +14,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
-#include <functional>
 #include <fcntl.h>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <string>
@@ -62,7 +62,7 @@ class RadioFlashMonitorTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        struct stat status {};
+        struct stat status = {};
         ASSERT_TRUE(host_process_namespace_is_private() == 1 && stat("/ramdisk", &status) == 0 &&
                     S_ISDIR(status.st_mode))
             << "needs the simulated printer: run inside tools/sandbox";

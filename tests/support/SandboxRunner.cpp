@@ -11,18 +11,22 @@ std::string AskRunner()
 {
     const std::string command = "'" + SandboxRunner::Path() + "' --check 2>&1";
     FILE* check = popen(command.c_str(), "r");
-    if (check == nullptr)
+    if (check == nullptr) {
         return "sandbox: cannot run here: the check could not be started";
+    }
     std::string words;
     char block[512];
     size_t got;
-    while ((got = std::fread(block, 1, sizeof block, check)) > 0)
+    while ((got = std::fread(block, 1, sizeof block, check)) > 0) {
         words.append(block, got);
+    }
     const int status = pclose(check);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
         return {};
-    while (!words.empty() && (words.back() == '\n' || words.back() == '\r'))
+    }
+    while (!words.empty() && (words.back() == '\n' || words.back() == '\r')) {
         words.pop_back();
+    }
     return words.empty() ? "sandbox: cannot run here: its check failed without a reason" : words;
 }
 

@@ -13,7 +13,8 @@ class SandboxTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!SandboxRunner::WhyUnavailable().empty())
+        if (!SandboxRunner::WhyUnavailable().empty()) {
             GTEST_SKIP() << SandboxRunner::WhyUnavailable();
+        }
     }
 };

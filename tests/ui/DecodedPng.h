@@ -15,7 +15,7 @@ struct DecodedPng
     int bitDepth = 0;
     int interlace = -1;
     bool hasTransparency = false;
-    std::vector<unsigned char> pixels; // row by row: an index, or 3 bytes of RGB
+    std::vector<unsigned char> pixels;  // row by row: an index, or 3 bytes of RGB
     std::vector<unsigned char> palette; // 3 bytes per entry for indexed images
 
     struct Rgb

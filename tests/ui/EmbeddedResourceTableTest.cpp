@@ -8,12 +8,10 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 std::vector<unsigned char> Bytes(const QnxEmbeddedFiles::BinaryResource& resource)
 {
-    if (resource.data == nullptr || resource.size < 0)
-    {
+    if (resource.data == nullptr || resource.size < 0) {
         return {};
     }
     return std::vector<unsigned char>(resource.data, resource.data + resource.size);
@@ -27,8 +25,7 @@ TEST(EmbeddedResourceTable, HasOneRowPerCompiledInFileInTableOrder)
     ASSERT_EQ(EmbeddedResourceTable::RowCount, 132);
     const auto* rows = EmbeddedResourceTable::Rows();
     ASSERT_NE(rows, nullptr);
-    for (int i = 0; i < EmbeddedResourceTable::RowCount; ++i)
-    {
+    for (int i = 0; i < EmbeddedResourceTable::RowCount; ++i) {
         EXPECT_EQ(rows[i].key, "/Upgrade/qnxupgrade/" + expected[static_cast<std::size_t>(i)]) << "row " << i;
     }
     EXPECT_EQ(rows[0].key, "/Upgrade/qnxupgrade/bahasaindonesian/15.png");
@@ -42,8 +39,7 @@ TEST(EmbeddedResourceTable, EveryKeyHoldsExactlyTheBytesOfItsFile)
 {
     const auto expected = ResourceFiles::TableOrder();
     const auto* rows = EmbeddedResourceTable::Rows();
-    for (int i = 0; i < EmbeddedResourceTable::RowCount; ++i)
-    {
+    for (int i = 0; i < EmbeddedResourceTable::RowCount; ++i) {
         const auto& path = expected[static_cast<std::size_t>(i)];
         const auto file = ResourceFiles::Read(path);
         ASSERT_FALSE(file.empty()) << path;
@@ -62,8 +58,7 @@ TEST(EmbeddedResourceTable, RegisteredTableOpensEveryKeyFromMemory)
     QnxEmbeddedFiles::AddResources(EmbeddedResourceTable::Rows(), EmbeddedResourceTable::RowCount);
     std::set<std::string> keys;
     const auto* rows = EmbeddedResourceTable::Rows();
-    for (int i = 0; i < EmbeddedResourceTable::RowCount; ++i)
-    {
+    for (int i = 0; i < EmbeddedResourceTable::RowCount; ++i) {
         keys.insert(rows[i].key);
         auto stream = QnxEmbeddedFiles::OpenBinary(rows[i].key);
         EXPECT_EQ(stream->GetBuffer(), rows[i].resource.data) << rows[i].key;
@@ -76,8 +71,7 @@ TEST(EmbeddedResourceTable, RegisteredTableOpensEveryKeyFromMemory)
     auto layout = QnxEmbeddedFiles::OpenBinary("/Upgrade/qnxupgrade/english/coordinates.json");
     std::string text;
     char piece[64];
-    while (layout->IsGood())
-    {
+    while (layout->IsGood()) {
         const int n = layout->Read(piece, static_cast<int>(sizeof piece));
         text.append(piece, static_cast<std::size_t>(n));
     }

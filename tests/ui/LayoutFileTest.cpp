@@ -13,8 +13,7 @@
 
 // The compiled-in layout files, checked against the layout the page manager
 // reads: structure, formatting, size and the boxes of every language.
-namespace
-{
+namespace {
 struct Corners
 {
     const char* language;
@@ -68,10 +67,8 @@ std::string Layout(const std::string& language)
 {
     const std::string key = "/Upgrade/qnxupgrade/" + language + "/coordinates.json";
     const auto* rows = EmbeddedResourceTable::Rows();
-    for (int i = 0; i < EmbeddedResourceTable::RowCount; ++i)
-    {
-        if (rows[i].key == key)
-        {
+    for (int i = 0; i < EmbeddedResourceTable::RowCount; ++i) {
+        if (rows[i].key == key) {
             const auto* data = reinterpret_cast<const char*>(rows[i].resource.data);
             return std::string(data, data + rows[i].resource.size);
         }
@@ -85,21 +82,18 @@ std::string Rewrite(const rapidjson::Value& root)
 {
     std::string text = "{";
     bool firstGroup = true;
-    for (const auto& group : root.GetObject())
-    {
+    for (const auto& group : root.GetObject()) {
         text += firstGroup ? "\"" : ", \"";
         firstGroup = false;
         text += group.name.GetString();
         text += "\": {";
         bool firstBox = true;
-        for (const auto& box : group.value.GetObject())
-        {
+        for (const auto& box : group.value.GetObject()) {
             text += firstBox ? "\"" : ", \"";
             firstBox = false;
             text += box.name.GetString();
             text += "\": [";
-            for (rapidjson::SizeType i = 0; i < box.value.Size(); ++i)
-            {
+            for (rapidjson::SizeType i = 0; i < box.value.Size(); ++i) {
                 text += (i ? ", " : "") + std::to_string(box.value[i].GetUint());
             }
             text += "]";
@@ -112,8 +106,7 @@ std::string Rewrite(const rapidjson::Value& root)
 std::vector<std::string> Names(const rapidjson::Value& object)
 {
     std::vector<std::string> names;
-    for (const auto& member : object.GetObject())
-    {
+    for (const auto& member : object.GetObject()) {
         names.emplace_back(member.name.GetString());
     }
     return names;
@@ -122,8 +115,7 @@ std::vector<std::string> Names(const rapidjson::Value& object)
 std::vector<unsigned> Box(const rapidjson::Value& box)
 {
     std::vector<unsigned> values;
-    for (const auto& v : box.GetArray())
-    {
+    for (const auto& v : box.GetArray()) {
         values.push_back(v.GetUint());
     }
     return values;
@@ -133,13 +125,11 @@ std::vector<unsigned> Box(const rapidjson::Value& box)
 ::testing::AssertionResult Parse(const Corners& corners, std::string& text, rapidjson::Document& document)
 {
     text = Layout(corners.language);
-    if (text.empty())
-    {
+    if (text.empty()) {
         return ::testing::AssertionFailure() << corners.language << " has no compiled-in layout file";
     }
     document.Parse(text.data(), text.size());
-    if (document.HasParseError() || !document.IsObject())
-    {
+    if (document.HasParseError() || !document.IsObject()) {
         return ::testing::AssertionFailure() << corners.language << " is not a JSON object";
     }
     return ::testing::AssertionSuccess();
@@ -147,8 +137,7 @@ std::vector<unsigned> Box(const rapidjson::Value& box)
 
 TEST(LayoutFiles, AreOneLineOfSixHundredOrSoBytesWithTheCompiledInSeparators)
 {
-    for (const auto& corners : kCorners)
-    {
+    for (const auto& corners : kCorners) {
         SCOPED_TRACE(corners.language);
         std::string text;
         rapidjson::Document document;
@@ -164,8 +153,7 @@ TEST(LayoutFiles, AreOneLineOfSixHundredOrSoBytesWithTheCompiledInSeparators)
 
 TEST(LayoutFiles, HaveTheGroupsAndBoxesOfTheEnglishFileInItsOrder)
 {
-    for (const auto& corners : kCorners)
-    {
+    for (const auto& corners : kCorners) {
         SCOPED_TRACE(corners.language);
         std::string text;
         rapidjson::Document document;
@@ -174,16 +162,13 @@ TEST(LayoutFiles, HaveTheGroupsAndBoxesOfTheEnglishFileInItsOrder)
         english.Parse(kEnglish);
         ASSERT_FALSE(english.HasParseError());
         ASSERT_EQ(Names(document), Names(english));
-        for (const auto& group : english.GetObject())
-        {
+        for (const auto& group : english.GetObject()) {
             ASSERT_TRUE(document[group.name].IsObject());
             EXPECT_EQ(Names(document[group.name]), Names(group.value)) << group.name.GetString();
-            for (const auto& box : document[group.name].GetObject())
-            {
+            for (const auto& box : document[group.name].GetObject()) {
                 ASSERT_TRUE(box.value.IsArray());
                 ASSERT_EQ(box.value.Size(), 4U) << box.name.GetString();
-                for (const auto& v : box.value.GetArray())
-                {
+                for (const auto& v : box.value.GetArray()) {
                     ASSERT_TRUE(v.IsUint()) << box.name.GetString();
                 }
                 const auto b = Box(box.value);
@@ -196,8 +181,7 @@ TEST(LayoutFiles, HaveTheGroupsAndBoxesOfTheEnglishFileInItsOrder)
         // Buttons and loading bars are the same in every language.
         EXPECT_EQ(Rewrite(document).substr(0, Rewrite(document).find("\"version\"")),
                   std::string(kEnglish).substr(0, std::string(kEnglish).find("\"version\"")));
-        for (const char* bar : {"5_loading_bar_bbox", "6_loading_bar_bbox"})
-        {
+        for (const char* bar : {"5_loading_bar_bbox", "6_loading_bar_bbox"}) {
             EXPECT_EQ(Box(document["loadingBar"][bar]), Box(english["loadingBar"][bar])) << bar;
         }
     }
@@ -205,8 +189,7 @@ TEST(LayoutFiles, HaveTheGroupsAndBoxesOfTheEnglishFileInItsOrder)
 
 TEST(LayoutFiles, VersionAndPercentageBoxesSitAtTheLanguagesCorners)
 {
-    for (const auto& corners : kCorners)
-    {
+    for (const auto& corners : kCorners) {
         SCOPED_TRACE(corners.language);
         std::string text;
         rapidjson::Document document;
@@ -214,8 +197,7 @@ TEST(LayoutFiles, VersionAndPercentageBoxesSitAtTheLanguagesCorners)
         const char* names[] = {"0_version_bbox",  "1_version_bbox",  "4_version_bbox", "11_version_bbox",
                                "12_version_bbox", "13_version_bbox", "14_version_bbox"};
         const unsigned height = ResourceFiles::IsTallScript(corners.language) ? 22U : 23U;
-        for (std::size_t i = 0; i < 7; ++i)
-        {
+        for (std::size_t i = 0; i < 7; ++i) {
             const auto [left, top] = corners.version[i];
             EXPECT_EQ(Box(document["version"][names[i]]), (std::vector<unsigned>{left, top, left + 300, top + height}))
                 << names[i];
@@ -233,8 +215,7 @@ TEST(LayoutFiles, EnglishFileIsExactlyTheDocumentedText)
 TEST(LayoutFiles, EveryLanguageFolderHasOne)
 {
     ASSERT_EQ(sizeof kCorners / sizeof kCorners[0], ResourceFiles::Languages().size());
-    for (std::size_t i = 0; i < ResourceFiles::Languages().size(); ++i)
-    {
+    for (std::size_t i = 0; i < ResourceFiles::Languages().size(); ++i) {
         EXPECT_EQ(kCorners[i].language, ResourceFiles::Languages()[i]);
     }
 }

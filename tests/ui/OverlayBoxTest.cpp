@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace
-{
+namespace {
 constexpr std::uint32_t Width = 1024;
 constexpr std::uint32_t Height = 600;
 const OverlayBox::Reading AsIs{};
@@ -12,10 +11,13 @@ const OverlayBox::Reading Percentage{0, 0, 2};
 
 ::testing::AssertionResult Gives(const std::optional<OverlayBox>& got, OverlayBox want)
 {
-    if (!got)
+    if (!got) {
         return ::testing::AssertionFailure() << "no box";
-    if (got->left != want.left || got->top != want.top || got->right != want.right || got->bottom != want.bottom)
-        return ::testing::AssertionFailure() << got->left << ", " << got->top << ", " << got->right << ", " << got->bottom;
+    }
+    if (got->left != want.left || got->top != want.top || got->right != want.right || got->bottom != want.bottom) {
+        return ::testing::AssertionFailure()
+               << got->left << ", " << got->top << ", " << got->right << ", " << got->bottom;
+    }
     return ::testing::AssertionSuccess();
 }
 

@@ -10,8 +10,7 @@
 #include <cstring>
 #include <vector>
 
-namespace
-{
+namespace {
 using Limits = PngDecoder::SizeLimits;
 
 const Limits Window = Limits::AtMost(1024, 600);
@@ -35,8 +34,9 @@ public:
     int Read(void* buffer, int count) override
     {
         const int n = std::min({count, 7, static_cast<int>(bytes_.size() - position_)});
-        if (n <= 0)
+        if (n <= 0) {
             return 0;
+        }
         std::memcpy(buffer, bytes_.data() + position_, static_cast<size_t>(n));
         position_ += static_cast<size_t>(n);
         return n;
@@ -52,7 +52,9 @@ private:
 
 TEST(PngDecoder, RgbAndIndexedImagesBecomeBlueGreenRedAlphaRows)
 {
-    const auto rgb = DecodeBytes(PngFixtures::Rgb8(3, 2, [](int x, int y) { return 0x102030u * static_cast<std::uint32_t>(x + 1) + 0x010000u * static_cast<std::uint32_t>(y); }));
+    const auto rgb = DecodeBytes(PngFixtures::Rgb8(3, 2, [](int x, int y) {
+        return 0x102030u * static_cast<std::uint32_t>(x + 1) + 0x010000u * static_cast<std::uint32_t>(y);
+    }));
     ASSERT_TRUE(rgb);
     EXPECT_EQ(3u, rgb->Width());
     EXPECT_EQ(2u, rgb->Height());
@@ -69,7 +71,8 @@ TEST(PngDecoder, RgbAndIndexedImagesBecomeBlueGreenRedAlphaRows)
 
 TEST(PngDecoder, StreamDeliveringShortReadsDecodesWhole)
 {
-    TricklingStream stream(PngFixtures::Rgb8(40, 30, [](int x, int y) { return static_cast<std::uint32_t>(x * 5 + y); }));
+    TricklingStream stream(
+        PngFixtures::Rgb8(40, 30, [](int x, int y) { return static_cast<std::uint32_t>(x * 5 + y); }));
     const auto image = PngDecoder::Decode(stream, Window);
     ASSERT_TRUE(image);
     EXPECT_EQ(40u, image->Width());
@@ -87,8 +90,9 @@ TEST(PngDecoder, ImageOutsideTheLimitsIsRefusedFromItsHeader)
     std::copy(million, million + 4, bytes.begin() + 16); // IHDR width
     std::copy(million, million + 4, bytes.begin() + 20); // IHDR height
     const uLong crc = crc32(crc32(0L, nullptr, 0), bytes.data() + 12, 17);
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         bytes[29 + static_cast<size_t>(i)] = static_cast<unsigned char>(crc >> (24 - 8 * i));
+    }
     EXPECT_FALSE(DecodeBytes(bytes, Limits::AtMost(1000000, 1000000 - 1)));
     EXPECT_FALSE(DecodeBytes(bytes, Limits::Exactly(1024, 600)));
 }

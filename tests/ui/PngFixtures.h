@@ -7,8 +7,7 @@
 
 // PNG files that the presenter's tests, fuzz seeds and benchmarks make for
 // themselves, and their registration as compiled-in resources.
-namespace PngFixtures
-{
+namespace PngFixtures {
 using Rgb = std::function<std::uint32_t(int x, int y)>; // 0xRRGGBB
 
 struct Options

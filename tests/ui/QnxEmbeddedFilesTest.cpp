@@ -10,8 +10,7 @@
 
 // The table is process-wide and never shrinks, so every test registers keys
 // of its own.
-namespace
-{
+namespace {
 const unsigned char kBytes[] = {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j'};
 const unsigned char kOther[] = {'X', 'Y'};
 
@@ -19,8 +18,7 @@ std::vector<unsigned char> ReadAll(QnxEmbeddedFiles::ReadOnlyObject& stream, int
 {
     std::vector<unsigned char> all;
     std::vector<unsigned char> buffer(static_cast<std::size_t>(piece));
-    for (int guard = 0; guard < 100000 && stream.IsGood(); ++guard)
-    {
+    for (int guard = 0; guard < 100000 && stream.IsGood(); ++guard) {
         const int n = stream.Read(buffer.data(), piece);
         all.insert(all.end(), buffer.begin(), buffer.begin() + n);
     }
@@ -30,13 +28,12 @@ std::vector<unsigned char> ReadAll(QnxEmbeddedFiles::ReadOnlyObject& stream, int
 // A file of our own in the test's temporary folder, removed afterwards.
 class TemporaryFile
 {
-  public:
+public:
     explicit TemporaryFile(const std::string& contents)
     {
         char name[] = "/tmp/embedded_files_XXXXXX";
         const int fd = mkstemp(name);
-        if (fd >= 0)
-        {
+        if (fd >= 0) {
             close(fd);
             path_ = name;
             std::ofstream(path_, std::ios::binary) << contents;
@@ -44,8 +41,7 @@ class TemporaryFile
     }
     ~TemporaryFile()
     {
-        if (!path_.empty())
-        {
+        if (!path_.empty()) {
             std::remove(path_.c_str());
         }
     }
@@ -53,7 +49,7 @@ class TemporaryFile
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     const std::string& Path() const { return path_; }
 
-  private:
+private:
     std::string path_;
 };
 } // namespace

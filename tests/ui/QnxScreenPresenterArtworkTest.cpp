@@ -14,8 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 const std::string Root = UI_RESOURCES_DIR;
 
 void RegisterFile(const std::string& folder, const std::string& name)
@@ -24,7 +23,7 @@ void RegisterFile(const std::string& folder, const std::string& name)
     std::ifstream file(Root + "/" + folder + "/" + name, std::ios::binary);
     kept.emplace_back((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     const QnxEmbeddedFiles::KeyAndResource row{"/Upgrade/qnxupgrade/" + folder + "/" + name,
-                                              {kept.back().data(), static_cast<std::int32_t>(kept.back().size())}};
+                                               {kept.back().data(), static_cast<std::int32_t>(kept.back().size())}};
     QnxEmbeddedFiles::AddResources(&row, 1);
 }
 
@@ -33,16 +32,21 @@ class ArtworkTest : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        for (const char* name : {"15.png", "16.png", "17.png"})
+        for (const char* name : {"15.png", "16.png", "17.png"}) {
             RegisterFile("english", name);
+        }
         for (const char* name : {"0.png", "1.png", "2.png", "3.png", "4.png", "5.png", "6.png", "7.png", "8.png",
-                                 "9.png", "percent.png", "period.png"})
+                                 "9.png", "percent.png", "period.png"}) {
             RegisterFile("numbers", name);
+        }
     }
 
     void SetUp() override { ASSERT_EQ(0, host_screen_set_display_size(1024, 600)); }
 
-    static ScreenPicture Glyph(const std::string& name) { return ScreenPicture::FromFile(Root + "/numbers/" + name + ".png"); }
+    static ScreenPicture Glyph(const std::string& name)
+    {
+        return ScreenPicture::FromFile(Root + "/numbers/" + name + ".png");
+    }
 };
 
 TEST_F(ArtworkTest, EveryEnglishPageIsShownAsItsFileDecodes)
@@ -66,11 +70,12 @@ TEST_F(ArtworkTest, HalfwayProgressPaintsTheEnglishBarAndNumberAsThePageManagerE
     presenter.OverlayProgressBar({182, 238, 842, 263}, "#043F8D", 50);
     presenter.OverlayPercentageNumber({343, 198, 1004, 218}, 50);
 
-    for (int y = 236; y < 266; ++y)
+    for (int y = 236; y < 266; ++y) {
         for (int x = 180; x < 520; ++x) {
             const bool bar = x >= 183 && x <= 512 && y >= 239 && y <= 262;
             ASSERT_EQ(bar ? 0x043F8Du : page.At(x, y), host_screen_display_pixel(x, y)) << x << ", " << y;
         }
+    }
     // " 50%" from x = 343: the space is one 0-glyph wide (11), then 5, 0 and
     // the percent sign, white pixels included, over rows 198 .. 219.
     const ScreenPicture zero = Glyph("0");
@@ -78,9 +83,12 @@ TEST_F(ArtworkTest, HalfwayProgressPaintsTheEnglishBarAndNumberAsThePageManagerE
     int x = 343 + zero.width;
     for (const char* name : {"5", "0", "percent"}) {
         const ScreenPicture glyph = Glyph(name);
-        for (int y = 198; y < 220 && y - 198 < glyph.height; ++y)
-            for (int gx = 0; gx < glyph.width; ++gx)
-                ASSERT_EQ(glyph.At(gx, y - 198), host_screen_display_pixel(x + gx, y)) << name << " " << gx << ", " << y;
+        for (int y = 198; y < 220 && y - 198 < glyph.height; ++y) {
+            for (int gx = 0; gx < glyph.width; ++gx) {
+                ASSERT_EQ(glyph.At(gx, y - 198), host_screen_display_pixel(x + gx, y))
+                    << name << " " << gx << ", " << y;
+            }
+        }
         x += glyph.width;
     }
     EXPECT_EQ(page.At(x, 205), host_screen_display_pixel(x, 205));
@@ -96,12 +104,13 @@ TEST_F(ArtworkTest, VersionOnARealPageKeepsThePageBehindWhiteGlyphPixels)
     int x = 441;
     for (const char* name : {"4", "period", "1", "period"}) {
         const ScreenPicture glyph = Glyph(name);
-        for (int y = 0; y < glyph.height; ++y)
+        for (int y = 0; y < glyph.height; ++y) {
             for (int gx = 0; gx < glyph.width; ++gx) {
                 const std::uint32_t g = glyph.At(gx, y);
                 ASSERT_EQ(g == 0xFFFFFFu ? page.At(x + gx, 106 + y) : g, host_screen_display_pixel(x + gx, 106 + y))
                     << name << " " << gx << ", " << y;
             }
+        }
         x += glyph.width;
     }
 }

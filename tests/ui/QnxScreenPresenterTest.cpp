@@ -13,8 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 using PngFixtures::Rgb;
 
 constexpr int Width = 1024;
@@ -68,15 +67,17 @@ std::uint32_t Shown(int x, int y)
 int Mismatches(const Rgb& expected, int left = 0, int top = 0)
 {
     std::vector<std::uint32_t> shown(static_cast<size_t>(Width) * Height);
-    if (host_screen_read_display(left, top, Width, Height, shown.data()) != 0)
+    if (host_screen_read_display(left, top, Width, Height, shown.data()) != 0) {
         return -1;
+    }
     int wrong = 0;
     for (int y = 0; y < Height; ++y) {
         for (int x = 0; x < Width; ++x) {
             const std::uint32_t got = shown[static_cast<size_t>(y) * Width + static_cast<size_t>(x)];
-            if (got != expected(x, y) && ++wrong <= 3)
+            if (got != expected(x, y) && ++wrong <= 3) {
                 ADD_FAILURE() << "pixel (" << x << ", " << y << "): shown " << std::hex << got << ", expected "
                               << expected(x, y);
+            }
         }
     }
     return wrong;
@@ -134,9 +135,9 @@ TEST_F(PresenterTest, PresentCentresThePageOnALargerDisplay)
 TEST_F(PresenterTest, IndexedPageTakesItsPaletteAndTransparencyBecomesAlpha)
 {
     // Entry 0 opaque red, entry 1 fully transparent, entry 2 half transparent white.
-    const std::string page = PngFixtures::Register(PngFixtures::Indexed(
-        Width, Height, {0xFF0000, 0x00FF00, 0xFFFFFF}, {0xFF, 0x00, 0x80},
-        [](int x, int) { return static_cast<unsigned char>(x % 3); }));
+    const std::string page =
+        PngFixtures::Register(PngFixtures::Indexed(Width, Height, {0xFF0000, 0x00FF00, 0xFFFFFF}, {0xFF, 0x00, 0x80},
+                                                   [](int x, int) { return static_cast<unsigned char>(x % 3); }));
     QnxScreenPresenter presenter(2);
     ASSERT_TRUE(presenter.Present(page));
     // The display behind the window is black.
@@ -144,8 +145,8 @@ TEST_F(PresenterTest, IndexedPageTakesItsPaletteAndTransparencyBecomesAlpha)
     EXPECT_EQ(0x000000u, Shown(1, 0));
     EXPECT_EQ(0x808080u, Shown(2, 0));
 
-    const std::string opaque = PngFixtures::Register(
-        PngFixtures::Indexed(Width, Height, {0x043F8D, 0x666666}, {}, [](int x, int) { return static_cast<unsigned char>(x & 1); }));
+    const std::string opaque = PngFixtures::Register(PngFixtures::Indexed(
+        Width, Height, {0x043F8D, 0x666666}, {}, [](int x, int) { return static_cast<unsigned char>(x & 1); }));
     ASSERT_TRUE(presenter.Present(opaque));
     EXPECT_EQ(0x043F8Du, Shown(10, 10));
     EXPECT_EQ(0x666666u, Shown(11, 10));
@@ -220,8 +221,9 @@ TEST_F(PresenterTest, PagesOfAnotherSizeOrKindAreRefused)
     const std::string small = PngFixtures::Register(PngFixtures::Rgb8(11, 23, White));
     const std::string grey = PngFixtures::Register(PngFixtures::Grey8(Width, Height, 0x80));
     const std::string deep = PngFixtures::Register(PngFixtures::Rgb8(Width, Height, White, {false, true}));
-    for (const std::string& key : {narrow, tall, small, grey, deep})
+    for (const std::string& key : {narrow, tall, small, grey, deep}) {
         EXPECT_FALSE(presenter.Present(key)) << key;
+    }
     // Glyphs may be small, but not larger than the window nor of another kind.
     EXPECT_TRUE(presenter.LoadPNG(small, ImageStorageType::Overlay));
     EXPECT_TRUE(presenter.LoadPNG(GradientPage(), ImageStorageType::Overlay));
@@ -417,12 +419,12 @@ TEST_F(PresenterTest, OverlaysWithoutAPageOrWithABadBoxDoNothing)
     ASSERT_TRUE(presenter.Present(GradientPage()));
     const std::uint64_t shown = host_screen_post_count();
     const std::vector<std::vector<unsigned>> bad = {
-        {},                      // no numbers
-        {182, 238, 842},         // three numbers
-        {182, 238, 182, 263},    // empty: left == right
-        {182, 263, 842, 238},    // upside down
-        {182, 238, 1025, 263},   // beyond the right edge
-        {182, 590, 842, 601},    // beyond the bottom
+        {},                    // no numbers
+        {182, 238, 842},       // three numbers
+        {182, 238, 182, 263},  // empty: left == right
+        {182, 263, 842, 238},  // upside down
+        {182, 238, 1025, 263}, // beyond the right edge
+        {182, 590, 842, 601},  // beyond the bottom
         {4294967295u, 238, 842, 263},
     };
     for (const auto& box : bad) {
@@ -449,10 +451,12 @@ TEST_F(PresenterTest, PercentageSevenStartsOneZeroWidthRightOfTheBox)
     // the box's rows and the two below it (198 .. 219).
     const auto expected = [](int x, int y) {
         if (y >= 198 && y < 220) {
-            if (x >= 354 && x < 365 && y - 198 < PngFixtures::GlyphHeight('7'))
+            if (x >= 354 && x < 365 && y - 198 < PngFixtures::GlyphHeight('7')) {
                 return PngFixtures::GlyphPixel('7', x - 354, y - 198);
-            if (x >= 365 && x < 382)
+            }
+            if (x >= 365 && x < 382) {
                 return PngFixtures::GlyphPixel('%', x - 365, y - 198);
+            }
         }
         return Gradient(x, y);
     };
@@ -466,9 +470,11 @@ TEST_F(PresenterTest, PercentageNumberPaintsOverThePreviousOneWhitePixelsInclude
     ASSERT_TRUE(presenter.Present(GradientPage()));
     presenter.OverlayPercentageNumber(PercentBox, 42);
     presenter.OverlayPercentageNumber(PercentBox, 7);
-    for (int y = 198; y < 220; ++y)
-        for (int x = 354; x < 365; ++x)
+    for (int y = 198; y < 220; ++y) {
+        for (int x = 354; x < 365; ++x) {
             ASSERT_EQ(PngFixtures::GlyphPixel('7', x - 354, y - 198), Shown(x, y)) << x << ", " << y;
+        }
+    }
     // 42 left its percent sign beyond the shorter 7%.
     EXPECT_EQ(PngFixtures::GlyphPixel('%', 0, 0), Shown(377, 198));
 }
@@ -494,10 +500,12 @@ TEST_F(PresenterTest, PercentageReachingTheWindowsEdgeIsShownByAWholeWindowPost)
     EXPECT_EQ(posts + 1, host_screen_post_count());
     EXPECT_EQ(0, host_screen_last_post_rects(nullptr, 0));
     EXPECT_EQ(0, Mismatches([](int x, int y) {
-                  if (y >= 100 && y < 122 && x >= 1001 && x < 1012 && y - 100 < PngFixtures::GlyphHeight('7'))
+                  if (y >= 100 && y < 122 && x >= 1001 && x < 1012 && y - 100 < PngFixtures::GlyphHeight('7')) {
                       return PngFixtures::GlyphPixel('7', x - 1001, y - 100);
-                  if (y >= 100 && y < 122 && x >= 1012)
+                  }
+                  if (y >= 100 && y < 122 && x >= 1012) {
                       return PngFixtures::GlyphPixel('%', x - 1012, y - 100);
+                  }
                   return Gradient(x, y);
               }));
 }
@@ -540,12 +548,13 @@ TEST_F(PresenterTest, VersionCharacterWithoutAGlyphAdvancesByTheLastWidth)
     for (int y = 106; y < 128; ++y) {
         for (int x = 441; x < 481; ++x) {
             std::uint32_t expected = 0xFFFFFF;
-            if (x < 453)
+            if (x < 453) {
                 expected = PngFixtures::GlyphPixel('4', x - 441, y - 106);
-            else if (x >= 465 && x < 476)
+            } else if (x >= 465 && x < 476) {
                 expected = PngFixtures::GlyphPixel('1', x - 465, y - 106);
-            else if (x >= 476)
+            } else if (x >= 476) {
                 expected = PngFixtures::GlyphPixel('.', x - 476, y - 106);
+            }
             ASSERT_EQ(expected, Shown(x, y)) << x << ", " << y;
         }
     }
@@ -621,8 +630,8 @@ TEST_F(TouchTest, OverlappingTargetsResolveToTheEarlierOne)
 TEST_F(TouchTest, OnlyTheFirstFingerGoingDownCounts)
 {
     auto wait = StartWait({button, everywhere});
-    host_screen_press(929, 550, 1);                                    // a second finger on the button
-    host_screen_inject_touch(SCREEN_EVENT_MTOUCH_MOVE, 929, 550, 0);    // moves and releases are no touches
+    host_screen_press(929, 550, 1);                                  // a second finger on the button
+    host_screen_inject_touch(SCREEN_EVENT_MTOUCH_MOVE, 929, 550, 0); // moves and releases are no touches
     host_screen_inject_touch(SCREEN_EVENT_MTOUCH_RELEASE, 929, 550, 0);
     host_screen_press(10, 10, 0);
     EXPECT_EQ(ButtonId::PromptSecondButton, wait.get());
@@ -675,7 +684,7 @@ TEST_F(PresenterTest, TouchPositionsAreInWindowCoordinatesOnALargerDisplay)
         });
         ASSERT_EQ(1, host_screen_wait_for_event_waiter(30000));
         EXPECT_EQ(-1, host_screen_press(50, 50, 0)); // outside the window: nobody gets it
-        host_screen_press(929, 550, 0);             // inside the window, left of the button
+        host_screen_press(929, 550, 0);              // inside the window, left of the button
         host_screen_press(128 + 929, 100 + 550, 0);
         EXPECT_EQ(ButtonId::ConfirmButton, wait.get());
     }

@@ -13,8 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 const std::string Language = PropertyNames::Language;
 
 // A framed record: identifier, 32-bit little-endian length, the text.
@@ -22,8 +21,9 @@ std::string Record(const std::string& text)
 {
     std::string record(reinterpret_cast<const char*>(JSONGuid::JSON_Identifier_GUID), 16);
     const auto length = static_cast<std::uint32_t>(text.size());
-    for (int shift = 0; shift < 32; shift += 8)
+    for (int shift = 0; shift < 32; shift += 8) {
         record += static_cast<char>((length >> shift) & 0xFF);
+    }
     return record + text;
 }
 
@@ -35,8 +35,9 @@ std::string Entry(const std::string& name, const std::string& valueJson)
 std::string Preferences(const std::vector<std::string>& entries)
 {
     std::string list;
-    for (const std::string& entry : entries)
+    for (const std::string& entry : entries) {
         list += (list.empty() ? "" : ", ") + entry;
+    }
     return Record("{\"Version\": 3, \"Properties\": [" + list + "]}");
 }
 
@@ -87,17 +88,22 @@ TEST_F(PreferenceFileTest, WithoutPreferenceFileTheLanguageIsEnglishAndPathsName
     EXPECT_EQ("english", properties.GetLanguage());
     EXPECT_EQ("/Upgrade/qnxupgrade/english/16.png", properties.FormatWithLanguage("/Upgrade/qnxupgrade/{}/16.png"));
     EXPECT_EQ("english/{}", properties.FormatWithLanguage("{}/{}"));
-    EXPECT_EQ("/Upgrade/qnxupgrade/coordinates.json", properties.FormatWithLanguage("/Upgrade/qnxupgrade/coordinates.json"));
+    EXPECT_EQ("/Upgrade/qnxupgrade/coordinates.json",
+              properties.FormatWithLanguage("/Upgrade/qnxupgrade/coordinates.json"));
     EXPECT_EQ("{", properties.FormatWithLanguage("{"));
 }
 
 TEST_F(PreferenceFileTest, LanguageEntryNamesTheFolderDirectlyOrThroughTheShortForms)
 {
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"tradchinese", "chinese(traditional)"}, {"simchinese", "chinese(simplified)"}, {"german", "german"},
-        {"bahasaindonesian", "bahasaindonesian"}, {"", "english"}, {"klingon", "klingon"}};
-    for (const auto& [value, folder] : cases)
+    const std::vector<std::pair<std::string, std::string>> cases = {{"tradchinese", "chinese(traditional)"},
+                                                                    {"simchinese", "chinese(simplified)"},
+                                                                    {"german", "german"},
+                                                                    {"bahasaindonesian", "bahasaindonesian"},
+                                                                    {"", "english"},
+                                                                    {"klingon", "klingon"}};
+    for (const auto& [value, folder] : cases) {
         EXPECT_EQ(folder, LanguageOf(Preferences({Entry(Language, "\"" + value + "\"")}))) << value;
+    }
 }
 
 TEST_F(PreferenceFileTest, FirstLanguageEntryCountsAndOtherPropertiesAreIgnored)

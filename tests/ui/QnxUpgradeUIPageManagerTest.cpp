@@ -24,8 +24,7 @@
 #include <list>
 #include <thread>
 
-namespace
-{
+namespace {
 const std::string Resources = UI_RESOURCES_DIR;
 const std::string TestPages = UI_TEST_PAGES_DIR;
 const std::string Glyphs = Resources + "/numbers";
@@ -48,8 +47,9 @@ void RegisterFiles()
         for (const char* page : {"0", "1", "2", "6", "7", "8", "10", "11", "12", "13", "14", "18"}) {
             std::ifstream file(TestPages + "/english/" + page + ".png", std::ios::binary);
             kept.emplace_back(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-            const QnxEmbeddedFiles::KeyAndResource row{std::string("/Upgrade/qnxupgrade/english/") + page + ".png",
-                                                      {kept.back().data(), static_cast<std::int32_t>(kept.back().size())}};
+            const QnxEmbeddedFiles::KeyAndResource row{
+                std::string("/Upgrade/qnxupgrade/english/") + page + ".png",
+                {kept.back().data(), static_cast<std::int32_t>(kept.back().size())}};
             QnxEmbeddedFiles::AddResources(&row, 1);
         }
         return true;
@@ -74,7 +74,8 @@ ScreenPicture WithVersion(ScreenPicture page, const Box& box, const std::string&
 ScreenPicture WithPercentage(ScreenPicture page, const std::string& percent)
 {
     page.DrawText(Glyphs, static_cast<int>(PercentageBox[0]), static_cast<int>(PercentageBox[1]),
-                  static_cast<int>(PercentageBox[2]), static_cast<int>(PercentageBox[3]) + 2, " " + percent + "%", false);
+                  static_cast<int>(PercentageBox[2]), static_cast<int>(PercentageBox[3]) + 2, " " + percent + "%",
+                  false);
     return page;
 }
 
@@ -82,8 +83,9 @@ std::shared_ptr<ModelI2CBus> BoardWithBuild(const std::string& build)
 {
     auto image = BoardImage::Erased();
     BoardImage::PutFile(image, 0, 64, "cfg");
-    if (!build.empty())
+    if (!build.empty()) {
         BoardImage::PutFile(image, 1, 128, "{\"BuildNumber\":\"" + build + "\"}");
+    }
     return std::make_shared<ModelI2CBus>(Eeprom24Model::Cat24c256(), image);
 }
 
@@ -98,8 +100,9 @@ struct Answer
 Answer PressOnPage(const std::function<ButtonId()>& page, int x, int y)
 {
     std::future<ButtonId> result = std::async(std::launch::async, page);
-    if (host_screen_wait_for_event_waiter(30000) != 1)
+    if (host_screen_wait_for_event_waiter(30000) != 1) {
         return {ButtonId::NoButton, {}};
+    }
     Answer answer{ButtonId::NoButton, ScreenPicture::Displayed()};
     host_screen_press(x, y, 0);
     answer.id = result.get();
@@ -110,8 +113,9 @@ bool WaitUntil(const std::function<bool()>& condition)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
+        if (std::chrono::steady_clock::now() > deadline) {
             return false;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
@@ -279,7 +283,8 @@ TEST_F(PageManagerTest, SystemPagesAnswerWithTheButtonIdsOfTheirMode)
         {false, &M::PromptUserToUpgrade, "0", 771, 550, ButtonId::PromptSecondButton, &PromptVersionBox, "3.4.7"},
         {false, &M::UpgradeSuccessful, "7", 929, 550, ButtonId::ConfirmButton, nullptr, ""},
         {false, &M::UpgradeFailed, "8", 929, 550, ButtonId::FailedPageButton, nullptr, ""},
-        {false, &M::NoUpgradeFound, "2", 929, 550, ButtonId::NotFoundOrIncompatibleButton, &NotFoundVersionBox, "3.4.7"},
+        {false, &M::NoUpgradeFound, "2", 929, 550, ButtonId::NotFoundOrIncompatibleButton, &NotFoundVersionBox,
+         "3.4.7"},
         {false, &M::UpdgradeNotCompatibleWithPrinter, "1", 929, 550, ButtonId::NotFoundOrIncompatibleButton,
          &IncompatibleVersionBox, "3.4.7"},
         {true, &M::UpgradeSuccessful, "7", 929, 550, ButtonId::ConfirmButton, nullptr, ""},
@@ -320,8 +325,9 @@ TEST_F(PageManagerTest, FirstProgressStepPostsTheBarThenThePercentage)
     int rects[8] = {};
     ASSERT_EQ(1, host_screen_last_post_rects(rects, 2));
     EXPECT_EQ((std::vector<int>{343, 198, 50, 22}), std::vector<int>(rects, rects + 4));
-    for (const char* frame : {"/frame-00001.png", "/frame-00002.png", "/frame-00003.png"})
+    for (const char* frame : {"/frame-00001.png", "/frame-00002.png", "/frame-00003.png"}) {
         std::remove((std::string(film) + frame).c_str());
+    }
     std::remove(film);
 }
 
@@ -342,8 +348,8 @@ TEST_F(PageManagerTest, InstalledVersionIsReadFromTheEepromOnceAndKept)
 TEST_F(PageManagerTest, RecoveryModeShowsTheBuildBeforeTheInstalledOne)
 {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"3.4.0", "3.4.0"}, {"3.4.7", "3.4.6"}, {"3.4", "3.4"}, {"10.2.10", "10.2.9"},
-        {"3.4.7.1", "3.4.7.1"}, {"3..7", "3..7"}, {"beta", "beta"}, {"", ""}};
+        {"3.4.0", "3.4.0"},     {"3.4.7", "3.4.6"}, {"3.4", "3.4"},   {"10.2.10", "10.2.9"},
+        {"3.4.7.1", "3.4.7.1"}, {"3..7", "3..7"},   {"beta", "beta"}, {"", ""}};
     for (const auto& [stored, shown] : cases) {
         QnxUpgradeUIPageManager manager(true, 2, false, BoardWithBuild(stored));
         manager.ExtractVersionFromEEprom();

@@ -16,8 +16,7 @@
 // The compiled-in pictures as the presenter receives them: decoded from the
 // program's own bytes, checked for the format it expects and for what the
 // user must see.
-namespace
-{
+namespace {
 const DecodedPng::Rgb White{0xFF, 0xFF, 0xFF};
 const DecodedPng::Rgb Grey{0x66, 0x66, 0x66};
 const DecodedPng::Rgb ButtonBlue{0x04, 0x3F, 0x8D};
@@ -33,8 +32,7 @@ const QnxEmbeddedFiles::BinaryResource* Find(const std::string& relativePath)
     static const std::map<std::string, const QnxEmbeddedFiles::BinaryResource*> byKey = [] {
         std::map<std::string, const QnxEmbeddedFiles::BinaryResource*> map;
         const auto* rows = EmbeddedResourceTable::Rows();
-        for (int i = 0; i < EmbeddedResourceTable::RowCount; ++i)
-        {
+        for (int i = 0; i < EmbeddedResourceTable::RowCount; ++i) {
             map[rows[i].key] = &rows[i].resource;
         }
         return map;
@@ -46,12 +44,10 @@ const QnxEmbeddedFiles::BinaryResource* Find(const std::string& relativePath)
 ::testing::AssertionResult Decode(const std::string& relativePath, DecodedPng& image, bool headerOnly = false)
 {
     const auto* resource = Find(relativePath);
-    if (resource == nullptr)
-    {
+    if (resource == nullptr) {
         return ::testing::AssertionFailure() << relativePath << " is not compiled in";
     }
-    if (!DecodePng(resource->data, static_cast<std::size_t>(resource->size), image, headerOnly))
-    {
+    if (!DecodePng(resource->data, static_cast<std::size_t>(resource->size), image, headerOnly)) {
         return ::testing::AssertionFailure() << relativePath << " does not decode";
     }
     return ::testing::AssertionSuccess();
@@ -70,14 +66,10 @@ int CountOther(const DecodedPng& image, std::uint32_t left, std::uint32_t top, s
                std::uint32_t bottom, const DecodedPng::Rgb& expected, std::string& first, int limit = 1000000)
 {
     int count = 0;
-    for (std::uint32_t y = top; y <= bottom && count < limit; ++y)
-    {
-        for (std::uint32_t x = left; x <= right && count < limit; ++x)
-        {
-            if (!(image.At(x, y) == expected))
-            {
-                if (count++ == 0)
-                {
+    for (std::uint32_t y = top; y <= bottom && count < limit; ++y) {
+        for (std::uint32_t x = left; x <= right && count < limit; ++x) {
+            if (!(image.At(x, y) == expected)) {
+                if (count++ == 0) {
                     first = "(" + std::to_string(x) + ", " + std::to_string(y) + ") is " + Describe(image.At(x, y));
                 }
             }
@@ -95,11 +87,9 @@ const std::vector<std::string>& Languages()
 ::testing::AssertionResult DecodePages(const std::string& language, std::map<std::string, DecodedPng>& pages,
                                        std::initializer_list<const char*> which = {"15", "16", "17"})
 {
-    for (const char* page : which)
-    {
+    for (const char* page : which) {
         auto result = Decode(language + "/" + page + ".png", pages[page]);
-        if (!result)
-        {
+        if (!result) {
             return result;
         }
     }
@@ -108,10 +98,8 @@ const std::vector<std::string>& Languages()
 
 TEST(UpgradePages, AreFullWindowIndexedColourPicturesWithoutInterlace)
 {
-    for (const auto& language : Languages())
-    {
-        for (const char* page : {"15", "16", "17"})
-        {
+    for (const auto& language : Languages()) {
+        for (const char* page : {"15", "16", "17"}) {
             SCOPED_TRACE(language + "/" + page);
             DecodedPng image;
             ASSERT_TRUE(Decode(language + "/" + page + ".png", image, true));
@@ -127,23 +115,19 @@ TEST(UpgradePages, AreFullWindowIndexedColourPicturesWithoutInterlace)
 
 TEST(UpgradePages, AreWhiteWithAGreyRuleAcrossUnderTheTitle)
 {
-    for (const auto& language : Languages())
-    {
+    for (const auto& language : Languages()) {
         std::map<std::string, DecodedPng> pages;
         ASSERT_TRUE(DecodePages(language, pages));
-        for (const auto& [page, image] : pages)
-        {
+        for (const auto& [page, image] : pages) {
             SCOPED_TRACE(language + "/" + page);
             EXPECT_EQ(image.At(0, 0), White);
             EXPECT_EQ(image.At(1023, 0), White);
             EXPECT_EQ(image.At(0, 599), White);
             EXPECT_EQ(image.At(600, 599), White);
             int ruleRow = -1;
-            for (std::uint32_t y = 60; y < 120 && ruleRow < 0; ++y)
-            {
+            for (std::uint32_t y = 60; y < 120 && ruleRow < 0; ++y) {
                 std::string first;
-                if (CountOther(image, 20, y, 1003, y, Grey, first, 1) == 0)
-                {
+                if (CountOther(image, 20, y, 1003, y, Grey, first, 1) == 0) {
                     ruleRow = static_cast<int>(y);
                 }
             }
@@ -157,31 +141,24 @@ TEST(UpgradePages, AreWhiteWithAGreyRuleAcrossUnderTheTitle)
 
 TEST(UpgradePages, TitleIsLedByTheTrophyOrTheExclamationMark)
 {
-    for (const auto& language : Languages())
-    {
+    for (const auto& language : Languages()) {
         std::map<std::string, DecodedPng> pages;
         ASSERT_TRUE(DecodePages(language, pages));
-        for (const auto& [page, image] : pages)
-        {
+        for (const auto& [page, image] : pages) {
             SCOPED_TRACE(language + "/" + page);
             int green = 0;
             int red = 0;
-            for (std::uint32_t y = 10; y < 80; ++y)
-            {
-                for (std::uint32_t x = 10; x < 74; ++x)
-                {
+            for (std::uint32_t y = 10; y < 80; ++y) {
+                for (std::uint32_t x = 10; x < 74; ++x) {
                     const auto c = image.At(x, y);
                     green += (c.g > c.r + 60 && c.g > c.b + 60) ? 1 : 0;
                     red += (c.r > c.g + 100 && c.r > c.b + 100) ? 1 : 0;
                 }
             }
-            if (page == "15")
-            {
+            if (page == "15") {
                 EXPECT_GT(green, 300);
                 EXPECT_EQ(red, 0);
-            }
-            else
-            {
+            } else {
                 EXPECT_GT(red, 300);
                 EXPECT_EQ(green, 0);
             }
@@ -191,12 +168,10 @@ TEST(UpgradePages, TitleIsLedByTheTrophyOrTheExclamationMark)
 
 TEST(UpgradePages, ResultPagesFillTheButtonBoxWithTheButtonColour)
 {
-    for (const auto& language : Languages())
-    {
+    for (const auto& language : Languages()) {
         std::map<std::string, DecodedPng> pages;
         ASSERT_TRUE(DecodePages(language, pages, {"15", "17"}));
-        for (const char* page : {"15", "17"})
-        {
+        for (const char* page : {"15", "17"}) {
             SCOPED_TRACE(language + "/" + page);
             const auto& image = pages[page];
             std::string first;
@@ -237,17 +212,14 @@ TEST(UpgradePages, ResultPagesFillTheButtonBoxWithTheButtonColour)
 
 TEST(UpgradePages, InProgressPageHasNoButton)
 {
-    for (const auto& language : Languages())
-    {
+    for (const auto& language : Languages()) {
         std::map<std::string, DecodedPng> pages;
         ASSERT_TRUE(DecodePages(language, pages, {"16"}));
         SCOPED_TRACE(language);
         const auto& image = pages["16"];
         int blue = 0;
-        for (std::uint32_t y = ButtonTop; y <= ButtonBottom; ++y)
-        {
-            for (std::uint32_t x = ButtonLeft; x <= ButtonRight; ++x)
-            {
+        for (std::uint32_t y = ButtonTop; y <= ButtonBottom; ++y) {
+            for (std::uint32_t x = ButtonLeft; x <= ButtonRight; ++x) {
                 blue += image.At(x, y) == ButtonBlue ? 1 : 0;
             }
         }
@@ -268,8 +240,7 @@ const GlyphSize kGlyphs[] = {{"0", 11, 23}, {"1", 11, 22}, {"2", 11, 22},       
 
 TEST(Glyphs, AreRgbPicturesOfTheirSizesWithoutInterlace)
 {
-    for (const auto& glyph : kGlyphs)
-    {
+    for (const auto& glyph : kGlyphs) {
         SCOPED_TRACE(glyph.name);
         DecodedPng image;
         ASSERT_TRUE(Decode(std::string("numbers/") + glyph.name + ".png", image));
@@ -284,22 +255,18 @@ TEST(Glyphs, AreRgbPicturesOfTheirSizesWithoutInterlace)
 
 TEST(Glyphs, AreGreyOnWhiteAndSitOnTheCommonBaseline)
 {
-    for (const auto& glyph : kGlyphs)
-    {
+    for (const auto& glyph : kGlyphs) {
         SCOPED_TRACE(glyph.name);
         DecodedPng image;
         ASSERT_TRUE(Decode(std::string("numbers/") + glyph.name + ".png", image));
         int ink = 0;
         std::uint32_t lowestDarkRow = 0;
-        for (std::uint32_t y = 0; y < image.height; ++y)
-        {
-            for (std::uint32_t x = 0; x < image.width; ++x)
-            {
+        for (std::uint32_t y = 0; y < image.height; ++y) {
+            for (std::uint32_t x = 0; x < image.width; ++x) {
                 const auto c = image.At(x, y);
                 // Anti-aliased #666666 on white: a grey between the two.
                 ASSERT_TRUE(c.r == c.g && c.g == c.b && c.r >= 0x66) << "(" << x << ", " << y << ") " << Describe(c);
-                if (c.r < 0xB0)
-                {
+                if (c.r < 0xB0) {
                     ++ink;
                     lowestDarkRow = y;
                 }

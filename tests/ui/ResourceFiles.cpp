@@ -3,8 +3,7 @@
 #include <fstream>
 #include <iterator>
 
-namespace ResourceFiles
-{
+namespace ResourceFiles {
 const std::vector<std::string>& Languages()
 {
     static const std::vector<std::string> languages{"bahasaindonesian",
@@ -49,19 +48,15 @@ const std::vector<std::string>& GlyphNames()
 std::vector<std::string> TableOrder()
 {
     std::vector<std::string> paths;
-    for (const auto& language : Languages())
-    {
-        for (const char* page : {"15", "16", "17"})
-        {
+    for (const auto& language : Languages()) {
+        for (const char* page : {"15", "16", "17"}) {
             paths.push_back(language + "/" + page + ".png");
         }
     }
-    for (const auto& language : Languages())
-    {
+    for (const auto& language : Languages()) {
         paths.push_back(language + "/coordinates.json");
     }
-    for (const auto& glyph : GlyphNames())
-    {
+    for (const auto& glyph : GlyphNames()) {
         paths.push_back("numbers/" + glyph + ".png");
     }
     return paths;

@@ -5,8 +5,7 @@
 
 // What the tests know independently of the build: the language folders in
 // table order and where the committed resource files lie.
-namespace ResourceFiles
-{
+namespace ResourceFiles {
 const std::vector<std::string>& Languages();
 const std::vector<std::string>& GlyphNames();
 // The relative paths of the 132 compiled-in files, in table order.

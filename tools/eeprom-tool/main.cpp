@@ -26,8 +26,7 @@ constexpr int ExitUsage = 2;
 constexpr unsigned int ChipSize = Cat24c256Eeprom::SizeInBytes;
 const std::string ChipSizeText = std::to_string(ChipSize);
 
-const char* const FileNames[EEPromHelper::FilesInAllocationTable] = {"peripheral-config", "build-record",
-                                                                      "third-file"};
+const char* const FileNames[EEPromHelper::FilesInAllocationTable] = {"peripheral-config", "build-record", "third-file"};
 
 int Fail(const std::string& message)
 {
@@ -45,8 +44,9 @@ int BadUsage(const std::string& message)
 std::optional<File> ParseFile(const std::string& text)
 {
     for (unsigned int i = 0; i < EEPromHelper::FilesInAllocationTable; ++i) {
-        if (text == FileNames[i] || text == std::to_string(i))
+        if (text == FileNames[i] || text == std::to_string(i)) {
             return static_cast<File>(i);
+        }
     }
     return std::nullopt;
 }
@@ -58,20 +58,23 @@ int UnknownFile(const std::string& text)
 
 std::optional<unsigned short> ParseAddress(const std::string& text)
 {
-    if (text.empty())
+    if (text.empty()) {
         return std::nullopt;
+    }
     char* end = nullptr;
     errno = 0;
     const unsigned long value = std::strtoul(text.c_str(), &end, 0);
-    if (*end != '\0' || errno != 0 || value > 0xFFFFul || text[0] == '-')
+    if (*end != '\0' || errno != 0 || value > 0xFFFFul || text[0] == '-') {
         return std::nullopt;
+    }
     return static_cast<unsigned short>(value);
 }
 
 unsigned char BaseFor(const std::string& value, const char* base)
 {
-    if (base != nullptr)
+    if (base != nullptr) {
         return static_cast<unsigned char>(std::strtoul(base, nullptr, 10));
+    }
     return value.rfind("0x", 0) == 0 || value.rfind("0X", 0) == 0 ? 16 : 10;
 }
 
@@ -86,8 +89,9 @@ bool ToStandardOutput(Produce produce)
 {
     char name[] = "/tmp/board-eeprom-XXXXXX";
     const int fd = ::mkstemp(name);
-    if (fd < 0)
+    if (fd < 0) {
         return false;
+    }
     ::close(fd);
     bool ok = produce(std::string(name));
     if (ok) {
@@ -101,7 +105,8 @@ bool ToStandardOutput(Produce produce)
 }
 
 // One command as typed: its name and the arguments after it.
-struct Call {
+struct Call
+{
     const std::string& command;
     const std::vector<std::string>& args;
 };
@@ -112,13 +117,15 @@ int CreateImage(const Call& call)
 {
     const std::string& path = call.args[0];
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
+    if (!out) {
         return Fail("cannot create " + path + ": " + std::strerror(errno));
+    }
     const std::vector<char> erased(ChipSize, '\xFF');
     out.write(erased.data(), static_cast<std::streamsize>(erased.size()));
     out.flush();
-    if (!out)
+    if (!out) {
         return Fail("cannot write " + path);
+    }
     return 0;
 }
 
@@ -133,44 +140,53 @@ int MissingOrDamaged(File file)
 int WriteFile(QnxEEPromHandler& chip, const Call& call)
 {
     const auto file = ParseFile(call.args[0]);
-    if (!file)
+    if (!file) {
         return UnknownFile(call.args[0]);
+    }
     const std::string& path = call.args[1];
-    if (!CanRead(path))
+    if (!CanRead(path)) {
         return Fail("cannot read " + path);
-    if (!chip.Write(*file, path))
+    }
+    if (!chip.Write(*file, path)) {
         return Fail(std::string("writing ") + FileNames[static_cast<unsigned int>(*file)] +
                     " failed (no room on the chip, a bus failure, or a table that leaves no safe place)");
+    }
     return 0;
 }
 
 int ReadFile(QnxEEPromHandler& chip, const Call& call)
 {
     const auto file = ParseFile(call.args[0]);
-    if (!file)
+    if (!file) {
         return UnknownFile(call.args[0]);
+    }
     const std::string& path = call.args[1];
     const bool ok = path == "-" ? ToStandardOutput([&](const std::string& p) { return chip.Read(*file, p); })
                                 : chip.Read(*file, path);
-    if (ok)
+    if (ok) {
         return 0;
-    if (chip.ReadCurrentFile(*file).empty())
+    }
+    if (chip.ReadCurrentFile(*file).empty()) {
         return MissingOrDamaged(*file);
+    }
     return Fail("cannot write " + path);
 }
 
 int VerifyFile(QnxEEPromHandler& chip, const Call& call)
 {
     const auto file = ParseFile(call.args[0]);
-    if (!file)
+    if (!file) {
         return UnknownFile(call.args[0]);
+    }
     const std::string& path = call.args[1];
     const std::string name = FileNames[static_cast<unsigned int>(*file)];
-    if (!CanRead(path))
+    if (!CanRead(path)) {
         return Fail("cannot read " + path);
+    }
     if (!chip.Verify(*file, path)) {
-        if (chip.ReadCurrentFile(*file).empty())
+        if (chip.ReadCurrentFile(*file).empty()) {
             return MissingOrDamaged(*file);
+        }
         return Fail(name + " differs from " + path);
     }
     std::cout << name << " matches " << path << "\n";
@@ -200,10 +216,12 @@ int WriteChip(QnxEEPromHandler& chip, const Call& call)
 {
     const std::string& path = call.args[0];
     std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in)
+    if (!in) {
         return Fail("cannot read " + path);
-    if (static_cast<long long>(in.tellg()) > ChipSize)
+    }
+    if (static_cast<long long>(in.tellg()) > ChipSize) {
         return Fail(path + " is larger than the chip (" + ChipSizeText + " bytes)");
+    }
     return chip.WriteAll(path) ? 0 : Fail("writing the chip failed");
 }
 
@@ -216,11 +234,13 @@ int ReadChip(QnxEEPromHandler& chip, const Call& call)
 int VerifyChip(QnxEEPromHandler& chip, const Call& call)
 {
     const std::string& path = call.args[0];
-    if (!CanRead(path))
+    if (!CanRead(path)) {
         return Fail("cannot read " + path);
-    if (!chip.VerifyAll(path))
+    }
+    if (!chip.VerifyAll(path)) {
         return Fail("the chip differs from " + path + " (or it is not " + ChipSizeText +
                     " bytes, or the chip could not be read)");
+    }
     std::cout << "chip matches " << path << "\n";
     return 0;
 }
@@ -237,8 +257,9 @@ std::optional<unsigned short> HeaderAddress(const Call& call, bool word)
 {
     const auto address = ParseAddress(call.args[0]);
     if (!address || !EEPromHelper::ValidByteSetAddress(*address) ||
-        (word && !EEPromHelper::ValidByteSetAddress(*address + 1u)))
+        (word && !EEPromHelper::ValidByteSetAddress(*address + 1u))) {
         return std::nullopt;
+    }
     return address;
 }
 
@@ -284,8 +305,9 @@ unsigned char ValueBase(const Call& call)
 int SetByte(QnxEEPromHandler& chip, const Call& call)
 {
     const auto address = HeaderAddress(call, false);
-    if (!address)
+    if (!address) {
         return NotAHeaderAddress(call);
+    }
     const unsigned char base = ValueBase(call);
     return StoreResult(call, chip.ByteSet(*address, call.args[1], base), base);
 }
@@ -293,8 +315,9 @@ int SetByte(QnxEEPromHandler& chip, const Call& call)
 int SetWord(QnxEEPromHandler& chip, const Call& call)
 {
     const auto address = HeaderAddress(call, true);
-    if (!address)
+    if (!address) {
         return NotAHeaderAddress(call);
+    }
     const unsigned char base = ValueBase(call);
     return StoreResult(call, chip.WordSet(*address, call.args[1], base), base);
 }
@@ -307,8 +330,9 @@ int Developer(QnxEEPromHandler& chip, const Call& call)
         return 0;
     }
     const std::string& setting = call.args[0];
-    if (setting != "on" && setting != "off")
+    if (setting != "on" && setting != "off") {
         return BadUsage("developer takes on or off");
+    }
     const std::string value = setting == "on" ? EEPromHelper::ApiCommandEnableDeveloperBit : "0";
     return chip.DeveloperBoardSet(at, value) ? 0 : Fail("setting the developer flag failed");
 }
@@ -321,8 +345,9 @@ int BoardId(QnxEEPromHandler& chip, const Call& call)
         return 0;
     }
     const std::string& id = call.args[0];
-    if (!ParseAddress(id) || id.find_first_not_of("0123456789") != std::string::npos)
+    if (!ParseAddress(id) || id.find_first_not_of("0123456789") != std::string::npos) {
         return BadUsage("board id must be a decimal number from 0 to 65535");
+    }
     return chip.BaseboardIdSet(at, id) ? 0 : Fail("setting the board id failed");
 }
 
@@ -339,7 +364,8 @@ int Dump(QnxEEPromHandler& chip, const Call& call)
 using WithoutChip = int (*)(const Call&);
 using OnChip = int (*)(QnxEEPromHandler&, const Call&);
 
-struct Command {
+struct Command
+{
     // The help section this command opens, or null when it continues one.
     const char* section;
     const char* name;
@@ -357,8 +383,7 @@ const std::vector<Command>& Commands()
 {
     static const std::vector<Command> commands = {
         {"Images:", "create-image", "IMAGE",
-         "write an erased image (" + ChipSizeText + " bytes of 0xFF); needs no chip", 1, 1, "needs IMAGE",
-         CreateImage},
+         "write an erased image (" + ChipSizeText + " bytes of 0xFF); needs no chip", 1, 1, "needs IMAGE", CreateImage},
         {"Files (FILE is peripheral-config, build-record or third-file, or 0, 1, 2):", "write-file", "FILE HOSTFILE",
          "store HOSTFILE's bytes as FILE (later files move if it changes size)", 2, 2, "needs FILE and HOSTFILE",
          WriteFile},
@@ -400,11 +425,13 @@ std::string Usage()
                        "\n";
     constexpr std::size_t SynopsisWidth = 31;
     for (const Command& command : Commands()) {
-        if (command.section != nullptr)
+        if (command.section != nullptr) {
             text += std::string(command.section) + "\n";
+        }
         std::string synopsis = command.name;
-        if (*command.arguments != '\0')
+        if (*command.arguments != '\0') {
             synopsis += std::string(" ") + command.arguments;
+        }
         synopsis.resize(std::max(synopsis.size() + 1, SynopsisWidth), ' ');
         text += "  " + synopsis + command.help + "\n";
     }
@@ -433,8 +460,9 @@ bool ArgumentCountFits(const Command& command, const Call& call)
 // Commands on the chip find it first: without one no argument is looked at.
 int Run(const Command& command, const Call& call, QnxEEPromHandler::EEPromLocation location)
 {
-    if (const auto* plain = std::get_if<WithoutChip>(&command.run))
+    if (const auto* plain = std::get_if<WithoutChip>(&command.run)) {
         return ArgumentCountFits(command, call) ? (*plain)(call) : WrongArguments(command);
+    }
 
     QnxEEPromHandler chip(location);
     if (!chip.IsEEPromAccessible()) {
@@ -442,8 +470,9 @@ int Run(const Command& command, const Call& call, QnxEEPromHandler::EEPromLocati
         return Fail(std::string("no EEPROM answers at ") + at + " on " + I2C0ResourceManagerPath.string() +
                     (::access(I2C0ResourceManagerPath.c_str(), F_OK) != 0 ? " (the device does not exist)" : ""));
     }
-    if (!ArgumentCountFits(command, call))
+    if (!ArgumentCountFits(command, call)) {
         return WrongArguments(command);
+    }
     return std::get<OnChip>(command.run)(chip, call);
 }
 
@@ -452,8 +481,9 @@ int Run(const Command& command, const Call& call, QnxEEPromHandler::EEPromLocati
 int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty())
+    if (args.empty()) {
         return BadUsage("no command given");
+    }
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         std::cout << Usage();
         return 0;
@@ -462,12 +492,14 @@ int main(int argc, char** argv)
     if (args[0] == "--vorlik") {
         location = QnxEEPromHandler::EEPromLocation::VorlikBoard;
         args.erase(args.begin());
-        if (args.empty())
+        if (args.empty()) {
             return BadUsage("no command given");
+        }
     }
     const Command* command = FindCommand(args[0]);
-    if (command == nullptr)
+    if (command == nullptr) {
         return BadUsage("unknown command '" + args[0] + "'");
+    }
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     return Run(*command, Call{args[0], rest}, location);
 }

@@ -21,15 +21,17 @@ const std::string LogLevelPrefix = "AT+YLOGSL=";
 
 // Noise that resembles nothing the flasher waits for: no "OK" line, no ESC 'O'.
 const std::vector<std::uint8_t> Noise = {'\r', '\n', '#', 0x00, 0x7F, 0x80, 0xFF, Esc, 'x',
-                                         ' ', 'n', 'o', 'i', 's', 'e', '\r', '\n'};
+                                         ' ',  'n',  'o', 'i',  's',  'e',  '\r', '\n'};
 
-bool IsDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
+bool IsDigit(std::uint8_t c)
+{
+    return c >= '0' && c <= '9';
+}
 
 bool AllDigits(const std::string& s, std::size_t from)
 {
-    return from < s.size() &&
-           std::all_of(s.begin() + static_cast<std::ptrdiff_t>(from), s.end(),
-                       [](char c) { return IsDigit(static_cast<std::uint8_t>(c)); });
+    return from < s.size() && std::all_of(s.begin() + static_cast<std::ptrdiff_t>(from), s.end(),
+                                          [](char c) { return IsDigit(static_cast<std::uint8_t>(c)); });
 }
 
 } // namespace
@@ -46,8 +48,7 @@ void ModuleModel::Receive(std::uint8_t byte, TimePoint at)
 {
     Touch(at);
     ++status_.bytesReceived;
-    switch (status_.phase)
-    {
+    switch (status_.phase) {
     case ModuleStatus::Phase::Booting:
     case ModuleStatus::Phase::HungUp:
         ++status_.bytesIgnored;
@@ -57,8 +58,9 @@ void ModuleModel::Receive(std::uint8_t byte, TimePoint at)
         break;
     case ModuleStatus::Phase::Preparing:
         // The LF that ends the start command is no image byte.
-        if (byte != '\n' || !firstByteAfterStart_)
+        if (byte != '\n' || !firstByteAfterStart_) {
             ++status_.bytesDroppedBeforeStartAck;
+        }
         firstByteAfterStart_ = false;
         break;
     case ModuleStatus::Phase::Upload:
@@ -77,11 +79,9 @@ void ModuleModel::Receive(const std::uint8_t* data, std::size_t size, TimePoint 
 {
     const auto doneAt = [&](std::size_t i) { return firstDone + byteTime * static_cast<Clock::rep>(i); };
     std::size_t i = 0;
-    while (i < size)
-    {
+    while (i < size) {
         Touch(doneAt(i));
-        if (status_.phase != ModuleStatus::Phase::Upload || chunkSize_ == 0)
-        {
+        if (status_.phase != ModuleStatus::Phase::Upload || chunkSize_ == 0) {
             Receive(data[i], doneAt(i));
             ++i;
             continue;
@@ -93,8 +93,9 @@ void ModuleModel::Receive(const std::uint8_t* data, std::size_t size, TimePoint 
         chunkFill_ += take;
         Touch(doneAt(i - 1));
         lastUploadByte_ = now_;
-        if (chunkFill_ == chunkSize_)
+        if (chunkFill_ == chunkSize_) {
             ChunkComplete();
+        }
     }
 }
 
@@ -115,12 +116,14 @@ void ModuleModel::PortClosed(TimePoint at)
     Note("port closed");
 }
 
-void ModuleModel::Advance(TimePoint now) { Touch(now); }
+void ModuleModel::Advance(TimePoint now)
+{
+    Touch(now);
+}
 
 std::optional<ModuleModel::TimePoint> ModuleModel::NextDeadline() const
 {
-    switch (status_.phase)
-    {
+    switch (status_.phase) {
     case ModuleStatus::Phase::Booting:
         return bootEnd_;
     case ModuleStatus::Phase::Preparing:
@@ -141,14 +144,14 @@ std::vector<ModuleModel::Output> ModuleModel::TakeOutput()
 
 std::optional<std::size_t> ModuleModel::ParseChunkHeader(const std::uint8_t* header, std::size_t size)
 {
-    if (header == nullptr || size != ChunkHeaderSize || header[0] != Esc || header[1] != 'M' ||
-        header[6] != ':')
+    if (header == nullptr || size != ChunkHeaderSize || header[0] != Esc || header[1] != 'M' || header[6] != ':') {
         return std::nullopt;
+    }
     std::size_t value = 0;
-    for (std::size_t i = 2; i < 6; ++i)
-    {
-        if (!IsDigit(header[i]))
+    for (std::size_t i = 2; i < 6; ++i) {
+        if (!IsDigit(header[i])) {
             return std::nullopt;
+        }
         value = value * 10 + static_cast<std::size_t>(header[i] - '0');
     }
     return value;
@@ -157,41 +160,48 @@ std::optional<std::size_t> ModuleModel::ParseChunkHeader(const std::uint8_t* hea
 std::optional<std::uint64_t> ModuleModel::ParseUploadStart(const std::string& line)
 {
     if (line.compare(0, UploadStartPrefix.size(), UploadStartPrefix) != 0 ||
-        !AllDigits(line, UploadStartPrefix.size()))
+        !AllDigits(line, UploadStartPrefix.size())) {
         return std::nullopt;
+    }
     const std::string digits = line.substr(UploadStartPrefix.size());
     // Twelve digits are far beyond any flash; more could overflow.
-    if (digits.size() > 12)
+    if (digits.size() > 12) {
         return std::nullopt;
+    }
     std::uint64_t value = 0;
-    for (char c : digits)
+    for (char c : digits) {
         value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
     return value;
 }
 
-void ModuleModel::Note(std::string text) { status_.events.push_back(ModuleStatus::Event{now_, std::move(text)}); }
+void ModuleModel::Note(std::string text)
+{
+    status_.events.push_back(ModuleStatus::Event{now_, std::move(text)});
+}
 
 void ModuleModel::Touch(TimePoint at)
 {
     now_ = std::max(now_, at);
-    if (status_.phase == ModuleStatus::Phase::Booting && now_ >= bootEnd_)
-    {
+    if (status_.phase == ModuleStatus::Phase::Booting && now_ >= bootEnd_) {
         status_.phase = ModuleStatus::Phase::Command;
         Note("booted");
     }
-    if (status_.phase == ModuleStatus::Phase::Preparing && now_ >= prepareEnd_)
+    if (status_.phase == ModuleStatus::Phase::Preparing && now_ >= prepareEnd_) {
         AcknowledgeUploadStart();
-    if (status_.phase == ModuleStatus::Phase::Upload && now_ - lastUploadByte_ >= config_.uploadIdleTimeout)
+    }
+    if (status_.phase == ModuleStatus::Phase::Upload && now_ - lastUploadByte_ >= config_.uploadIdleTimeout) {
         AbandonUpload();
+    }
     AnnounceIfDue();
 }
 
 void ModuleModel::Emit(const std::vector<std::uint8_t>& bytes)
 {
-    if (config_.silent || bytes.empty())
+    if (config_.silent || bytes.empty()) {
         return;
-    if (!status_.portOpen)
-    {
+    }
+    if (!status_.portOpen) {
         status_.bytesLost += bytes.size();
         return;
     }
@@ -199,12 +209,16 @@ void ModuleModel::Emit(const std::vector<std::uint8_t>& bytes)
     output_.push_back(Output{now_, bytes});
 }
 
-void ModuleModel::Emit(const std::string& text) { Emit(std::vector<std::uint8_t>(text.begin(), text.end())); }
+void ModuleModel::Emit(const std::string& text)
+{
+    Emit(std::vector<std::uint8_t>(text.begin(), text.end()));
+}
 
 void ModuleModel::Reply(const std::string& text)
 {
-    if (config_.garbage)
+    if (config_.garbage) {
         Emit(Noise);
+    }
     Emit(text);
 }
 
@@ -226,21 +240,21 @@ void ModuleModel::Restart(Banner banner)
 
 void ModuleModel::AnnounceIfDue()
 {
-    if (status_.phase != ModuleStatus::Phase::Command || pendingBanner_ == Banner::None)
+    if (status_.phase != ModuleStatus::Phase::Command || pendingBanner_ == Banner::None) {
         return;
-    if (!config_.bannersLostWhilePortClosed && (!status_.portOpen || awaitingNewOpener_))
+    }
+    if (!config_.bannersLostWhilePortClosed && (!status_.portOpen || awaitingNewOpener_)) {
         return;
+    }
     const std::string& banner = pendingBanner_ == Banner::AppReady ? AppReadyBanner : UpgradeSuccessBanner;
     pendingBanner_ = Banner::None;
-    if (config_.silent)
+    if (config_.silent) {
         return;
-    if (!status_.portOpen)
-    {
+    }
+    if (!status_.portOpen) {
         ++status_.bannersLost;
         Note("banner \"" + banner + "\" lost");
-    }
-    else
-    {
+    } else {
         status_.banners.push_back(banner);
         Note("banner \"" + banner + "\"");
     }
@@ -251,22 +265,23 @@ void ModuleModel::CommandByte(std::uint8_t byte)
 {
     // A line end echoes as CR LF, so an echoed command stands on a line of its
     // own before the reply; the LF that follows the CR is not echoed again.
-    if (byte == '\n')
+    if (byte == '\n') {
         return;
-    if (echo_)
+    }
+    if (echo_) {
         Emit(byte == '\r' ? std::vector<std::uint8_t>{'\r', '\n'} : std::vector<std::uint8_t>{byte});
-    if (byte != '\r')
-    {
-        if (line_.size() < MaxLineLength)
+    }
+    if (byte != '\r') {
+        if (line_.size() < MaxLineLength) {
             line_.push_back(static_cast<char>(byte));
-        else
+        } else {
             lineOverflow_ = true;
+        }
         return;
     }
     std::string line;
     line.swap(line_);
-    if (lineOverflow_)
-    {
+    if (lineOverflow_) {
         lineOverflow_ = false;
         status_.commands.push_back(line);
         Note("overlong command line");
@@ -278,28 +293,25 @@ void ModuleModel::CommandByte(std::uint8_t byte)
 
 void ModuleModel::Execute(const std::string& line)
 {
-    if (line.empty())
+    if (line.empty()) {
         return;
+    }
     status_.commands.push_back(line);
     Note("command \"" + line + "\"");
 
-    if (line == "AT" || line == "AT&W0")
+    if (line == "AT" || line == "AT&W0") {
         Reply(Ok);
-    else if (line == "ATE0" || line == "ATE1")
-    {
+    } else if (line == "ATE0" || line == "ATE1") {
         echo_ = line == "ATE1";
         Reply(Ok);
-    }
-    else if (line == "AT+VER=?")
+    } else if (line == "AT+VER=?") {
         Reply("APP VERSION=" + status_.reportedVersion + "\r\nBOOT VERSION=1.4.2\r\nRADIO VERSION=3.1.7\r\nOK\r\n");
-    else if (line == "AT+YLC?")
+    } else if (line == "AT+YLC?") {
         Reply(config_.wrongYlcReply ? "+YLC:0,1\r\nOK\r\n" : "+YLC:1,1\r\nOK\r\n");
-    else if (line.compare(0, LogLevelPrefix.size(), LogLevelPrefix) == 0 && AllDigits(line, LogLevelPrefix.size()))
+    } else if (line.compare(0, LogLevelPrefix.size(), LogLevelPrefix) == 0 && AllDigits(line, LogLevelPrefix.size())) {
         Reply(Ok);
-    else if (line == "AT+SOTAFWUPACCEPT")
-    {
-        if (!status_.imagePending)
-        {
+    } else if (line == "AT+SOTAFWUPACCEPT") {
+        if (!status_.imagePending) {
             Reply(Error);
             return;
         }
@@ -308,17 +320,12 @@ void ModuleModel::Execute(const std::string& line)
         status_.upgradeAccepted = true;
         status_.reportedVersion = config_.versionAfter;
         Restart(config_.noBannerAfterAccept ? Banner::None : Banner::AppReady);
-    }
-    else if (line == "AT+RESET=1")
-    {
+    } else if (line == "AT+RESET=1") {
         Reply(Ok);
         // A received image survives a reset: the module boots into it again.
         Restart(status_.imagePending ? Banner::UpgradeSuccess : Banner::AppReady);
-    }
-    else if (const auto size = ParseUploadStart(line))
-    {
-        if (*size == 0 || *size > config_.maxImageSize)
-        {
+    } else if (const auto size = ParseUploadStart(line)) {
+        if (*size == 0 || *size > config_.maxImageSize) {
             Reply(Error);
             return;
         }
@@ -333,53 +340,51 @@ void ModuleModel::Execute(const std::string& line)
         chunkSize_ = 0;
         chunkFill_ = 0;
         Touch(now_);
-    }
-    else
+    } else {
         Reply(Error);
+    }
 }
 
 void ModuleModel::AcknowledgeUploadStart()
 {
     status_.phase = ModuleStatus::Phase::Upload;
     lastUploadByte_ = now_;
-    if (config_.startAckDelay > std::chrono::milliseconds::zero())
+    if (config_.startAckDelay > std::chrono::milliseconds::zero()) {
         Note("upload start acknowledged");
+    }
     Reply(Ok);
 }
 
 void ModuleModel::UploadByte(std::uint8_t byte)
 {
-    if (chunkSize_ > 0)
-    {
+    if (chunkSize_ > 0) {
         status_.image.push_back(byte);
-        if (++chunkFill_ == chunkSize_)
+        if (++chunkFill_ == chunkSize_) {
             ChunkComplete();
+        }
         return;
     }
 
     // Between chunks the module waits for ESC 'M'; anything else is line noise.
-    if (header_.empty() && byte != Esc)
-    {
+    if (header_.empty() && byte != Esc) {
         ++status_.bytesIgnored;
         return;
     }
-    if (header_.size() == 1 && byte != 'M')
-    {
+    if (header_.size() == 1 && byte != 'M') {
         status_.bytesIgnored += 1;
-        if (byte != Esc)
-        {
+        if (byte != Esc) {
             header_.clear();
             ++status_.bytesIgnored;
         }
         return;
     }
     header_.push_back(byte);
-    if (header_.size() < ChunkHeaderSize)
+    if (header_.size() < ChunkHeaderSize) {
         return;
+    }
 
     const std::uint32_t chunkNumber = status_.chunksReceived + 1;
-    if (config_.hangUpAtChunk != 0 && chunkNumber == config_.hangUpAtChunk)
-    {
+    if (config_.hangUpAtChunk != 0 && chunkNumber == config_.hangUpAtChunk) {
         status_.phase = ModuleStatus::Phase::HungUp;
         output_.clear();
         Note("hung up at chunk " + std::to_string(chunkNumber));
@@ -388,8 +393,7 @@ void ModuleModel::UploadByte(std::uint8_t byte)
     const auto size = ParseChunkHeader(header_.data(), header_.size());
     header_.clear();
     const std::uint64_t remaining = status_.announcedImageSize - status_.image.size();
-    if (!size || *size == 0 || *size > MaxChunkData || *size > remaining)
-    {
+    if (!size || *size == 0 || *size > MaxChunkData || *size > remaining) {
         AbandonUpload();
         return;
     }
@@ -404,17 +408,17 @@ void ModuleModel::ChunkComplete()
     chunkFill_ = 0;
     const bool last = status_.image.size() == status_.announcedImageSize;
 
-    if (number != config_.noAckAtChunk)
-    {
+    if (number != config_.noAckAtChunk) {
         const bool wrong = number == config_.wrongAckAtChunk;
         Reply(last != wrong ? Ok : ChunkAck);
     }
-    if (!last)
+    if (!last) {
         return;
+    }
     ++status_.imagesCompleted;
     status_.imagePending = true;
-    Note("image of " + std::to_string(status_.image.size()) + " bytes received in " +
-         std::to_string(number) + " chunks");
+    Note("image of " + std::to_string(status_.image.size()) + " bytes received in " + std::to_string(number) +
+         " chunks");
     Restart(config_.noBannerAfterUpload ? Banner::None : Banner::UpgradeSuccess);
 }
 

@@ -88,7 +88,12 @@ public:
     static std::optional<std::uint64_t> ParseUploadStart(const std::string& line);
 
 private:
-    enum class Banner { None, AppReady, UpgradeSuccess };
+    enum class Banner
+    {
+        None,
+        AppReady,
+        UpgradeSuccess
+    };
 
     void Note(std::string text);
     void Touch(TimePoint at);

@@ -32,8 +32,9 @@ struct TimedByte
 
 timespec ToTimespec(Clock::duration d)
 {
-    if (d < Clock::duration::zero())
+    if (d < Clock::duration::zero()) {
         d = Clock::duration::zero();
+    }
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(d).count();
     return timespec{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
 }
@@ -42,12 +43,12 @@ bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& by
 {
     const std::string part = path + ".part";
     std::FILE* f = std::fopen(part.c_str(), "wb");
-    if (f == nullptr)
+    if (f == nullptr) {
         return false;
+    }
     const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     const bool closed = std::fclose(f) == 0;
-    if (!written || !closed || std::rename(part.c_str(), path.c_str()) != 0)
-    {
+    if (!written || !closed || std::rename(part.c_str(), path.c_str()) != 0) {
         std::remove(part.c_str());
         return false;
     }
@@ -58,26 +59,25 @@ bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& by
 
 ModuleSimulator::ModuleSimulator(ModuleConfig config)
     : config_(std::move(config)), terminal_(std::make_unique<PseudoTerminal>())
-{
-}
+{}
 
 ModuleSimulator::~ModuleSimulator()
 {
     Stop();
-    for (int& fd : wake_)
-    {
-        if (fd >= 0)
+    for (int& fd : wake_) {
+        if (fd >= 0) {
             ::close(fd);
+        }
         fd = -1;
     }
 }
 
 bool ModuleSimulator::Start()
 {
-    if (thread_.joinable() || !terminal_->Open())
+    if (thread_.joinable() || !terminal_->Open()) {
         return false;
-    if (wake_[0] < 0 && ::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0)
-    {
+    }
+    if (wake_[0] < 0 && ::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) {
         terminal_->Close();
         return false;
     }
@@ -87,12 +87,9 @@ bool ModuleSimulator::Start()
         portPath_ = terminal_->PeerPath();
     }
     stop_ = false;
-    try
-    {
+    try {
         thread_ = std::thread(&ModuleSimulator::Run, this);
-    }
-    catch (const std::system_error&)
-    {
+    } catch (const std::system_error&) {
         terminal_->Close();
         return false;
     }
@@ -101,8 +98,7 @@ bool ModuleSimulator::Start()
 
 void ModuleSimulator::Stop()
 {
-    if (thread_.joinable())
-    {
+    if (thread_.joinable()) {
         stop_ = true;
         const std::uint8_t byte = 1;
         [[maybe_unused]] const ssize_t n = ::write(wake_[1], &byte, 1);
@@ -144,8 +140,9 @@ std::uint32_t ModuleSimulator::Restarts() const
 std::vector<ModuleStatus::Event> ModuleSimulator::Events(std::size_t from) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!model_ || from >= model_->Status().events.size())
+    if (!model_ || from >= model_->Status().events.size()) {
         return {};
+    }
     const auto& events = model_->Status().events;
     return std::vector<ModuleStatus::Event>(events.begin() + static_cast<std::ptrdiff_t>(from), events.end());
 }
@@ -160,15 +157,16 @@ bool ModuleSimulator::WaitFor(const std::function<bool(const ModuleStatus&)>& co
                               std::chrono::milliseconds timeout) const
 {
     const auto deadline = Clock::now() + timeout;
-    for (;;)
-    {
+    for (;;) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (model_ && condition(model_->Status()))
+            if (model_ && condition(model_->Status())) {
                 return true;
+            }
         }
-        if (Clock::now() >= deadline)
+        if (Clock::now() >= deadline) {
             return false;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 }
@@ -207,90 +205,90 @@ void ModuleSimulator::Run()
     bool txBlocked = false;
     std::uint32_t imagesSeen = 0;
 
-    while (!stop_)
-    {
+    while (!stop_) {
         // Sleep until the next byte has crossed the line, the model wants
         // time, the port has news, or Stop.
         TimePoint now = Clock::now();
         bool timed = false;
         TimePoint deadline{};
         const auto consider = [&](TimePoint t) {
-            if (!timed || t < deadline)
+            if (!timed || t < deadline) {
                 deadline = t;
+            }
             timed = true;
         };
-        if (!tx.empty() && !txBlocked)
+        if (!tx.empty() && !txBlocked) {
             consider(tx.back().due);
+        }
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (const auto d = model_->NextDeadline())
+            if (const auto d = model_->NextDeadline()) {
                 consider(*d);
+            }
         }
         const bool watchPort = open && !hungUp;
-        if (!watchPort)
+        if (!watchPort) {
             consider(now + ClosedPortPollPeriod);
+        }
 
         pollfd fds[2] = {{wake_[0], POLLIN, 0},
                          {terminal_->MasterFd(), static_cast<short>(POLLIN | (txBlocked ? POLLOUT : 0)), 0}};
         const timespec timeout = ToTimespec(deadline - now);
         const int ready = ::ppoll(fds, watchPort ? 2 : 1, timed ? &timeout : nullptr, nullptr);
-        if (ready < 0 && errno != EINTR)
+        if (ready < 0 && errno != EINTR) {
             break;
-        if (ready > 0 && (fds[0].revents & POLLIN) != 0)
-        {
+        }
+        if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
             std::uint8_t drain[16];
-            while (::read(wake_[0], drain, sizeof drain) > 0)
-            {
+            while (::read(wake_[0], drain, sizeof drain) > 0) {
             }
         }
-        if (stop_)
+        if (stop_) {
             break;
+        }
 
         now = Clock::now();
         bool closing = false;
         bool opening = false;
-        if (watchPort && ready > 0)
-        {
-            if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0)
-            {
+        if (watchPort && ready > 0) {
+            if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
                 // The peer's last bytes are still readable after it closed.
-                for (;;)
-                {
+                for (;;) {
                     const ssize_t n = terminal_->Read(block.data(), block.size());
-                    if (n <= 0)
-                    {
+                    if (n <= 0) {
                         closing = n < 0;
                         break;
                     }
                     const auto count = static_cast<std::size_t>(n);
                     const TimePoint lastDone = inbound.Schedule(now, count);
-                    const auto firstDone =
-                        lastDone - inbound.ByteTime() * static_cast<Clock::rep>(count - 1);
+                    const auto firstDone = lastDone - inbound.ByteTime() * static_cast<Clock::rep>(count - 1);
                     arrivals.push_back(Arrival{incoming.size(), count, firstDone});
                     incoming.insert(incoming.end(), block.begin(), block.begin() + n);
                     // A short read took everything there was; the hang-up, if
                     // any, is still reported by the next poll.
-                    if (count < block.size())
+                    if (count < block.size()) {
                         break;
+                    }
                 }
             }
             closing = closing || (fds[1].revents & (POLLHUP | POLLERR)) != 0;
-            if ((fds[1].revents & POLLOUT) != 0)
+            if ((fds[1].revents & POLLOUT) != 0) {
                 txBlocked = false;
-        }
-        else if (!watchPort && !hungUp)
+            }
+        } else if (!watchPort && !hungUp) {
             opening = terminal_->PeerHolds();
+        }
 
-        if (closing)
-        {
+        if (closing) {
             open = false;
             txBlocked = false;
             tx.clear();
             outbound.Reset();
             terminal_->DiscardPeerInput();
         }
-        if (opening)
+        if (opening) {
             open = true;
+        }
 
         std::vector<ModuleModel::Output> produced;
         bool modelHungUp = false;
@@ -299,54 +297,57 @@ void ModuleSimulator::Run()
         {
             std::lock_guard<std::mutex> lock(mutex_);
             // Bytes still crossing the line when the port closed do arrive.
-            for (const Arrival& a : arrivals)
+            for (const Arrival& a : arrivals) {
                 model_->Receive(incoming.data() + a.offset, a.count, a.firstDone, inbound.ByteTime());
+            }
             arrivals.clear();
             incoming.clear();
-            if (closing)
+            if (closing) {
                 model_->PortClosed(now);
-            if (opening)
+            }
+            if (opening) {
                 model_->PortOpened(now);
+            }
             model_->Advance(now);
             produced = model_->TakeOutput();
             modelHungUp = model_->HungUp();
             const ModuleStatus& status = model_->Status();
-            if (status.imagesCompleted != imagesSeen)
-            {
+            if (status.imagesCompleted != imagesSeen) {
                 imagesSeen = status.imagesCompleted;
-                if (!config_.saveImageTo.empty())
-                {
+                if (!config_.saveImageTo.empty()) {
                     completedImage = status.image;
                     imageToSave = true;
                 }
             }
         }
-        if (imageToSave)
+        if (imageToSave) {
             SaveImage(completedImage);
+        }
 
-        if (modelHungUp && !hungUp)
-        {
+        if (modelHungUp && !hungUp) {
             hungUp = true;
             open = false;
             tx.clear();
             terminal_->Close();
             continue;
         }
-        if (!open)
+        if (!open) {
             continue;
-        for (const auto& piece : produced)
-            for (std::uint8_t b : piece.bytes)
+        }
+        for (const auto& piece : produced) {
+            for (std::uint8_t b : piece.bytes) {
                 tx.push_back(TimedByte{b, outbound.Schedule(piece.notBefore)});
+            }
+        }
 
         out.clear();
-        for (const auto& b : tx)
-        {
-            if (b.due > now)
+        for (const auto& b : tx) {
+            if (b.due > now) {
                 break;
+            }
             out.push_back(b.value);
         }
-        if (!out.empty())
-        {
+        if (!out.empty()) {
             const ssize_t n = terminal_->Write(out.data(), out.size());
             const std::size_t written = n > 0 ? static_cast<std::size_t>(n) : 0;
             tx.erase(tx.begin(), tx.begin() + static_cast<std::ptrdiff_t>(written));

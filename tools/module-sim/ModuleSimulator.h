@@ -61,8 +61,7 @@ public:
     // Waits until `condition` holds for the status or `timeout` has passed;
     // returns whether it held. For tests that wait for the module to get
     // somewhere.
-    bool WaitFor(const std::function<bool(const ModuleStatus&)>& condition,
-                 std::chrono::milliseconds timeout) const;
+    bool WaitFor(const std::function<bool(const ModuleStatus&)>& condition, std::chrono::milliseconds timeout) const;
 
 private:
     void Run();

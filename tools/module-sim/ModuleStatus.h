@@ -10,7 +10,14 @@
 struct ModuleStatus
 {
     // Preparing: the upload start was taken, its acknowledgement not sent yet.
-    enum class Phase { Booting, Command, Preparing, Upload, HungUp };
+    enum class Phase
+    {
+        Booting,
+        Command,
+        Preparing,
+        Upload,
+        HungUp
+    };
 
     // Something the module did or saw, at the time it happened on the line.
     struct Event
@@ -20,9 +27,9 @@ struct ModuleStatus
     };
 
     Phase phase = Phase::Booting;
-    bool portOpen = false;            // someone holds the terminal's other end open
-    std::uint32_t portOpenings = 0;   // times the other end was opened
-    std::uint32_t restarts = 0;       // restarts after power-on (image, accept, reset)
+    bool portOpen = false;          // someone holds the terminal's other end open
+    std::uint32_t portOpenings = 0; // times the other end was opened
+    std::uint32_t restarts = 0;     // restarts after power-on (image, accept, reset)
 
     // Every command line received in command mode, without its line end, in order.
     std::vector<std::string> commands;
@@ -38,7 +45,7 @@ struct ModuleStatus
     std::uint64_t announcedImageSize = 0;
     std::uint32_t chunksReceived = 0; // chunks of the current or last upload
     std::uint32_t imagesCompleted = 0;
-    bool imagePending = false;        // an image was received and waits for the accept
+    bool imagePending = false; // an image was received and waits for the accept
     bool upgradeAccepted = false;
     std::string reportedVersion;
 

@@ -113,29 +113,30 @@ const option LongOptions[] = {
 // A whole decimal number within [0, max]; false for anything else.
 bool ParseCount(const char* text, unsigned long long max, unsigned long long& value)
 {
-    if (text == nullptr || *text < '0' || *text > '9')
+    if (text == nullptr || *text < '0' || *text > '9') {
         return false;
+    }
     errno = 0;
     char* end = nullptr;
     const unsigned long long v = std::strtoull(text, &end, 10);
-    if (errno != 0 || *end != '\0' || v > max)
+    if (errno != 0 || *end != '\0' || v > max) {
         return false;
+    }
     value = v;
     return true;
 }
 
 bool MakeLink(const std::string& link, const std::string& target)
 {
-    struct stat st{};
-    if (::lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode))
-    {
+    struct stat st
+    {};
+    if (::lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
         std::fprintf(stderr, "module-sim: %s exists and is not a symbolic link\n", link.c_str());
         return false;
     }
     const std::string temporary = link + ".new" + std::to_string(::getpid());
     ::unlink(temporary.c_str());
-    if (::symlink(target.c_str(), temporary.c_str()) != 0 || ::rename(temporary.c_str(), link.c_str()) != 0)
-    {
+    if (::symlink(target.c_str(), temporary.c_str()) != 0 || ::rename(temporary.c_str(), link.c_str()) != 0) {
         std::fprintf(stderr, "module-sim: cannot make the link %s: %s\n", link.c_str(), std::strerror(errno));
         ::unlink(temporary.c_str());
         return false;
@@ -147,8 +148,9 @@ void RemoveLink(const std::string& link, const std::string& target)
 {
     char buffer[4096];
     const ssize_t n = ::readlink(link.c_str(), buffer, sizeof buffer - 1);
-    if (n > 0 && std::string(buffer, static_cast<std::size_t>(n)) == target)
+    if (n > 0 && std::string(buffer, static_cast<std::size_t>(n)) == target) {
         ::unlink(link.c_str());
+    }
 }
 
 // Reports on stderr what the module did since the last call, each event with
@@ -160,8 +162,7 @@ public:
 
     void Report(const ModuleSimulator& module)
     {
-        for (const auto& e : module.Events(seen_))
-        {
+        for (const auto& e : module.Events(seen_)) {
             ++seen_;
             const double t = std::chrono::duration<double>(e.at - start_).count();
             std::fprintf(stderr, "module-sim %8.3f s: %s\n", t, Printable(e.text).c_str());
@@ -172,13 +173,11 @@ private:
     static std::string Printable(const std::string& text)
     {
         std::string out;
-        for (char ch : text)
-        {
+        for (char ch : text) {
             const auto c = static_cast<unsigned char>(ch);
-            if (c >= 0x20 && c < 0x7F)
+            if (c >= 0x20 && c < 0x7F) {
                 out.push_back(ch);
-            else
-            {
+            } else {
                 char hex[8];
                 std::snprintf(hex, sizeof hex, "\\x%02x", c);
                 out += hex;
@@ -202,25 +201,33 @@ int main(int argc, char** argv)
     const unsigned long long maxChunk = std::numeric_limits<std::uint32_t>::max();
 
     int c;
-    while ((c = ::getopt_long(argc, argv, "", LongOptions, nullptr)) != -1)
-    {
+    while ((c = ::getopt_long(argc, argv, "", LongOptions, nullptr)) != -1) {
         unsigned long long n = 0;
         bool good = true;
-        switch (c)
-        {
-        case OptLink: link = optarg; break;
+        switch (c) {
+        case OptLink:
+            link = optarg;
+            break;
         case OptBootTime:
             good = ParseCount(optarg, maxMs, n);
             config.bootTime = std::chrono::milliseconds(n);
             break;
-        case OptVersionBefore: config.versionBefore = optarg; break;
-        case OptVersionAfter: config.versionAfter = optarg; break;
-        case OptSaveImage: config.saveImageTo = optarg; break;
+        case OptVersionBefore:
+            config.versionBefore = optarg;
+            break;
+        case OptVersionAfter:
+            config.versionAfter = optarg;
+            break;
+        case OptSaveImage:
+            config.saveImageTo = optarg;
+            break;
         case OptBaud:
             good = ParseCount(optarg, 100'000'000ULL, n);
             config.baudRate = static_cast<std::uint32_t>(n);
             break;
-        case OptNoEcho: config.echo = false; break;
+        case OptNoEcho:
+            config.echo = false;
+            break;
         case OptMaxImage:
             good = ParseCount(optarg, 1ULL << 30, n);
             config.maxImageSize = static_cast<std::size_t>(n);
@@ -233,11 +240,21 @@ int main(int argc, char** argv)
             good = ParseCount(optarg, maxMs, n);
             config.startAckDelay = std::chrono::milliseconds(n);
             break;
-        case OptLoseBanners: config.bannersLostWhilePortClosed = true; break;
-        case OptLog: log = true; break;
-        case OptHelp: std::fputs(Usage, stdout); return 0;
-        case OptNoStartBanner: config.noStartBanner = true; break;
-        case OptWrongYlc: config.wrongYlcReply = true; break;
+        case OptLoseBanners:
+            config.bannersLostWhilePortClosed = true;
+            break;
+        case OptLog:
+            log = true;
+            break;
+        case OptHelp:
+            std::fputs(Usage, stdout);
+            return 0;
+        case OptNoStartBanner:
+            config.noStartBanner = true;
+            break;
+        case OptWrongYlc:
+            config.wrongYlcReply = true;
+            break;
         case OptNoAckAt:
             good = ParseCount(optarg, maxChunk, n);
             config.noAckAtChunk = static_cast<std::uint32_t>(n);
@@ -250,21 +267,28 @@ int main(int argc, char** argv)
             good = ParseCount(optarg, maxChunk, n);
             config.hangUpAtChunk = static_cast<std::uint32_t>(n);
             break;
-        case OptSilent: config.silent = true; break;
-        case OptNoBannerAfterUpload: config.noBannerAfterUpload = true; break;
-        case OptNoBannerAfterAccept: config.noBannerAfterAccept = true; break;
-        case OptGarbage: config.garbage = true; break;
-        default: std::fputs("Try 'module-sim --help'.\n", stderr); return 1;
+        case OptSilent:
+            config.silent = true;
+            break;
+        case OptNoBannerAfterUpload:
+            config.noBannerAfterUpload = true;
+            break;
+        case OptNoBannerAfterAccept:
+            config.noBannerAfterAccept = true;
+            break;
+        case OptGarbage:
+            config.garbage = true;
+            break;
+        default:
+            std::fputs("Try 'module-sim --help'.\n", stderr);
+            return 1;
         }
-        if (!good)
-        {
-            std::fprintf(stderr, "module-sim: bad value '%s' for --%s\n", optarg,
-                         LongOptions[c - OptLink].name);
+        if (!good) {
+            std::fprintf(stderr, "module-sim: bad value '%s' for --%s\n", optarg, LongOptions[c - OptLink].name);
             return 1;
         }
     }
-    if (optind < argc)
-    {
+    if (optind < argc) {
         std::fprintf(stderr, "module-sim: unexpected argument '%s'\nTry 'module-sim --help'.\n", argv[optind]);
         return 1;
     }
@@ -279,34 +303,37 @@ int main(int argc, char** argv)
 
     const auto start = std::chrono::steady_clock::now();
     ModuleSimulator module(config);
-    if (!module.Start())
-    {
+    if (!module.Start()) {
         std::fprintf(stderr, "module-sim: cannot create a pseudo-terminal: %s\n", std::strerror(errno));
         return 2;
     }
     const std::string port = module.PortPath();
-    if (!link.empty() && !MakeLink(link, port))
+    if (!link.empty() && !MakeLink(link, port)) {
         return 2;
+    }
     std::printf("%s\n", port.c_str());
     std::fflush(stdout);
 
     EventLog events(start);
     const timespec tick{0, 100'000'000};
-    for (;;)
-    {
+    for (;;) {
         const int s = sigtimedwait(&signals, nullptr, &tick);
-        if (s > 0)
+        if (s > 0) {
             break;
-        if (log)
+        }
+        if (log) {
             events.Report(module);
+        }
     }
     module.Stop();
-    if (!link.empty())
+    if (!link.empty()) {
         RemoveLink(link, port);
+    }
 
     const ModuleStatus s = module.Status();
-    if (log)
+    if (log) {
         events.Report(module);
+    }
     std::fprintf(stderr,
                  "module-sim: %zu command(s); %u image(s) received, last %zu of %llu bytes in %u chunk(s)%s; "
                  "%u restart(s); reports version \"%s\"\n",

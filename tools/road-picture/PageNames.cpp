@@ -21,22 +21,27 @@ std::optional<DecodedImage> Decode(const std::string& path)
 
 bool SamePixels(const DecodedImage& a, const DecodedImage& b)
 {
-    if (a.Width() != b.Width() || a.Height() != b.Height())
+    if (a.Width() != b.Width() || a.Height() != b.Height()) {
         return false;
-    for (std::uint32_t y = 0; y < a.Height(); ++y)
-        if (std::memcmp(a.Row(y), b.Row(y), a.RowBytes()) != 0)
+    }
+    for (std::uint32_t y = 0; y < a.Height(); ++y) {
+        if (std::memcmp(a.Row(y), b.Row(y), a.RowBytes()) != 0) {
             return false;
+        }
+    }
     return true;
 }
 
 bool IsBlack(const DecodedImage& image)
 {
-    for (std::uint32_t y = 0; y < image.Height(); ++y)
+    for (std::uint32_t y = 0; y < image.Height(); ++y) {
         for (std::uint32_t x = 0; x < image.Width(); ++x) {
             const unsigned char* pixel = image.Row(y) + x * DecodedImage::BytesPerPixel;
-            if (pixel[0] != 0 || pixel[1] != 0 || pixel[2] != 0)
+            if (pixel[0] != 0 || pixel[1] != 0 || pixel[2] != 0) {
                 return false;
+            }
         }
+    }
     return true;
 }
 
@@ -50,14 +55,17 @@ PageNames::PageNames(const std::string& language) : language_(language)
 std::string PageNames::NameOf(const std::string& framePath) const
 {
     const std::optional<DecodedImage> frame = Decode(framePath);
-    if (!frame)
+    if (!frame) {
         return "unreadable";
-    if (IsBlack(*frame))
+    }
+    if (IsBlack(*frame)) {
         return "black";
+    }
     for (const char* page : {"16", "15", "17"}) {
         const std::optional<DecodedImage> known = Decode("/Upgrade/qnxupgrade/" + language_ + "/" + page + ".png");
-        if (known && SamePixels(*frame, *known))
+        if (known && SamePixels(*frame, *known)) {
             return page;
+        }
     }
     return "other";
 }

@@ -19,8 +19,9 @@ namespace {
 int NamePages(int count, char** frames, const char* language)
 {
     const PageNames names(language);
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < count; ++i) {
         std::printf("%s %s\n", frames[i], names.NameOf(frames[i]).c_str());
+    }
     return 0;
 }
 
@@ -44,10 +45,12 @@ int DrawRoad(const char* output, int count, char** framesAndTimes)
 
 int main(int argc, char** argv)
 {
-    if (argc >= 3 && std::strcmp(argv[1], "--name-pages") == 0)
+    if (argc >= 3 && std::strcmp(argv[1], "--name-pages") == 0) {
         return NamePages(argc - 3, argv + 3, argv[2]);
-    if (argc >= 4 && argc % 2 == 0)
+    }
+    if (argc >= 4 && argc % 2 == 0) {
         return DrawRoad(argv[1], argc - 2, argv + 2);
+    }
     std::fprintf(stderr, "Usage: road-picture OUTPUT.png FRAME.png TIME [FRAME.png TIME]...\n"
                          "       road-picture --name-pages LANGUAGE FRAME.png...\n");
     return 2;

@@ -28,15 +28,16 @@
 #include <thread>
 #include <vector>
 
-namespace
-{
+namespace {
 std::vector<std::string> Entries(const std::string& folder)
 {
     std::vector<std::string> names;
     if (DIR* dir = opendir(folder.c_str())) {
-        while (const dirent* entry = readdir(dir))
-            if (entry->d_name[0] != '.')
+        while (const dirent* entry = readdir(dir)) {
+            if (entry->d_name[0] != '.') {
                 names.emplace_back(entry->d_name);
+            }
+        }
         closedir(dir);
     }
     return names;
@@ -48,8 +49,9 @@ void RegisterResources(const std::string& root, std::list<std::vector<unsigned c
     for (const std::string& folder : Entries(root)) {
         for (const std::string& name : Entries(root + "/" + folder)) {
             std::ifstream file(root + "/" + folder + "/" + name, std::ios::binary);
-            if (!file)
+            if (!file) {
                 continue;
+            }
             kept.emplace_back((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
             const QnxEmbeddedFiles::KeyAndResource row{
                 "/Upgrade/qnxupgrade/" + folder + "/" + name,
@@ -75,23 +77,26 @@ int main(int argc, char** argv)
     std::vector<std::string> rest;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--resources" && i + 1 < argc)
+        if (arg == "--resources" && i + 1 < argc) {
             resources = argv[++i];
-        else if (arg == "--timeout" && i + 1 < argc)
+        } else if (arg == "--timeout" && i + 1 < argc) {
             timeoutSeconds = std::strtol(argv[++i], nullptr, 10);
-        else if (arg == "--progress")
+        } else if (arg == "--progress") {
             progress = true;
-        else if (arg.rfind("--", 0) == 0)
+        } else if (arg.rfind("--", 0) == 0) {
             return Usage();
-        else
+        } else {
             rest.push_back(arg);
+        }
     }
-    if ((rest.size() != 1 && rest.size() != 5) || timeoutSeconds < 1)
+    if ((rest.size() != 1 && rest.size() != 5) || timeoutSeconds < 1) {
         return Usage();
+    }
 
     std::list<std::vector<unsigned char>> kept;
-    if (!resources.empty())
+    if (!resources.empty()) {
         RegisterResources(resources, kept);
+    }
 
     QnxScreenPresenter presenter(2);
     if (!presenter.Present(rest[0])) {
@@ -105,12 +110,14 @@ int main(int argc, char** argv)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     }
-    if (rest.size() == 1)
+    if (rest.size() == 1) {
         return 0;
+    }
 
     int box[4];
-    for (int k = 0; k < 4; ++k)
+    for (int k = 0; k < 4; ++k) {
         box[k] = static_cast<int>(std::strtol(rest[static_cast<size_t>(k) + 1].c_str(), nullptr, 10));
+    }
 
     // Ends the wait when the time is up, as the printer's restart timer does.
     std::mutex mutex;
@@ -118,8 +125,9 @@ int main(int argc, char** argv)
     bool done = false;
     std::thread timer([&] {
         std::unique_lock<std::mutex> lock(mutex);
-        if (!finished.wait_for(lock, std::chrono::seconds(timeoutSeconds), [&] { return done; }))
+        if (!finished.wait_for(lock, std::chrono::seconds(timeoutSeconds), [&] { return done; })) {
             presenter.SetExitScreen(true);
+        }
     });
     const ButtonId result = presenter.HandleEvents({{ButtonId::ConfirmButton, box[0], box[1], box[2], box[3]}});
     {

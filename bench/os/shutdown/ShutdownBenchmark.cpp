@@ -14,8 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 constexpr int ProcessCount = 50;
 constexpr double PollMs = 10.0;
 
@@ -45,8 +44,9 @@ int main(int argc, char** argv)
     std::vector<double> ratios;
     for (int run = 0; run < runs; ++run) {
         FILE* output = popen(command.c_str(), "r");
-        if (output == nullptr)
+        if (output == nullptr) {
             return 1;
+        }
         long long baseline = 0;
         long long sequence = 0;
         const int read = std::fscanf(output, "%lld %lld", &baseline, &sequence);
@@ -71,10 +71,10 @@ int main(int argc, char** argv)
                 overhead.max / PollMs, PollMs);
     std::printf("baseline (SIGTERM and wait, one after another): %.1f ms [%.1f..%.1f], %.2f ms per process\n",
                 baseline.median, baseline.min, baseline.max, baseline.median / ProcessCount);
-    std::printf("shutdown sequence (start to end of main pass): %.1f ms [%.1f..%.1f]\n", sequence.median,
-                sequence.min, sequence.max);
-    std::printf("sequence / baseline: %.1f [%.1f..%.1f] (follows the baseline's exit times)\n", ratio.median,
-                ratio.min, ratio.max);
+    std::printf("shutdown sequence (start to end of main pass): %.1f ms [%.1f..%.1f]\n", sequence.median, sequence.min,
+                sequence.max);
+    std::printf("sequence / baseline: %.1f [%.1f..%.1f] (follows the baseline's exit times)\n", ratio.median, ratio.min,
+                ratio.max);
     std::printf("after the run: %s\n", BenchEnvironment::Load().c_str());
     return 0;
 }

@@ -22,7 +22,7 @@ long long baseline = 0;
 
 long long NowUs()
 {
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
@@ -34,11 +34,13 @@ std::vector<pid_t> StartChildren()
     for (int i = 0; i < ProcessCount; ++i) {
         const pid_t pid = fork();
         if (pid == 0) {
-            for (;;)
+            for (;;) {
                 pause();
+            }
         }
-        if (pid > 0)
+        if (pid > 0) {
             children.push_back(pid);
+        }
     }
     return children;
 }
@@ -69,7 +71,7 @@ int main()
 
     children = StartChildren();
     // Let the children reach pause() before they are listed.
-    const timespec settle {0, 50000000L};
+    const timespec settle{0, 50000000L};
     nanosleep(&settle, nullptr);
     sequenceStart = NowUs();
     shutdown_system(SHUTDOWN_REBOOT, 0);

@@ -1,4 +1,5 @@
-// Stands in for a 24-series serial EEPROM chip on an I2C bus (24C256, 24C16), for the bus stand-in and in-process tests.
+// Stands in for a 24-series serial EEPROM chip on an I2C bus (24C256, 24C16), for the bus stand-in and in-process
+// tests.
 #pragma once
 
 #include <chrono>
@@ -17,11 +18,12 @@
 class Eeprom24Model
 {
 public:
-    struct Geometry {
+    struct Geometry
+    {
         std::uint32_t sizeBytes;
         std::uint32_t pageBytes;
-        std::uint32_t addressBytes;  // 2: high byte first; 1: block bits in the slave address
-        std::uint16_t slaveAddress;  // 7-bit; for one-byte parts the address of block 0
+        std::uint32_t addressBytes; // 2: high byte first; 1: block bits in the slave address
+        std::uint16_t slaveAddress; // 7-bit; for one-byte parts the address of block 0
     };
     static Geometry Cat24c256(std::uint16_t slaveAddress = 0x56);
     static Geometry Cat24c16(std::uint16_t slaveAddress = 0x50);
@@ -51,8 +53,7 @@ public:
     // 3.5 ms: a real part's typical cycle, inside the 5 ms its datasheet allows.
     static constexpr std::chrono::microseconds DefaultWriteCycle{3500};
 
-    Eeprom24Model(Geometry geometry, Memory& memory,
-                  std::chrono::microseconds writeCycle = DefaultWriteCycle);
+    Eeprom24Model(Geometry geometry, Memory& memory, std::chrono::microseconds writeCycle = DefaultWriteCycle);
 
     // Each transfer returns false when the chip did not acknowledge (wrong
     // slave address, write cycle in progress) or its memory failed; nothing
@@ -65,8 +66,8 @@ public:
     bool Receive(std::uint16_t slave, std::uint8_t* data, std::size_t len);
     // A send of the memory address, a repeated start and a read. Data bytes
     // in the send part are never written: a write only happens at a stop.
-    bool SendReceive(std::uint16_t slave, const std::uint8_t* wdata, std::size_t wlen,
-                     std::uint8_t* rdata, std::size_t rlen);
+    bool SendReceive(std::uint16_t slave, const std::uint8_t* wdata, std::size_t wlen, std::uint8_t* rdata,
+                     std::size_t rlen);
 
     bool Answers(std::uint16_t slave) const;
     bool IsBusy() const;

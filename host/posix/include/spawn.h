@@ -19,7 +19,8 @@ extern "C" {
 #define SPAWN_SETSIGDEF 0x0004
 
 // How the child differs from its parent; a null pointer means "not at all".
-struct inheritance {
+struct inheritance
+{
     unsigned long flags;
     pid_t pgroup;
     sigset_t sigmask;
@@ -30,8 +31,8 @@ struct inheritance {
 // With fd_count 0 the child inherits every descriptor not marked close-on-exec;
 // otherwise child descriptor i is the parent's fd_map[i] (SPAWN_FDCLOSED: none)
 // and it has no others. Returns the child's pid, or -1 with errno.
-pid_t spawnp(const char* file, int fd_count, const int fd_map[], const struct inheritance* inherit,
-             char* const argv[], char* const envp[]);
+pid_t spawnp(const char* file, int fd_count, const int fd_map[], const struct inheritance* inherit, char* const argv[],
+             char* const envp[]);
 
 #ifdef __cplusplus
 }

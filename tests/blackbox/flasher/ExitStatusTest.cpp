@@ -23,9 +23,8 @@ TEST_F(FlasherBlackBox, NoOptionSucceedsWithoutTouchingThePort)
 TEST_F(FlasherBlackBox, TargetVersionAloneIsIgnored)
 {
     StartModule(QuickModule());
-    for (const auto& args : {std::vector<std::string>{"-t", "1.2.3"}, {"--target-version", "1.2.3"},
-                             {"--target-version=1.2.3"}})
-    {
+    for (const auto& args :
+         {std::vector<std::string>{"-t", "1.2.3"}, {"--target-version", "1.2.3"}, {"--target-version=1.2.3"}}) {
         const FlasherOutcome run = Run(args);
         EXPECT_EQ(run.status, 0) << args[0];
         EXPECT_EQ(run.out, "") << args[0];
@@ -37,9 +36,8 @@ TEST_F(FlasherBlackBox, FirmwareFileWithoutTargetFailsBeforeAnySerialTraffic)
 {
     StartModule(QuickModule());
     printer->WriteFirmware("fw.bin", Image(3000, 1));
-    for (const auto& args : {std::vector<std::string>{"-f", "/firmware/fw.bin"},
-                             {"--firmware-file", "/firmware/fw.bin", "-v"}})
-    {
+    for (const auto& args :
+         {std::vector<std::string>{"-f", "/firmware/fw.bin"}, {"--firmware-file", "/firmware/fw.bin", "-v"}}) {
         const FlasherOutcome run = Run(args);
         EXPECT_EQ(run.status, 1) << args[0];
         EXPECT_EQ(run.out, "") << "not even the version query runs";
@@ -50,8 +48,7 @@ TEST_F(FlasherBlackBox, FirmwareFileWithoutTargetFailsBeforeAnySerialTraffic)
 TEST_F(FlasherBlackBox, UnknownOptionFailsWithTheParsersDiagnostic)
 {
     StartModule(QuickModule());
-    for (const auto& args : {std::vector<std::string>{"-x"}, {"--bogus"}, {"-v", "--firmware"}, {"-V"}})
-    {
+    for (const auto& args : {std::vector<std::string>{"-x"}, {"--bogus"}, {"-v", "--firmware"}, {"-V"}}) {
         const FlasherOutcome run = Run(args);
         EXPECT_EQ(run.status, 1) << args.back();
         EXPECT_EQ(run.out, "") << args.back();
@@ -63,9 +60,8 @@ TEST_F(FlasherBlackBox, UnknownOptionFailsWithTheParsersDiagnostic)
 TEST_F(FlasherBlackBox, OptionMissingItsArgumentFails)
 {
     StartModule(QuickModule());
-    for (const auto& args : {std::vector<std::string>{"-f"}, {"-v", "-t"}, {"--firmware-file"},
-                             {"-t", "2.0", "--target-version"}})
-    {
+    for (const auto& args :
+         {std::vector<std::string>{"-f"}, {"-v", "-t"}, {"--firmware-file"}, {"-t", "2.0", "--target-version"}}) {
         const FlasherOutcome run = Run(args);
         EXPECT_EQ(run.status, 1) << args.back();
         EXPECT_EQ(run.out, "") << args.back();
@@ -78,8 +74,7 @@ TEST_F(FlasherBlackBox, FirmwareThatIsNoRegularFileFailsBeforeAnySerialTraffic)
 {
     StartModule(QuickModule());
     printer->WriteFirmware("fw.bin", Image(10, 2));
-    for (const char* path : {"/firmware/missing.bin", "/firmware", "/dev/null", "firmware/missing.bin", ""})
-    {
+    for (const char* path : {"/firmware/missing.bin", "/firmware", "/dev/null", "firmware/missing.bin", ""}) {
         const FlasherOutcome run = Run({"-f", path, "-t", "2.0.0"});
         EXPECT_EQ(run.status, 1) << path;
         EXPECT_EQ(run.out, "") << path;

@@ -21,8 +21,9 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        if (IsSkipped())
+        if (IsSkipped()) {
             return;
+        }
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         printer = std::make_unique<FlasherInSandbox>(std::string(info->test_suite_name()) + "." + info->name());
     }
@@ -57,8 +58,7 @@ protected:
     {
         std::vector<unsigned char> image(size);
         unsigned x = seed;
-        for (auto& b : image)
-        {
+        for (auto& b : image) {
             x = x * 1103515245u + 12345u;
             b = static_cast<unsigned char>(x >> 16);
         }

@@ -51,8 +51,9 @@ void FlasherInSandbox::WriteStoreFile(const std::string& name, const std::string
 std::optional<std::string> FlasherInSandbox::ReadStoreFile(const std::string& name) const
 {
     const std::string path = store_ + "/" + name;
-    if (!fs::exists(path))
+    if (!fs::exists(path)) {
         return std::nullopt;
+    }
     return ReadWhole(path);
 }
 
@@ -60,65 +61,68 @@ FlasherOutcome FlasherInSandbox::Run(const std::vector<std::string>& args, const
                                      std::chrono::seconds limit) const
 {
     std::vector<std::string> command = {SandboxRunner::Path(), "--store", store_};
-    if (!tty.empty())
-    {
+    if (!tty.empty()) {
         command.push_back("--tty");
         command.push_back(tty);
     }
-    for (const std::string& bind : std::initializer_list<std::string>{"--ro-bind", firmware_, "/firmware"})
+    for (const std::string& bind : std::initializer_list<std::string>{"--ro-bind", firmware_, "/firmware"}) {
         command.push_back(bind);
+    }
     command.push_back("--");
     command.push_back(UPGRADE_FLASHER_PROGRAM);
     command.insert(command.end(), args.begin(), args.end());
 
     std::vector<char*> argv;
-    for (std::string& a : command)
+    for (std::string& a : command) {
         argv.push_back(a.data());
+    }
     argv.push_back(nullptr);
 
     std::vector<std::string> environment;
-    for (char** e = environ; *e != nullptr; ++e)
-        if (std::string(*e).rfind("PWD=", 0) != 0)
+    for (char** e = environ; *e != nullptr; ++e) {
+        if (std::string(*e).rfind("PWD=", 0) != 0) {
             environment.emplace_back(*e);
+        }
+    }
     environment.emplace_back("PWD=/");
     std::vector<char*> envp;
-    for (std::string& e : environment)
+    for (std::string& e : environment) {
         envp.push_back(e.data());
+    }
     envp.push_back(nullptr);
 
     const std::string outPath = dir_ + "/stdout";
     const std::string errPath = dir_ + "/stderr";
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = ::fork();
-    if (child == 0)
-    {
+    if (child == 0) {
         // Only async-signal-safe calls between fork and exec.
         const int in = ::open("/dev/null", O_RDONLY);
         const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (in < 0 || out < 0 || err < 0 || ::chdir("/") != 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
-            ::dup2(err, 2) < 0)
+            ::dup2(err, 2) < 0) {
             ::_exit(126);
+        }
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
 
     FlasherOutcome outcome;
-    if (child < 0)
+    if (child < 0) {
         return outcome;
+    }
     int wstatus = 0;
-    for (;;)
-    {
+    for (;;) {
         const pid_t done = ::waitpid(child, &wstatus, WNOHANG);
-        if (done == child)
-        {
+        if (done == child) {
             outcome.finished = true;
             break;
         }
-        if (done < 0 && errno != EINTR)
+        if (done < 0 && errno != EINTR) {
             break;
-        if (std::chrono::steady_clock::now() - start > limit)
-        {
+        }
+        if (std::chrono::steady_clock::now() - start > limit) {
             // Our own child; the sandbox takes the flasher down with it.
             ::kill(child, SIGKILL);
             ::waitpid(child, &wstatus, 0);
@@ -127,8 +131,9 @@ FlasherOutcome FlasherInSandbox::Run(const std::vector<std::string>& args, const
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     outcome.took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    if (outcome.finished && WIFEXITED(wstatus))
+    if (outcome.finished && WIFEXITED(wstatus)) {
         outcome.status = WEXITSTATUS(wstatus);
+    }
     outcome.out = ReadWhole(outPath);
     outcome.err = ReadWhole(errPath);
     return outcome;

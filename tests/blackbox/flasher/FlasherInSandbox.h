@@ -37,8 +37,7 @@ public:
 
     // Runs ModuleFlasher with args; tty (may be empty: no "/dev/wifi1") is
     // bound as the module's serial port. A run longer than limit is killed.
-    FlasherOutcome Run(const std::vector<std::string>& args, const std::string& tty,
-                       std::chrono::seconds limit) const;
+    FlasherOutcome Run(const std::vector<std::string>& args, const std::string& tty, std::chrono::seconds limit) const;
 
 private:
     std::string dir_;

@@ -35,8 +35,8 @@ TEST_F(FlasherBlackBox, MultiChunkUpgradeThroughTheModuleQueryReachesTheTargetAn
     EXPECT_EQ(s.bytesDroppedBeforeStartAck, 0u) << "no chunk before the start was acknowledged";
     EXPECT_EQ(s.restarts, 2u) << "one after the image, one after the accept; no reset";
     EXPECT_TRUE(s.upgradeAccepted);
-    EXPECT_THAT(s.commands, ElementsAre("AT+YLC?", "ATE0", "AT+SOTHFWUPSTART=1,0,5420", "AT+SOTAFWUPACCEPT",
-                                        "AT+VER=?", "AT+VER=?"));
+    EXPECT_THAT(s.commands, ElementsAre("AT+YLC?", "ATE0", "AT+SOTHFWUPSTART=1,0,5420", "AT+SOTAFWUPACCEPT", "AT+VER=?",
+                                        "AT+VER=?"));
     EXPECT_THAT(s.banners, ElementsAre("APP RESET OTH FW-UP-SUCCESS", "Va2ZeZa APP"));
 }
 

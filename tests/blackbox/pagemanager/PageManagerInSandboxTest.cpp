@@ -18,25 +18,26 @@
 #include <sys/wait.h>
 #include <vector>
 
-namespace
-{
+namespace {
 namespace fs = std::filesystem;
 
 std::string Quoted(const std::string& text)
 {
     std::string quoted = "'";
-    for (const char c : text)
+    for (const char c : text) {
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
     return quoted + "'";
 }
 
 std::string PreferenceRecord(const std::string& language)
 {
-    const std::string text = std::string("{\"Properties\":[{\"Name\":\"") + PropertyNames::Language +
-                             "\",\"Value\":\"" + language + "\"}]}";
+    const std::string text =
+        std::string("{\"Properties\":[{\"Name\":\"") + PropertyNames::Language + "\",\"Value\":\"" + language + "\"}]}";
     std::string record(reinterpret_cast<const char*>(JSONGuid::JSON_Identifier_GUID), 16);
-    for (int shift = 0; shift < 32; shift += 8)
+    for (int shift = 0; shift < 32; shift += 8) {
         record += static_cast<char>((text.size() >> shift) & 0xFF);
+    }
     return record + text;
 }
 
@@ -53,8 +54,9 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        if (IsSkipped())
+        if (IsSkipped()) {
             return;
+        }
         dir_ = std::string(UPGRADE_SCRATCH_DIR) + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::error_code ignored;
         fs::remove_all(dir_, ignored);
@@ -77,11 +79,10 @@ protected:
         const std::string probe = UPGRADE_PAGE_MANAGER_PROBE;
         const std::string film = dir_ + "/film";
         const std::string command = "timeout 120 " + Quoted(SandboxRunner::Path()) + " --store " +
-                                    Quoted(dir_ + "/store") + " --i2c " + Quoted(dir_ + "/board.img") +
-                                    " --bind " +
+                                    Quoted(dir_ + "/store") + " --i2c " + Quoted(dir_ + "/board.img") + " --bind " +
                                     Quoted(film) + " " + Quoted(film) + " --setenv UPGRADE_SCREEN_FILM " +
-                                    Quoted(film) + " " + sandboxOptions + " -- " + Quoted(probe) + " " + pages +
-                                    " >" + Quoted(dir_ + "/out") + " 2>&1";
+                                    Quoted(film) + " " + sandboxOptions + " -- " + Quoted(probe) + " " + pages + " >" +
+                                    Quoted(dir_ + "/out") + " 2>&1";
         const int status = std::system(command.c_str());
         std::ifstream out(dir_ + "/out");
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,

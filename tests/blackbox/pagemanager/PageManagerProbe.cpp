@@ -18,12 +18,13 @@ int main(int argc, char** argv)
     manager.WifiUpgradeInProgress();
     for (int i = 1; i < argc; ++i) {
         const std::string page = argv[i];
-        if (page == "show-in-progress")
+        if (page == "show-in-progress") {
             manager.ShowInProgress();
-        else if (page == "continue")
+        } else if (page == "continue") {
             manager.WifiUpgradeContinue();
-        else
+        } else {
             return 2;
+        }
     }
     std::cout << manager.GetCurrentVersion() << std::endl;
     return 0;

@@ -26,15 +26,17 @@ int promptCalls = 0;
 int PromptAnswer(int call)
 {
     const char* script = std::getenv("SCENARIO_PROMPT");
-    if (script == nullptr)
+    if (script == nullptr) {
         return 2;
+    }
     int answer = 2;
     int index = 0;
     for (const char* at = script; *at != '\0'; ++index) {
         char* end = nullptr;
         answer = static_cast<int>(std::strtol(at, &end, 10));
-        if (index == call || end == at)
+        if (index == call || end == at) {
             break;
+        }
         at = *end == ',' ? end + 1 : end;
     }
     return answer;
@@ -62,12 +64,15 @@ extern "C" ProcessClass_t shutdown_classify(const ProcessInfo_t* pip)
         scenario::ReportNumber(pip->name, "gone", pip->pid);
         return CLASS_APP;
     }
-    if (std::strncmp(pip->name, "app-", 4) == 0)
+    if (std::strncmp(pip->name, "app-", 4) == 0) {
         return CLASS_APP;
-    if (std::strncmp(pip->name, "gui-", 4) == 0)
+    }
+    if (std::strncmp(pip->name, "gui-", 4) == 0) {
         return CLASS_GRAPHICAL_APP;
-    if (std::strncmp(pip->name, "nr-", 3) == 0)
+    }
+    if (std::strncmp(pip->name, "nr-", 3) == 0) {
         return CLASS_NR;
+    }
     return CLASS_UNKNOWN;
 }
 

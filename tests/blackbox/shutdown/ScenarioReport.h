@@ -23,17 +23,20 @@ inline int& ReportDescriptor()
 
 inline void OpenReport()
 {
-    if (ReportDescriptor() >= 0)
+    if (ReportDescriptor() >= 0) {
         return;
+    }
     const char* path = getenv("SHUTDOWN_REPORT");
-    if (path != nullptr)
+    if (path != nullptr) {
         ReportDescriptor() = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    }
 }
 
 inline char* AppendText(char* at, const char* end, const char* text)
 {
-    while (*text != '\0' && at < end)
+    while (*text != '\0' && at < end) {
         *at++ = *text++;
+    }
     return at;
 }
 
@@ -45,14 +48,15 @@ inline char* AppendNumber(char* at, const char* end, uint64_t value)
         digits[count++] = static_cast<char>('0' + value % 10u);
         value /= 10u;
     } while (value != 0u);
-    while (count > 0 && at < end)
+    while (count > 0 && at < end) {
         *at++ = digits[--count];
+    }
     return at;
 }
 
 inline uint64_t NowMs()
 {
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
 }
@@ -61,8 +65,9 @@ inline uint64_t NowMs()
 inline void Report(const char* who, const char* event, const char* detail = nullptr)
 {
     const int fd = ReportDescriptor();
-    if (fd < 0)
+    if (fd < 0) {
         return;
+    }
     char line[512];
     char* end = line + sizeof line - 1;
     char* at = AppendNumber(line, end, NowMs());

@@ -31,7 +31,8 @@ namespace {
 
 constexpr int MaximumChildren = 128;
 
-struct ChildSpec {
+struct ChildSpec
+{
     std::string name;
     std::string mode = "exit";
     bool critical = false;
@@ -49,8 +50,9 @@ int childCount = 0;
 const char* NameOf(pid_t pid)
 {
     for (int i = 0; i < childCount; ++i) {
-        if (childPids[i] == pid)
+        if (childPids[i] == pid) {
             return childNames[i];
+        }
     }
     return "other";
 }
@@ -61,17 +63,19 @@ void OnChildEnded(int)
     int status = 0;
     pid_t pid;
     while ((pid = waitpid(-1, &status, WNOHANG)) > 0) {
-        if (WIFSIGNALED(status))
+        if (WIFSIGNALED(status)) {
             scenario::ReportNumber(NameOf(pid), "killed", WTERMSIG(status));
-        else
+        } else {
             scenario::ReportNumber(NameOf(pid), "exited", WEXITSTATUS(status));
+        }
     }
     errno = saved;
 }
 
 // Reports the destruction of the harness's static objects: a return from
 // main runs it, an end from inside the sequence must not.
-struct StaticDestructionReport {
+struct StaticDestructionReport
+{
     StaticDestructionReport() = default;
     StaticDestructionReport(const StaticDestructionReport&) = delete;
     StaticDestructionReport& operator=(const StaticDestructionReport&) = delete;
@@ -87,20 +91,21 @@ bool ParseChild(const std::string& text, ChildSpec* child)
         start = comma + 1;
         comma = text.find(',', start);
         const std::string option = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        if (option.rfind("term=", 0) == 0)
+        if (option.rfind("term=", 0) == 0) {
             child->mode = option.substr(5);
-        else if (option == "critical")
+        } else if (option == "critical") {
             child->critical = true;
-        else if (option == "daemon")
+        } else if (option == "daemon") {
             child->daemon = true;
-        else if (option == "session1")
+        } else if (option == "session1") {
             child->session = true;
-        else if (option.rfind("connect=", 0) == 0)
+        } else if (option.rfind("connect=", 0) == 0) {
             child->connects.push_back(std::atoi(option.c_str() + 8));
-        else if (option.rfind("remote=", 0) == 0)
+        } else if (option.rfind("remote=", 0) == 0) {
             child->remotes.push_back(std::atoi(option.c_str() + 7));
-        else
+        } else {
             return false;
+        }
     }
     return !child->name.empty() && child->name.size() < sizeof childNames[0];
 }
@@ -116,8 +121,9 @@ std::string ChildProgram()
 pid_t StartChild(const std::string& program, const ChildSpec& child)
 {
     int ready[2];
-    if (pipe(ready) != 0)
+    if (pipe(ready) != 0) {
         return -1;
+    }
     const pid_t pid = fork();
     if (pid == 0) {
         close(ready[0]);
@@ -128,18 +134,20 @@ pid_t StartChild(const std::string& program, const ChildSpec& child)
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(child.name.c_str()));
         argv.push_back(const_cast<char*>(child.mode.c_str()));
-        if (child.session)
+        if (child.session) {
             argv.push_back(const_cast<char*>("inherit-session"));
+        }
         argv.push_back(nullptr);
         execv(program.c_str(), argv.data());
         _exit(127);
     }
     close(ready[1]);
     if (pid > 0) {
-        pollfd wait {ready[0], POLLIN, 0};
+        pollfd wait{ready[0], POLLIN, 0};
         char byte = 0;
-        if (poll(&wait, 1, 20000) != 1 || read(ready[0], &byte, 1) != 1)
+        if (poll(&wait, 1, 20000) != 1 || read(ready[0], &byte, 1) != 1) {
             std::fprintf(stderr, "scenario: child %s did not get ready\n", child.name.c_str());
+        }
     }
     close(ready[0]);
     return pid;
@@ -149,21 +157,26 @@ bool WriteDescription(const std::vector<ChildSpec>& children)
 {
     const char* path = "/tmp/scenario-processes";
     FILE* file = std::fopen(path, "w");
-    if (file == nullptr)
+    if (file == nullptr) {
         return false;
+    }
     for (int i = 0; i < childCount; ++i) {
         const ChildSpec& child = children[static_cast<size_t>(i)];
-        if (child.critical)
+        if (child.critical) {
             std::fprintf(file, "%d critical\n", childPids[i]);
-        if (child.daemon)
+        }
+        if (child.daemon) {
             std::fprintf(file, "%d flags 0x1000\n", childPids[i]);
+        }
         for (int k : child.connects) {
-            if (k >= 0 && k < childCount)
+            if (k >= 0 && k < childCount) {
                 std::fprintf(file, "%d connect %d\n", childPids[i], childPids[k]);
+            }
         }
         for (int k : child.remotes) {
-            if (k >= 0 && k < childCount)
+            if (k >= 0 && k < childCount) {
                 std::fprintf(file, "%d remote 7 %d\n", childPids[i], childPids[k]);
+            }
         }
     }
     std::fclose(file);
@@ -209,9 +222,10 @@ int main(int argc, char** argv)
 
     scenario::OpenReport();
     // A known working folder, which the daemon detach replaces by the root.
-    if (chdir("/ramdisk") != 0)
+    if (chdir("/ramdisk") != 0) {
         return 2;
-    struct sigaction action {};
+    }
+    struct sigaction action = {};
     action.sa_handler = OnChildEnded;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART | SA_NOCLDSTOP;
@@ -228,27 +242,30 @@ int main(int argc, char** argv)
         std::snprintf(childNames[childCount], sizeof childNames[0], "%s", child.name.c_str());
         childPids[childCount++] = pid;
         sigprocmask(SIG_UNBLOCK, &childSignal, nullptr);
-        if (pid < 0)
+        if (pid < 0) {
             return 2;
+        }
         if (spacingMs > 0) {
-            const timespec pause {spacingMs / 1000, (spacingMs % 1000) * 1000000L};
+            const timespec pause{spacingMs / 1000, (spacingMs % 1000) * 1000000L};
             nanosleep(&pause, nullptr);
         }
     }
-    if (!WriteDescription(children))
+    if (!WriteDescription(children)) {
         return 2;
+    }
 
     if (killOnly) {
         scenario::ReportNumber("harness", "kill-result", scenario::KillThroughOSUtilities(killPid) ? 1 : 0);
         return 0;
     }
     scenario::Report("harness", "shutdown");
-    if (restart)
+    if (restart) {
         scenario::RestartThroughOSUtilities();
-    else if (reason != nullptr)
+    } else if (reason != nullptr) {
         shutdown_system_with_reason(type, flags, const_cast<char*>(reason));
-    else
+    } else {
         shutdown_system(type, flags);
+    }
     scenario::Report("harness", "returned");
     return 3;
 }

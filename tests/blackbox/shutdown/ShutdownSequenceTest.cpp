@@ -15,14 +15,16 @@
 
 namespace {
 
-struct ReportLine {
+struct ReportLine
+{
     uint64_t ms = 0;
     std::string who;
     std::string what;
     std::string detail;
 };
 
-struct Outcome {
+struct Outcome
+{
     int status = -1;
     std::vector<ReportLine> lines;
     std::string errors; // the scenario's standard error
@@ -30,8 +32,9 @@ struct Outcome {
     long Find(const std::string& who, const std::string& what, const std::string& detail = {}) const
     {
         for (size_t i = 0; i < lines.size(); ++i) {
-            if (lines[i].who == who && lines[i].what == what && (detail.empty() || lines[i].detail == detail))
+            if (lines[i].who == who && lines[i].what == what && (detail.empty() || lines[i].detail == detail)) {
                 return static_cast<long>(i);
+            }
         }
         return -1;
     }
@@ -44,8 +47,9 @@ struct Outcome {
     {
         std::vector<std::string> events;
         for (const ReportLine& line : lines) {
-            if (line.who == who)
+            if (line.who == who) {
                 events.push_back(line.what + (line.detail.empty() ? "" : " " + line.detail));
+            }
         }
         return events;
     }
@@ -54,8 +58,9 @@ struct Outcome {
     {
         std::vector<std::string> order;
         for (const ReportLine& line : lines) {
-            if (line.what == "SIGTERM")
+            if (line.what == "SIGTERM") {
                 order.push_back(line.who);
+            }
         }
         return order;
     }
@@ -67,8 +72,9 @@ struct Outcome {
     std::string Dump() const
     {
         std::string text = "status " + std::to_string(status) + "\n";
-        for (const ReportLine& line : lines)
+        for (const ReportLine& line : lines) {
             text += std::to_string(line.ms) + " " + line.who + " " + line.what + " " + line.detail + "\n";
+        }
         return text + "stderr:\n" + errors;
     }
 };
@@ -77,10 +83,11 @@ std::string Quote(const std::string& text)
 {
     std::string quoted = "'";
     for (char c : text) {
-        if (c == '\'')
+        if (c == '\'') {
             quoted += "'\\''";
-        else
+        } else {
             quoted += c;
+        }
     }
     return quoted + "'";
 }
@@ -93,7 +100,8 @@ std::string ReadFile(const std::string& path)
     return text.str();
 }
 
-struct Scenario {
+struct Scenario
+{
     std::string program = SCENARIO;
     std::vector<std::pair<std::string, std::string>> environment;
     std::vector<std::string> arguments;
@@ -113,18 +121,22 @@ struct Scenario {
     {
         char folder[] = "/tmp/shutdown-scenario-XXXXXX";
         Outcome outcome;
-        if (mkdtemp(folder) == nullptr)
+        if (mkdtemp(folder) == nullptr) {
             return outcome;
+        }
         const std::string dir = folder;
         // The reboot stand-in lingers a little, as a real restart would, so
         // that the harness still hears of the children its last signals ended.
-        std::string command = "timeout -s KILL 120 " + Quote(SandboxRunner::Path()) + " --bind " + Quote(dir) + " /report" +
+        std::string command = "timeout -s KILL 120 " + Quote(SandboxRunner::Path()) + " --bind " + Quote(dir) +
+                              " /report" +
                               " --setenv SHUTDOWN_REPORT /report/log --setenv UPGRADE_HOST_REBOOT_DELAY_MS 300";
-        for (const auto& setting : environment)
+        for (const auto& setting : environment) {
             command += " --setenv " + Quote(setting.first) + " " + Quote(setting.second);
+        }
         command += " -- " + Quote(program);
-        for (const std::string& argument : arguments)
+        for (const std::string& argument : arguments) {
             command += " " + Quote(argument);
+        }
         command += " </dev/null >/dev/null 2>" + Quote(dir + "/stderr");
         const int status = std::system(command.c_str());
         outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -162,11 +174,11 @@ TEST_F(ShutdownClassification, NameRulesPickFileSystemsDisplaysAndDaemonsAndADir
 {
     Scenario scenario;
     scenario.program = SCENARIO_DEFAULTS;
-    const Outcome outcome = scenario.Env("SIGKILL_TIMEOUT", "200")
-                                .Args({"devb-eide", "/sbin/devb-eide,term=ignore", "pipe", "random",
-                                       "io-display,term=ignore", "plain-process,term=ignore", "watcher,daemon",
-                                       "session-one,session1"})
-                                .Run();
+    const Outcome outcome =
+        scenario.Env("SIGKILL_TIMEOUT", "200")
+            .Args({"devb-eide", "/sbin/devb-eide,term=ignore", "pipe", "random", "io-display,term=ignore",
+                   "plain-process,term=ignore", "watcher,daemon", "session-one,session1"})
+            .Run();
     ASSERT_EQ(outcome.status, 0) << outcome.Dump();
     EXPECT_EQ(outcome.TerminationOrder(),
               (std::vector<std::string>{"session-one", "watcher", "random", "pipe", "devb-eide", "io-display"}))
@@ -186,9 +198,8 @@ TEST_F(ShutdownClassification, OrdersByClassAndNewestFirstWithInitFirstAmongAppl
                                        "dmn-new,daemon", "gui-window"})
                                 .Run();
     ASSERT_EQ(outcome.status, 0) << outcome.Dump();
-    EXPECT_EQ(outcome.TerminationOrder(),
-              (std::vector<std::string>{"gui-window", "init", "app-new", "app-old", "dmn-new", "dmn-old",
-                                        "devb-new", "devb-old"}))
+    EXPECT_EQ(outcome.TerminationOrder(), (std::vector<std::string>{"gui-window", "init", "app-new", "app-old",
+                                                                    "dmn-new", "dmn-old", "devb-new", "devb-old"}))
         << outcome.Dump();
     EXPECT_TRUE(outcome.Has("hook", "progress", "8/8")) << outcome.Dump();
     EXPECT_EQ(outcome.EventsOf("app-old"), (std::vector<std::string>{"SIGTERM", "exited 0"})) << outcome.Dump();
@@ -222,8 +233,7 @@ TEST_F(ShutdownConnections, ProcessesConnectedToEachOtherAreTakenInSortedOrderOn
                                 .Args({"dmn-free,daemon", "dmn-a,daemon,connect=2", "dmn-b,daemon,connect=1"})
                                 .Run();
     ASSERT_EQ(outcome.status, 0) << outcome.Dump();
-    EXPECT_EQ(outcome.TerminationOrder(), (std::vector<std::string>{"dmn-free", "dmn-b", "dmn-a"}))
-        << outcome.Dump();
+    EXPECT_EQ(outcome.TerminationOrder(), (std::vector<std::string>{"dmn-free", "dmn-b", "dmn-a"})) << outcome.Dump();
 }
 
 TEST_F(ShutdownConnections, NetworkClientsGoBeforeTheNetworkServer)
@@ -248,8 +258,7 @@ TEST_F(ShutdownConnections, NetworkServerWithRemoteConnectionsOfItsOwnDoesNotWai
 
 TEST_F(ShutdownConnections, ReportsASecondNetworkServerAndNetworkClientsWithoutAServer)
 {
-    const Outcome two =
-        Scenario().Env("SIGKILL_TIMEOUT", "100").Args({"io-pkt-v4,daemon", "io-pkt-v6,daemon"}).Run();
+    const Outcome two = Scenario().Env("SIGKILL_TIMEOUT", "100").Args({"io-pkt-v4,daemon", "io-pkt-v6,daemon"}).Run();
     EXPECT_TRUE(two.Has("hook", "error", "uncertain identification of qnet server.")) << two.Dump();
 
     const Outcome none = Scenario().Env("SIGKILL_TIMEOUT", "100").Args({"dmn-remote,daemon,remote=0"}).Run();
@@ -280,8 +289,7 @@ TEST_F(ShutdownSignals, ApplicationIsKilledAfterItsGracePeriodButDaemonsAndFileS
         << outcome.Dump();
     // The application goes first, so its grace period counts from no earlier
     // than the start of the sequence.
-    EXPECT_GE(outcome.TimeOf("app-stubborn", "killed"), outcome.TimeOf("harness", "shutdown") + 200)
-        << outcome.Dump();
+    EXPECT_GE(outcome.TimeOf("app-stubborn", "killed"), outcome.TimeOf("harness", "shutdown") + 200) << outcome.Dump();
     EXPECT_EQ(outcome.EventsOf("dmn-stubborn"), TermContPwr) << outcome.Dump();
     EXPECT_EQ(outcome.EventsOf("devb-stubborn"), TermContPwr) << outcome.Dump();
     // The pass waited out the daemon's grace period before going on (the
@@ -294,8 +302,7 @@ TEST_F(ShutdownSignals, NumericKillTimeoutReplacesTheClassPeriod)
 {
     const Outcome outcome = Scenario().Env("SIGKILL_TIMEOUT", "600").Args({"app-stubborn,term=ignore"}).Run();
     ASSERT_TRUE(outcome.Has("app-stubborn", "killed", "9")) << outcome.Dump();
-    EXPECT_GE(outcome.TimeOf("app-stubborn", "killed"), outcome.TimeOf("harness", "shutdown") + 600)
-        << outcome.Dump();
+    EXPECT_GE(outcome.TimeOf("app-stubborn", "killed"), outcome.TimeOf("harness", "shutdown") + 600) << outcome.Dump();
 }
 
 TEST_F(ShutdownSignals, KillTimeoutThatIsNotANumberIsReportedAndTheClassPeriodApplies)
@@ -321,8 +328,9 @@ TEST_F(ShutdownSignals, ProcessThatEndedSinceTheListingGetsNoSignal)
     const long gone = outcome.Find("gone-early", "gone");
     ASSERT_GE(gone, 0) << outcome.Dump();
     const std::string pid = outcome.lines[static_cast<size_t>(gone)].detail;
-    for (size_t i = static_cast<size_t>(gone) + 1; i < outcome.lines.size(); ++i)
+    for (size_t i = static_cast<size_t>(gone) + 1; i < outcome.lines.size(); ++i) {
         EXPECT_FALSE(outcome.lines[i].who == "kill" && outcome.lines[i].what == pid) << outcome.Dump();
+    }
     EXPECT_TRUE(outcome.Has("app-after", "SIGTERM")) << outcome.Dump();
 }
 
@@ -337,13 +345,17 @@ TEST_F(ShutdownSignals, GraphicalApplicationOutlivingItsGraceIsHandledAsThePromp
     const Outcome killed =
         Scenario().Env("SIGKILL_TIMEOUT", "50").Env("SCENARIO_PROMPT", "1,0").Args({"gui-stuck,term=ignore"}).Run();
     size_t prompts = 0;
-    for (const ReportLine& line : killed.lines)
+    for (const ReportLine& line : killed.lines) {
         prompts += line.who == "prompt" ? 1u : 0u;
+    }
     EXPECT_EQ(prompts, 2u) << killed.Dump();
     EXPECT_TRUE(killed.Has("gui-stuck", "killed", "9")) << killed.Dump();
 
-    const Outcome aborted =
-        Scenario().Env("SIGKILL_TIMEOUT", "50").Env("SCENARIO_PROMPT", "3").Args({"gui-stuck,term=ignore", "app-x"}).Run();
+    const Outcome aborted = Scenario()
+                                .Env("SIGKILL_TIMEOUT", "50")
+                                .Env("SCENARIO_PROMPT", "3")
+                                .Args({"gui-stuck,term=ignore", "app-x"})
+                                .Run();
     EXPECT_EQ(aborted.status, 1) << aborted.Dump();
     EXPECT_FALSE(aborted.Has("harness", "static-destructors")) << aborted.Dump();
     EXPECT_FALSE(aborted.Has("app-x", "SIGTERM")) << aborted.Dump();
@@ -352,11 +364,11 @@ TEST_F(ShutdownSignals, GraphicalApplicationOutlivingItsGraceIsHandledAsThePromp
 
 TEST_F(ShutdownSignals, DisplayDriversGetTheFinalSignalsAfterThePassWithoutWaiting)
 {
-    const Outcome outcome = Scenario()
-                                .Env("SIGKILL_TIMEOUT", "200")
-                                .Args({"devc-ser8250,term=ignore", "io-display,term=ignore", "app-a",
-                                       "devi-touch,critical,term=ignore"})
-                                .Run();
+    const Outcome outcome =
+        Scenario()
+            .Env("SIGKILL_TIMEOUT", "200")
+            .Args({"devc-ser8250,term=ignore", "io-display,term=ignore", "app-a", "devi-touch,critical,term=ignore"})
+            .Run();
     ASSERT_EQ(outcome.status, 0) << outcome.Dump();
     const long done = outcome.Find("hook", "done", "2");
     ASSERT_GE(done, 0) << outcome.Dump();
@@ -535,8 +547,7 @@ TEST_F(ShutdownTypes, FastFlagTakesTheShortGracePeriods)
     const Outcome outcome =
         Scenario().Env("SCENARIO_PROMPT", "2").Args({"--flags", "1", "gui-stuck,term=ignore"}).Run();
     ASSERT_TRUE(outcome.Has("prompt", "gui-stuck")) << outcome.Dump();
-    EXPECT_LT(outcome.TimeOf("prompt", "gui-stuck"), outcome.TimeOf("gui-stuck", "SIGTERM") + 10000)
-        << outcome.Dump();
+    EXPECT_LT(outcome.TimeOf("prompt", "gui-stuck"), outcome.TimeOf("gui-stuck", "SIGTERM") + 10000) << outcome.Dump();
 }
 
 } // namespace

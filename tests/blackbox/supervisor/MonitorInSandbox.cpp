@@ -34,11 +34,12 @@ std::string ReadWhole(const std::string& path)
 
 std::string PreferenceRecord(const std::string& language)
 {
-    const std::string text = std::string("{\"Properties\":[{\"Name\":\"") + PropertyNames::Language +
-                             "\",\"Value\":\"" + language + "\"}]}";
+    const std::string text =
+        std::string("{\"Properties\":[{\"Name\":\"") + PropertyNames::Language + "\",\"Value\":\"" + language + "\"}]}";
     std::string record(reinterpret_cast<const char*>(JSONGuid::JSON_Identifier_GUID), 16);
-    for (int shift = 0; shift < 32; shift += 8)
+    for (int shift = 0; shift < 32; shift += 8) {
         record += static_cast<char>((text.size() >> shift) & 0xFF);
+    }
     return record + text;
 }
 
@@ -46,8 +47,9 @@ std::string PreferenceRecord(const std::string& language)
 bool WriteToPipe(const std::string& path, const std::string& line)
 {
     const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
         return false;
+    }
     ssize_t written;
     do {
         written = write(fd, line.data(), line.size());
@@ -83,21 +85,33 @@ void MonitorInSandbox::WritePreferences(const std::string& language) const
 bool MonitorInSandbox::Start(const std::vector<std::string>& args,
                              const std::vector<std::pair<std::string, std::string>>& environment)
 {
-    std::vector<std::string> command = {"/usr/bin/timeout", RunLimitSeconds, SandboxRunner::Path(),
-                                        "--store", dir_ + "/store", "--bind", dir_, dir_,
-                                        "--setenv", "UPGRADE_SCREEN_FILM", dir_ + "/film",
-                                        "--setenv", "UPGRADE_SCREEN_TOUCH", dir_ + "/touch"};
+    std::vector<std::string> command = {"/usr/bin/timeout",
+                                        RunLimitSeconds,
+                                        SandboxRunner::Path(),
+                                        "--store",
+                                        dir_ + "/store",
+                                        "--bind",
+                                        dir_,
+                                        dir_,
+                                        "--setenv",
+                                        "UPGRADE_SCREEN_FILM",
+                                        dir_ + "/film",
+                                        "--setenv",
+                                        "UPGRADE_SCREEN_TOUCH",
+                                        dir_ + "/touch"};
     for (const auto& entry : environment) {
         command.insert(command.end(), {"--setenv", entry.first, entry.second});
     }
     command.insert(command.end(), {"--", "/bin/bash", UPGRADE_MONITOR_DRIVER, dir_});
-    for (const std::string& name : createFirst_)
+    for (const std::string& name : createFirst_) {
         command.insert(command.end(), {"--create-first", name});
+    }
     command.push_back(UPGRADE_MONITOR_PROGRAM);
     command.insert(command.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (std::string& a : command)
+    for (std::string& a : command) {
         argv.push_back(a.data());
+    }
     argv.push_back(nullptr);
 
     const std::string outPath = dir_ + "/sandbox.out";
@@ -106,8 +120,9 @@ bool MonitorInSandbox::Start(const std::vector<std::string>& args,
         // Only async-signal-safe calls between fork and exec.
         const int in = open("/dev/null", O_RDONLY);
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0)
+        if (in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0) {
             _exit(126);
+        }
         execve(argv[0], argv.data(), environ);
         _exit(127);
     }
@@ -125,8 +140,9 @@ bool MonitorInSandbox::Touch(int x, int y, std::chrono::seconds limit) const
     const auto deadline = Clock::now() + limit;
     const std::string line = std::to_string(x) + " " + std::to_string(y) + "\n";
     while (!WriteToPipe(dir_ + "/touch", line)) {
-        if (Clock::now() > deadline)
+        if (Clock::now() > deadline) {
             return false;
+        }
         std::this_thread::sleep_for(PollStep);
     }
     return true;
@@ -146,14 +162,17 @@ ScreenPicture MonitorInSandbox::WaitForFrame(int number, std::chrono::seconds li
         // A frame being written does not decode yet.
         ScreenPicture frame = ScreenPicture::FromFile(FramePath(number));
         if (frame.width > 0) {
-            if (framesSeen_.size() < static_cast<std::size_t>(number))
+            if (framesSeen_.size() < static_cast<std::size_t>(number)) {
                 framesSeen_.resize(static_cast<std::size_t>(number), Clock::time_point{});
-            if (framesSeen_[static_cast<std::size_t>(number - 1)] == Clock::time_point{})
+            }
+            if (framesSeen_[static_cast<std::size_t>(number - 1)] == Clock::time_point{}) {
                 framesSeen_[static_cast<std::size_t>(number - 1)] = Clock::now();
+            }
             return frame;
         }
-        if (Clock::now() > deadline)
+        if (Clock::now() > deadline) {
             return {};
+        }
         std::this_thread::sleep_for(PollStep);
     }
 }
@@ -166,7 +185,7 @@ bool MonitorInSandbox::HasFrame(int number) const
 MonitorInSandbox::Clock::time_point MonitorInSandbox::FrameSeen(int number) const
 {
     return static_cast<std::size_t>(number) <= framesSeen_.size() ? framesSeen_[static_cast<std::size_t>(number - 1)]
-                                                                    : Clock::time_point{};
+                                                                  : Clock::time_point{};
 }
 
 std::optional<int> MonitorInSandbox::WaitForExit(std::chrono::seconds limit)
@@ -183,8 +202,9 @@ std::optional<int> MonitorInSandbox::WaitForExit(std::chrono::seconds limit)
                 return std::stoi(line.substr(at + 6));
             }
         }
-        if (Clock::now() > deadline)
+        if (Clock::now() > deadline) {
             return std::nullopt;
+        }
         std::this_thread::sleep_for(PollStep);
     }
 }
@@ -193,8 +213,9 @@ bool MonitorInSandbox::WaitForLog(const std::string& text, std::chrono::seconds 
 {
     const auto deadline = Clock::now() + limit;
     while (DriverLog().find(text) == std::string::npos) {
-        if (Clock::now() > deadline)
+        if (Clock::now() > deadline) {
             return false;
+        }
         std::this_thread::sleep_for(PollStep);
     }
     return true;
@@ -210,8 +231,9 @@ bool MonitorInSandbox::Reap(std::chrono::seconds limit)
             sandbox_ = -1;
             return true;
         }
-        if (Clock::now() >= deadline)
+        if (Clock::now() >= deadline) {
             return false;
+        }
         std::this_thread::sleep_for(PollStep);
     }
 }

@@ -31,9 +31,11 @@ ScreenPicture Page(const std::string& language, const std::string& number)
 
 bool IsBlack(const ScreenPicture& frame)
 {
-    for (const std::uint32_t pixel : frame.rgb)
-        if (pixel != 0)
+    for (const std::uint32_t pixel : frame.rgb) {
+        if (pixel != 0) {
             return false;
+        }
+    }
     return frame.width > 0;
 }
 
@@ -48,8 +50,9 @@ protected:
     void SetUp() override
     {
         SandboxTest::SetUp();
-        if (IsSkipped())
+        if (IsSkipped()) {
             return;
+        }
         monitor_ = std::make_unique<MonitorInSandbox>(::testing::UnitTest::GetInstance()->current_test_info()->name());
     }
 

@@ -5,14 +5,12 @@
 
 ModelI2CBus::ModelI2CBus(Eeprom24Model::Geometry geometry, std::chrono::microseconds writeCycle)
     : ModelI2CBus(geometry, std::vector<std::uint8_t>(geometry.sizeBytes, 0xFF), writeCycle)
-{
-}
+{}
 
 ModelI2CBus::ModelI2CBus(Eeprom24Model::Geometry geometry, std::vector<std::uint8_t> image,
                          std::chrono::microseconds writeCycle)
     : memory_(std::move(image)), storage_(memory_), chip_(geometry, storage_, writeCycle)
-{
-}
+{}
 
 int ModelI2CBus::SetBusSpeed(unsigned int hz)
 {
@@ -75,8 +73,9 @@ unsigned int ModelI2CBus::WriteDelayRead(const unsigned char* wbuf, unsigned int
                                          unsigned int rlen, unsigned short address, I2C::AddressMode mode,
                                          unsigned int delayMs)
 {
-    if (Write(wbuf, wlen, address, mode) != wlen)
+    if (Write(wbuf, wlen, address, mode) != wlen) {
         return 0;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
     return Read(rbuf, rlen, address, mode);
 }

@@ -15,8 +15,14 @@
 class ModelI2CBus : public I2CBus
 {
 public:
-    struct Transfer {
-        enum class Kind { Read, Write, WriteThenRead };
+    struct Transfer
+    {
+        enum class Kind
+        {
+            Read,
+            Write,
+            WriteThenRead
+        };
         Kind kind;
         unsigned short address;
         I2C::AddressMode mode;

@@ -10,11 +10,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct Chip {
+struct Chip
+{
     explicit Chip(Eeprom24Model::Geometry g, std::chrono::microseconds cycle = 0us)
         : bytes(g.sizeBytes, 0xFF), memory(bytes), model(g, memory, cycle)
-    {
-    }
+    {}
     std::vector<std::uint8_t> bytes;
     Eeprom24Model::VectorMemory memory;
     Eeprom24Model model;
@@ -54,8 +54,9 @@ TEST(Eeprom24Model, AcknowledgesNothingDuringItsWriteCycle)
     const auto written = std::chrono::steady_clock::now();
     ASSERT_TRUE(chip.model.Send(0x56, frame, 3));
     std::uint8_t byte = 0;
-    while (!chip.model.Receive(0x56, &byte, 1))
+    while (!chip.model.Receive(0x56, &byte, 1)) {
         std::this_thread::sleep_for(5ms);
+    }
     EXPECT_GE(std::chrono::steady_clock::now() - written, 100ms);
 }
 

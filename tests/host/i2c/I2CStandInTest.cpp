@@ -23,8 +23,9 @@ public:
         fd_ = ::mkstemp(name);
         path_ = name;
         const std::vector<unsigned char> erased(size, 0xFF);
-        if (fd_ >= 0 && ::write(fd_, erased.data(), erased.size()) != static_cast<ssize_t>(erased.size()))
+        if (fd_ >= 0 && ::write(fd_, erased.data(), erased.size()) != static_cast<ssize_t>(erased.size())) {
             ADD_FAILURE() << "cannot fill the image";
+        }
     }
     ~ImageBus()
     {

@@ -47,8 +47,9 @@ TEST(HostProcessGuard, OutsideThePrivateNamespaceTheProcessViewIsEmpty)
 std::string Quote(const std::string& text)
 {
     std::string quoted = "'";
-    for (char c : text)
+    for (char c : text) {
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
     return quoted + "'";
 }
 
@@ -60,8 +61,9 @@ std::string Quote(const std::string& text)
 std::string GuardCaseInBubblewrap(const std::string& layout, const std::string& input)
 {
     char self[4096] = {};
-    if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0)
+    if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) {
         return "cannot find this test program";
+    }
     const std::string command = "printf '%s' " + Quote(input) + " | bwrap " + layout +
                                 " --proc /proc --dev /dev --unshare-pid --die-with-parent -- " + Quote(self) +
                                 " --gtest_filter=" + GuardCase + " 2>&1";
@@ -69,8 +71,9 @@ std::string GuardCaseInBubblewrap(const std::string& layout, const std::string& 
     if (FILE* run = popen(command.c_str(), "r")) {
         char block[4096];
         size_t got;
-        while ((got = std::fread(block, 1, sizeof block, run)) > 0)
+        while ((got = std::fread(block, 1, sizeof block, run)) > 0) {
             output.append(block, got);
+        }
         pclose(run);
     }
     return output;
@@ -78,8 +81,9 @@ std::string GuardCaseInBubblewrap(const std::string& layout, const std::string& 
 
 TEST(HostProcessGuard, ANamespaceTheSandboxRunnerDidNotMakeIsNotTrusted)
 {
-    if (std::system("command -v bwrap >/dev/null 2>&1") != 0)
+    if (std::system("command -v bwrap >/dev/null 2>&1") != 0) {
         GTEST_SKIP() << "bubblewrap (bwrap) is not installed";
+    }
     const std::string passed = "[  PASSED  ] 1 test.";
     // The host's own file system.
     const std::string bare = GuardCaseInBubblewrap("--ro-bind / /", "");
@@ -90,12 +94,14 @@ TEST(HostProcessGuard, ANamespaceTheSandboxRunnerDidNotMakeIsNotTrusted)
     std::string layout = "--tmpfs /";
     for (const auto& entry : std::filesystem::directory_iterator("/")) {
         const std::string path = entry.path().string();
-        if (path == "/proc" || path == "/dev")
+        if (path == "/proc" || path == "/dev") {
             continue;
-        if (entry.is_symlink())
+        }
+        if (entry.is_symlink()) {
             layout += " --symlink " + Quote(std::filesystem::read_symlink(entry.path()).string()) + " " + Quote(path);
-        else if (entry.is_directory())
+        } else if (entry.is_directory()) {
             layout += " --ro-bind " + Quote(path) + " " + Quote(path);
+        }
     }
     const std::string stray =
         GuardCaseInBubblewrap(layout + " --file 0 /.upgrade-sandbox", "simulated printer made by tools/sandbox\n");
@@ -108,8 +114,9 @@ class WaitingChild
 public:
     WaitingChild()
     {
-        if (pipe(release) != 0)
+        if (pipe(release) != 0) {
             return;
+        }
         pid = fork();
         if (pid == 0) {
             close(release[1]);
@@ -138,7 +145,7 @@ public:
     // Waits until it is a zombie, without reaping it.
     void WaitForExit() const
     {
-        siginfo_t info {};
+        siginfo_t info{};
         waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
     }
     void Reap()
@@ -167,7 +174,7 @@ TEST(HostProcessInformation, ReportsSessionParentAndStartTimeThenZombieThenGone)
     const int fd = OpenProcessFolder(child.pid);
     ASSERT_GE(fd, 0);
 
-    procfs_info info {};
+    procfs_info info{};
     ASSERT_EQ(devctl(fd, DCMD_PROC_INFO, &info, sizeof info, nullptr), EOK);
     EXPECT_EQ(info.pid, child.pid);
     EXPECT_EQ(info.parent, getpid());
@@ -193,7 +200,7 @@ TEST(HostProcessInformation, OtherDescriptorsAndCommandsAreNotServed)
 {
     const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
     ASSERT_GE(null, 0);
-    procfs_info info {};
+    procfs_info info{};
     EXPECT_EQ(devctl(null, DCMD_PROC_INFO, &info, sizeof info, nullptr), ENOTTY);
     close(null);
     const int self = OpenProcessFolder(getpid());
@@ -239,7 +246,7 @@ TEST(HostConnections, ListsTheDescribedConnectionsInOrderAndTheNextOneAbove)
                             "500 bogus 1\n"
                             "500 connect\n"
                             "500 connect 601\n");
-    _server_info info {};
+    _server_info info{};
     ASSERT_EQ(ConnectServerInfo(500, 0, &info), 1);
     EXPECT_EQ(info.pid, 600);
     EXPECT_EQ(info.nd, 0u);
@@ -255,7 +262,7 @@ TEST(HostConnections, ListsTheDescribedConnectionsInOrderAndTheNextOneAbove)
 TEST(HostConnections, NoDescriptionMeansNoConnections)
 {
     unsetenv(HOST_PROCESS_DESCRIPTION_ENV);
-    _server_info info {};
+    _server_info info{};
     EXPECT_EQ(ConnectServerInfo(getpid(), 0, &info), -1);
 }
 
@@ -263,11 +270,11 @@ TEST(HostConnections, DescribedCriticalAndDaemonFlagsJoinTheProcessInformation)
 {
     WaitingChild child;
     ASSERT_GT(child.pid, 0);
-    Description description(std::to_string(child.pid) + " critical\n" + std::to_string(child.pid) +
-                            " flags 0x1000\n" + std::string(300, 'x') + "\n");
+    Description description(std::to_string(child.pid) + " critical\n" + std::to_string(child.pid) + " flags 0x1000\n" +
+                            std::string(300, 'x') + "\n");
     const int fd = OpenProcessFolder(child.pid);
     ASSERT_GE(fd, 0);
-    procfs_info info {};
+    procfs_info info{};
     ASSERT_EQ(devctl(fd, DCMD_PROC_INFO, &info, sizeof info, nullptr), EOK);
     EXPECT_NE(info.flags & _NTO_PF_CRITICAL, 0u);
     EXPECT_NE(info.flags & 0x1000u, 0u);
@@ -288,8 +295,9 @@ TEST(HostReboot, RebootRequestEndsOnlyTheCallingProcessWithTheMessage)
     std::string text;
     char buffer[256];
     ssize_t got;
-    while ((got = read(errors[0], buffer, sizeof buffer)) > 0)
+    while ((got = read(errors[0], buffer, sizeof buffer)) > 0) {
         text.append(buffer, static_cast<size_t>(got));
+    }
     close(errors[0]);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);

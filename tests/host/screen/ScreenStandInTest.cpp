@@ -16,8 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace
-{
+namespace {
 // One context with one window of w x h at (x, y), its buffer filled with a
 // single blue-green-red-alpha colour.
 class TestWindow
@@ -48,18 +47,21 @@ public:
 
     void Fill(std::uint32_t rgb, unsigned char alpha, int x0 = 0, int y0 = 0, int x1 = -1, int y1 = -1)
     {
-        for (int y = y0; y < (y1 < 0 ? height : y1); ++y)
+        for (int y = y0; y < (y1 < 0 ? height : y1); ++y) {
             for (int x = x0; x < (x1 < 0 ? width : x1); ++x) {
-                unsigned char* p = pixels + static_cast<size_t>(y) * static_cast<size_t>(stride) + 4 * static_cast<size_t>(x);
+                unsigned char* p =
+                    pixels + static_cast<size_t>(y) * static_cast<size_t>(stride) + 4 * static_cast<size_t>(x);
                 p[0] = static_cast<unsigned char>(rgb & 0xFF);
                 p[1] = static_cast<unsigned char>((rgb >> 8) & 0xFF);
                 p[2] = static_cast<unsigned char>(rgb >> 16);
                 p[3] = alpha;
             }
+        }
     }
     int Post(std::vector<int> rects = {})
     {
-        return screen_post_window(window, buffer, static_cast<int>(rects.size() / 4), rects.empty() ? nullptr : rects.data(), 0);
+        return screen_post_window(window, buffer, static_cast<int>(rects.size() / 4),
+                                  rects.empty() ? nullptr : rects.data(), 0);
     }
 
     screen_context_t context = nullptr;
@@ -84,12 +86,14 @@ long PngPixel(const std::string& path, int x, int y)
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
+    if (!png_image_begin_read_from_file(&image, path.c_str())) {
         return -1;
+    }
     image.format = PNG_FORMAT_RGB;
     std::vector<unsigned char> rgb(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr))
+    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) {
         return -1;
+    }
     const unsigned char* p = rgb.data() + (static_cast<size_t>(y) * image.width + static_cast<size_t>(x)) * 3;
     return (long{p[0]} << 16) | (long{p[1]} << 8) | p[2];
 }
@@ -111,7 +115,7 @@ TEST_F(ScreenStandIn, WindowsComposeInZOrderWithTransparencyOverWhatLiesBelow)
     ASSERT_EQ(0, high.Post());
     ASSERT_EQ(0, low.Post());
     EXPECT_EQ(0xFF0000u, host_screen_display_pixel(25, 25));
-    EXPECT_EQ(0x7F0080u, host_screen_display_pixel(75, 75));  // half blue over red
+    EXPECT_EQ(0x7F0080u, host_screen_display_pixel(75, 75));   // half blue over red
     EXPECT_EQ(0x000080u, host_screen_display_pixel(125, 125)); // half blue over black
     EXPECT_EQ(0u, host_screen_display_pixel(175, 175));
 
@@ -261,8 +265,9 @@ TEST_F(ScreenStandIn, FilmWritesEveryPostAsTheNextNumberedFrame)
     EXPECT_EQ(0x405060, PngPixel(folder + "/frame-00009.png", 5, 5));
     EXPECT_EQ(0x102030, PngPixel(folder + "/frame-00009.png", 50, 50));
     EXPECT_EQ(0, PngPixel(folder + "/frame-00010.png", 50, 50)); // the window went away
-    for (const char* name : {"/frame-00007.png", "/frame-00008.png", "/frame-00009.png", "/frame-00010.png"})
+    for (const char* name : {"/frame-00007.png", "/frame-00008.png", "/frame-00009.png", "/frame-00010.png"}) {
         std::remove((folder + name).c_str());
+    }
     rmdir(folder.c_str());
 }
 

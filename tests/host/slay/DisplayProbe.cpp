@@ -20,16 +20,19 @@ int main()
     screen_context_t context = nullptr;
     screen_window_t window = nullptr;
     screen_buffer_t buffer = nullptr;
-    if (screen_create_context(&context, SCREEN_APPLICATION_CONTEXT) != 0 || screen_create_window(&window, context) != 0 ||
-        screen_create_window_buffers(window, 1) != 0 || screen_dequeue_window_render_buffer(&buffer, window, 0) != 0)
+    if (screen_create_context(&context, SCREEN_APPLICATION_CONTEXT) != 0 ||
+        screen_create_window(&window, context) != 0 || screen_create_window_buffers(window, 1) != 0 ||
+        screen_dequeue_window_render_buffer(&buffer, window, 0) != 0) {
         return 1;
+    }
     void* pixels = nullptr;
     int stride = 0;
     screen_get_buffer_property_pv(buffer, SCREEN_PROPERTY_POINTER, &pixels);
     screen_get_buffer_property_iv(buffer, SCREEN_PROPERTY_STRIDE, &stride);
     std::memset(pixels, 0xFF, static_cast<std::size_t>(stride) * 600);
-    if (screen_post_window(window, buffer, 0, nullptr, 0) != 0)
+    if (screen_post_window(window, buffer, 0, nullptr, 0) != 0) {
         return 1;
+    }
 
     std::cout << "ready" << std::endl;
     std::string line;

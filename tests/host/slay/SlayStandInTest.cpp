@@ -24,8 +24,7 @@
 
 extern char** environ;
 
-namespace
-{
+namespace {
 std::string Folder()
 {
     char pattern[] = "/tmp/slay-test-XXXXXX";
@@ -36,8 +35,9 @@ std::vector<std::string> Lines(const std::string& path)
 {
     std::ifstream file(path);
     std::vector<std::string> lines;
-    for (std::string line; std::getline(file, line);)
+    for (std::string line; std::getline(file, line);) {
         lines.push_back(line);
+    }
     return lines;
 }
 
@@ -45,15 +45,18 @@ std::vector<std::string> Lines(const std::string& path)
 bool IsBlackFrame(const std::string& path)
 {
     const ScreenPicture frame = ScreenPicture::FromFile(path);
-    return !frame.rgb.empty() && std::all_of(frame.rgb.begin(), frame.rgb.end(), [](std::uint32_t p) { return p == 0; });
+    return !frame.rgb.empty() &&
+           std::all_of(frame.rgb.begin(), frame.rgb.end(), [](std::uint32_t p) { return p == 0; });
 }
 
 void RemoveAll(const std::string& folder)
 {
     if (DIR* dir = opendir(folder.c_str())) {
-        while (const dirent* entry = readdir(dir))
-            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+        while (const dirent* entry = readdir(dir)) {
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
                 std::remove((folder + "/" + entry->d_name).c_str());
+            }
+        }
         closedir(dir);
     }
     rmdir(folder.c_str());
@@ -79,9 +82,8 @@ protected:
     // The stand-in as SlayScreen runs it; its output is collected in "out".
     int Slay(const std::string& arguments) const
     {
-        const int status = std::system((QnxUpgradeCommon::SlayProgram() + " " + arguments + " >>" + folder_ +
-                                        "/out 2>&1")
-                                           .c_str());
+        const int status =
+            std::system((QnxUpgradeCommon::SlayProgram() + " " + arguments + " >>" + folder_ + "/out 2>&1").c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
@@ -129,10 +131,10 @@ TEST_F(SlayStandInTest, StopsTheTouchInputAndThenTheDisplayOfTheProgramThatRunsI
     EXPECT_EQ(2, Slay("-x screen"));
     EXPECT_EQ(0, screen_destroy_context(context));
 
-    EXPECT_EQ((std::vector<std::string>{"slay -f mtouch: stopped", "slay -f screen: stopped",
-                                        "slay -f screen: not running", "slay -f io-pkt: no such process",
-                                        "slay -x screen: usage"}),
-              Lines(folder_ + "/slay.log"));
+    EXPECT_EQ(
+        (std::vector<std::string>{"slay -f mtouch: stopped", "slay -f screen: stopped", "slay -f screen: not running",
+                                  "slay -f io-pkt: no such process", "slay -x screen: usage"}),
+        Lines(folder_ + "/slay.log"));
     EXPECT_EQ(std::vector<std::string>(), Lines(folder_ + "/out"));
 }
 
@@ -148,8 +150,9 @@ TEST_F(SlayStandInTest, ReachesOnlyTheDisplayOfAProgramThatStartedIt)
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, toProbe[0], 0);
     posix_spawn_file_actions_adddup2(&actions, fromProbe[1], 1);
-    for (const int fd : {toProbe[0], toProbe[1], fromProbe[0], fromProbe[1]})
+    for (const int fd : {toProbe[0], toProbe[1], fromProbe[0], fromProbe[1]}) {
         posix_spawn_file_actions_addclose(&actions, fd);
+    }
     char program[] = SLAY_DISPLAY_PROBE;
     char* argv[] = {program, nullptr};
     pid_t probe = 0;

@@ -10,8 +10,8 @@
 #include <csignal>
 #include <pthread.h>
 #include <sched.h>
-#include <sys/wait.h>
 #include <stdexcept>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -251,7 +251,8 @@ TEST(EventDeadline, LiesOnTheMonotonicClock)
     timespec before{};
     clock_gettime(CLOCK_MONOTONIC, &before);
     const timespec deadline = PosixEvent::CalculateWakeUpTime(1000);
-    const long long delta = (deadline.tv_sec - before.tv_sec) * 1000LL + (deadline.tv_nsec - before.tv_nsec) / 1000000LL;
+    const long long delta =
+        (deadline.tv_sec - before.tv_sec) * 1000LL + (deadline.tv_nsec - before.tv_nsec) / 1000000LL;
     EXPECT_GE(delta, 1000);
     EXPECT_LT(delta, 11000);
 }

@@ -1,6 +1,6 @@
+#include "NamedSimpleEvent.h"
 #include "BlockedThread.h"
 #include "EventFactory.h"
-#include "NamedSimpleEvent.h"
 
 #include <gtest/gtest.h>
 
@@ -87,15 +87,16 @@ TEST(EventFactoryNamed, KnowsOnlyTheThreeNamedEvents)
     for (int value : {0, 1, 2, 6, -1, 100}) {
         EXPECT_EQ(EventFactory::GetSharedOSSimpleEvent(static_cast<OSEventName>(value)), nullptr) << value;
     }
-    for (auto known : {OSEventName::FileTransferStatus, OSEventName::FileTransferStatusAck,
-                       OSEventName::CryptoKeyCreation}) {
+    for (auto known :
+         {OSEventName::FileTransferStatus, OSEventName::FileTransferStatusAck, OSEventName::CryptoKeyCreation}) {
         auto event = EventFactory::GetSharedOSSimpleEvent(known);
         ASSERT_NE(event, nullptr);
         auto* named = dynamic_cast<NamedSimpleEvent*>(event.get());
         ASSERT_NE(named, nullptr);
         EXPECT_TRUE(named->IsOpen());
     }
-    EXPECT_EQ(dynamic_cast<NamedSimpleEvent&>(*EventFactory::GetSharedOSSimpleEvent(OSEventName::FileTransferStatusAck)).GetName(),
+    EXPECT_EQ(dynamic_cast<NamedSimpleEvent&>(*EventFactory::GetSharedOSSimpleEvent(OSEventName::FileTransferStatusAck))
+                  .GetName(),
               "/FileTransferStatusACK");
     for (const char* name : {"/FileTransferStatus", "/FileTransferStatusACK", "/CryptoKeyCreation"}) {
         sem_unlink(name);

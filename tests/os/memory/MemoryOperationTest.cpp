@@ -22,8 +22,9 @@ public:
     {
         char pattern[] = "/tmp/meminfoXXXXXX";
         const int fd = mkstemp(pattern);
-        if (fd >= 0)
+        if (fd >= 0) {
             close(fd);
+        }
         path_ = pattern;
         std::ofstream(path_) << content;
         setenv("UPGRADE_HOST_MEMINFO", path_.c_str(), 1);

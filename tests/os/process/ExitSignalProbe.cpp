@@ -66,11 +66,21 @@ int SignalBeforeWatch()
     watcher.RegisterNotification(recorder.Notification());
     // Blocked in every thread, so pending as soon as kill returns.
     kill(getpid(), SIGINT);
-    if (recorder.calls != 0) return Fail(2, "notified before Watch");
-    if (!IsPending(SIGINT)) return Fail(3, "SIGINT not pending before Watch");
-    if (!watcher.Watch()) return Fail(4, "Watch refused");
-    if (!recorder.called->Wait(WaitMs)) return Fail(5, "no notification after Watch");
-    if (recorder.lastSignal != SIGINT) return Fail(6, "wrong signal");
+    if (recorder.calls != 0) {
+        return Fail(2, "notified before Watch");
+    }
+    if (!IsPending(SIGINT)) {
+        return Fail(3, "SIGINT not pending before Watch");
+    }
+    if (!watcher.Watch()) {
+        return Fail(4, "Watch refused");
+    }
+    if (!recorder.called->Wait(WaitMs)) {
+        return Fail(5, "no notification after Watch");
+    }
+    if (recorder.lastSignal != SIGINT) {
+        return Fail(6, "wrong signal");
+    }
     return 0;
 }
 
@@ -78,16 +88,28 @@ int SignalWithoutNotification()
 {
     Recorder recorder;
     PosixExitSignalWatcher watcher;
-    if (!watcher.Watch()) return Fail(2, "Watch refused");
-    if (!Eventually([&] { return watcher.IsListening(); })) return Fail(3, "listener not listening");
+    if (!watcher.Watch()) {
+        return Fail(2, "Watch refused");
+    }
+    if (!Eventually([&] { return watcher.IsListening(); })) {
+        return Fail(3, "listener not listening");
+    }
     kill(getpid(), SIGTERM);
-    if (!Eventually([] { return !IsPending(SIGTERM); })) return Fail(4, "SIGTERM not consumed");
+    if (!Eventually([] { return !IsPending(SIGTERM); })) {
+        return Fail(4, "SIGTERM not consumed");
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (!watcher.IsListening()) return Fail(5, "listener ended on a signal with no notification");
+    if (!watcher.IsListening()) {
+        return Fail(5, "listener ended on a signal with no notification");
+    }
     watcher.RegisterNotification(recorder.Notification());
     kill(getpid(), SIGQUIT);
-    if (!recorder.called->Wait(WaitMs)) return Fail(6, "no notification for the next signal");
-    if (recorder.lastSignal != SIGQUIT || recorder.calls != 1) return Fail(7, "wrong signal or count");
+    if (!recorder.called->Wait(WaitMs)) {
+        return Fail(6, "no notification for the next signal");
+    }
+    if (recorder.lastSignal != SIGQUIT || recorder.calls != 1) {
+        return Fail(7, "wrong signal or count");
+    }
     return 0;
 }
 
@@ -96,20 +118,32 @@ int TwoSignals()
     Recorder recorder;
     {
         PosixExitSignalWatcher watcher(recorder.Notification());
-        if (!watcher.Watch()) return Fail(2, "Watch refused");
+        if (!watcher.Watch()) {
+            return Fail(2, "Watch refused");
+        }
         kill(getpid(), SIGTERM);
-        if (!recorder.called->Wait(WaitMs)) return Fail(3, "no notification");
-        if (!Eventually([&] { return !watcher.IsListening(); })) return Fail(4, "listener did not end");
+        if (!recorder.called->Wait(WaitMs)) {
+            return Fail(3, "no notification");
+        }
+        if (!Eventually([&] { return !watcher.IsListening(); })) {
+            return Fail(4, "listener did not end");
+        }
         // No thread waits for it any more: it is pending as soon as kill returns.
         kill(getpid(), SIGTERM);
-        if (recorder.calls != 1) return Fail(5, "notified twice");
-        if (!IsPending(SIGTERM)) return Fail(6, "second SIGTERM not left pending");
+        if (recorder.calls != 1) {
+            return Fail(5, "notified twice");
+        }
+        if (!IsPending(SIGTERM)) {
+            return Fail(6, "second SIGTERM not left pending");
+        }
         // Taken here, or unblocking it in the destructor would end the probe.
         sigset_t term;
         sigemptyset(&term);
         sigaddset(&term, SIGTERM);
         const timespec none = {0, 0};
-        if (sigtimedwait(&term, nullptr, &none) != SIGTERM) return Fail(7, "pending SIGTERM not found");
+        if (sigtimedwait(&term, nullptr, &none) != SIGTERM) {
+            return Fail(7, "pending SIGTERM not found");
+        }
     }
     return 0;
 }
@@ -118,12 +152,22 @@ int WatchTwice()
 {
     Recorder recorder;
     PosixExitSignalWatcher watcher(recorder.Notification());
-    if (!watcher.Watch()) return Fail(2, "first Watch refused");
-    if (watcher.Watch()) return Fail(3, "second Watch accepted");
-    if (!Eventually([&] { return watcher.IsListening(); })) return Fail(4, "not listening");
-    if (watcher.Watch()) return Fail(5, "Watch accepted while listening");
+    if (!watcher.Watch()) {
+        return Fail(2, "first Watch refused");
+    }
+    if (watcher.Watch()) {
+        return Fail(3, "second Watch accepted");
+    }
+    if (!Eventually([&] { return watcher.IsListening(); })) {
+        return Fail(4, "not listening");
+    }
+    if (watcher.Watch()) {
+        return Fail(5, "Watch accepted while listening");
+    }
     kill(getpid(), SIGTERM);
-    if (!recorder.called->Wait(WaitMs)) return Fail(6, "no notification");
+    if (!recorder.called->Wait(WaitMs)) {
+        return Fail(6, "no notification");
+    }
     return 0;
 }
 
@@ -136,18 +180,24 @@ int MaskIsInheritedAndRestored()
         std::thread later([&] {
             sigset_t mask;
             pthread_sigmask(SIG_BLOCK, nullptr, &mask);
-            blockedInThread = sigismember(&mask, SIGTERM) == 1 && sigismember(&mask, SIGQUIT) == 1 &&
-                              sigismember(&mask, SIGINT) == 1;
+            blockedInThread =
+                sigismember(&mask, SIGTERM) == 1 && sigismember(&mask, SIGQUIT) == 1 && sigismember(&mask, SIGINT) == 1;
         });
         later.join();
-        if (!blockedInThread) return Fail(2, "a later thread does not inherit the blocked set");
+        if (!blockedInThread) {
+            return Fail(2, "a later thread does not inherit the blocked set");
+        }
         watcher.Watch();
         kill(getpid(), SIGQUIT);
-        if (!recorder.called->Wait(WaitMs)) return Fail(3, "no notification");
+        if (!recorder.called->Wait(WaitMs)) {
+            return Fail(3, "no notification");
+        }
     }
     sigset_t mask;
     pthread_sigmask(SIG_BLOCK, nullptr, &mask);
-    if (sigismember(&mask, SIGTERM) == 1) return Fail(4, "signals still blocked after destruction");
+    if (sigismember(&mask, SIGTERM) == 1) {
+        return Fail(4, "signals still blocked after destruction");
+    }
     return 0;
 }
 
@@ -158,8 +208,12 @@ int LastRegistrationWins()
     watcher.RegisterNotification(second.Notification());
     watcher.Watch();
     kill(getpid(), SIGINT);
-    if (!second.called->Wait(WaitMs)) return Fail(2, "the last notification did not run");
-    if (first.calls != 0) return Fail(3, "a replaced notification ran");
+    if (!second.called->Wait(WaitMs)) {
+        return Fail(2, "the last notification did not run");
+    }
+    if (first.calls != 0) {
+        return Fail(3, "a replaced notification ran");
+    }
     return 0;
 }
 
@@ -168,16 +222,24 @@ int RemovedSignalIsNotWatched()
     Recorder recorder;
     PosixExitSignalWatcher watcher;
     // Still blocked (it was blocked by the constructor) but no longer waited for.
-    if (!watcher.RemoveSignal(SIGINT)) return Fail(2, "RemoveSignal failed");
+    if (!watcher.RemoveSignal(SIGINT)) {
+        return Fail(2, "RemoveSignal failed");
+    }
     watcher.RegisterNotification(recorder.Notification());
     watcher.Watch();
     // A listener that still waited for SIGINT would be handed it first: it
     // is sent first and, were both pending, is the lower number.
     kill(getpid(), SIGINT);
     kill(getpid(), SIGTERM);
-    if (!recorder.called->Wait(WaitMs)) return Fail(3, "no notification");
-    if (recorder.lastSignal != SIGTERM || recorder.calls != 1) return Fail(4, "notified for a removed signal");
-    if (!IsPending(SIGINT)) return Fail(5, "removed signal not left pending");
+    if (!recorder.called->Wait(WaitMs)) {
+        return Fail(3, "no notification");
+    }
+    if (recorder.lastSignal != SIGTERM || recorder.calls != 1) {
+        return Fail(4, "notified for a removed signal");
+    }
+    if (!IsPending(SIGINT)) {
+        return Fail(5, "removed signal not left pending");
+    }
     sigset_t intSet;
     sigemptyset(&intSet);
     sigaddset(&intSet, SIGINT);
@@ -203,13 +265,29 @@ int main(int argc, char** argv)
         return 100;
     }
     const std::string scenario = argv[1];
-    if (scenario == "before-watch") return SignalBeforeWatch();
-    if (scenario == "no-notification") return SignalWithoutNotification();
-    if (scenario == "two-signals") return TwoSignals();
-    if (scenario == "watch-twice") return WatchTwice();
-    if (scenario == "mask") return MaskIsInheritedAndRestored();
-    if (scenario == "last-registration") return LastRegistrationWins();
-    if (scenario == "removed-signal") return RemovedSignalIsNotWatched();
-    if (scenario == "unstarted") return UnstartedWatcher();
+    if (scenario == "before-watch") {
+        return SignalBeforeWatch();
+    }
+    if (scenario == "no-notification") {
+        return SignalWithoutNotification();
+    }
+    if (scenario == "two-signals") {
+        return TwoSignals();
+    }
+    if (scenario == "watch-twice") {
+        return WatchTwice();
+    }
+    if (scenario == "mask") {
+        return MaskIsInheritedAndRestored();
+    }
+    if (scenario == "last-registration") {
+        return LastRegistrationWins();
+    }
+    if (scenario == "removed-signal") {
+        return RemovedSignalIsNotWatched();
+    }
+    if (scenario == "unstarted") {
+        return UnstartedWatcher();
+    }
     return 101;
 }

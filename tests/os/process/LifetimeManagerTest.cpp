@@ -56,7 +56,8 @@ void EndOwnChild(int pid)
     EXPECT_TRUE(EventuallyCollectedAndForgotten(pid)) << "the child must not stay a zombie";
 }
 
-void IgnoreChildSignal(int) {}
+void IgnoreChildSignal(int)
+{}
 
 // A manager of the test's own beside the process-wide one; the SIGCHLD
 // action is put back whatever the manager does.

@@ -17,8 +17,9 @@ public:
     explicit RecordList(std::vector<ProcessInfo_t> initial) : records(std::move(initial)) {}
     ~RecordList()
     {
-        for (ProcessInfo_t& record : records)
+        for (ProcessInfo_t& record : records) {
             std::free(record.connections_from);
+        }
     }
     RecordList(const RecordList&) = delete;
     RecordList& operator=(const RecordList&) = delete;
@@ -44,7 +45,7 @@ private:
 
 ProcessInfo_t Record(int32_t pid, int8_t processClass, uint64_t start = 0)
 {
-    ProcessInfo_t record {};
+    ProcessInfo_t record{};
     record.pid = pid;
     record.class_type = processClass;
     record.start_time = start;
@@ -53,14 +54,16 @@ ProcessInfo_t Record(int32_t pid, int8_t processClass, uint64_t start = 0)
 
 TEST(ShutdownTypes, EachTypeEndsWhereItsGroupEndsAndUnknownTypesAreRefused)
 {
-    for (int type : {-1, 7, 100})
+    for (int type : {-1, 7, 100}) {
         EXPECT_EQ(shutdown_end_of(type, 0), ShutdownEndRefused) << type;
+    }
     for (int type : {0, 1}) {
         EXPECT_EQ(shutdown_end_of(type, 0), ShutdownEndAfterMainPass) << type;
         EXPECT_EQ(shutdown_end_of(type, SHUTDOWN_FLAG_NO_REBOOT), ShutdownEndAfterMainPass) << type;
     }
-    for (int type : {3, 4, 6})
+    for (int type : {3, 4, 6}) {
         EXPECT_EQ(shutdown_end_of(type, 0), ShutdownEndAfterBoardHook) << type;
+    }
     for (int type : {2, 5}) {
         EXPECT_EQ(shutdown_end_of(type, 0), ShutdownEndReboot) << type;
         EXPECT_EQ(shutdown_end_of(type, SHUTDOWN_FLAG_NO_REBOOT), ShutdownEndAfterBoardHook) << type;
@@ -75,10 +78,12 @@ TEST(ShutdownTypes, ApplicationTypesPassOverGraphicalApplicationsOnlyTheOthersOv
     EXPECT_EQ(shutdown_last_pass_class(SHUTDOWN_REBOOT), CLASS_FSYS);
     EXPECT_TRUE(shutdown_in_main_pass(CLASS_GRAPHICAL_APP, CLASS_GRAPHICAL_APP));
     EXPECT_FALSE(shutdown_in_main_pass(CLASS_APP, CLASS_GRAPHICAL_APP));
-    for (int processClass : {CLASS_GRAPHICAL_APP, CLASS_APP, CLASS_DAEMON, CLASS_FSYS})
+    for (int processClass : {CLASS_GRAPHICAL_APP, CLASS_APP, CLASS_DAEMON, CLASS_FSYS}) {
         EXPECT_TRUE(shutdown_in_main_pass(processClass, CLASS_FSYS)) << processClass;
-    for (int processClass : {CLASS_UNKNOWN, CLASS_DISPLAY, CLASS_NR})
+    }
+    for (int processClass : {CLASS_UNKNOWN, CLASS_DISPLAY, CLASS_NR}) {
         EXPECT_FALSE(shutdown_in_main_pass(processClass, CLASS_FSYS)) << processClass;
+    }
 }
 
 TEST(ShutdownListing, DecimalEntriesAreListedExceptProcessOneAndTheCaller)
@@ -89,18 +94,21 @@ TEST(ShutdownListing, DecimalEntriesAreListedExceptProcessOneAndTheCaller)
     EXPECT_TRUE(shutdown_lists_entry("2147483647", 99, &pid));
     EXPECT_EQ(pid, 2147483647);
     pid = 0;
-    for (const char* entry : {"1", "99", "", "self", "12a", "-5", " 7", "2147483648", "99999999999999999999"})
+    for (const char* entry : {"1", "99", "", "self", "12a", "-5", " 7", "2147483648", "99999999999999999999"}) {
         EXPECT_FALSE(shutdown_lists_entry(entry, 99, &pid)) << entry;
+    }
     EXPECT_EQ(pid, 0);
 }
 
 TEST(ShutdownNameRules, DisplayAndFileSystemNamesWinOverTheHook)
 {
-    for (const char* name : {"phfont", "devg-omap", "devi-touch", "io-graphics", "io-display", "devc-ser8250",
-                             "fontsleuth", "pwm"})
+    for (const char* name :
+         {"phfont", "devg-omap", "devi-touch", "io-graphics", "io-display", "devc-ser8250", "fontsleuth", "pwm"}) {
         EXPECT_EQ(shutdown_classify_process(name, CLASS_APP, false, 0, 0), CLASS_DISPLAY) << name;
-    for (const char* name : {"devb-eide", "devf-ram", "pipe", "pps", "random"})
+    }
+    for (const char* name : {"devb-eide", "devf-ram", "pipe", "pps", "random"}) {
         EXPECT_EQ(shutdown_classify_process(name, CLASS_UNKNOWN, false, 0, 0), CLASS_FSYS) << name;
+    }
 }
 
 TEST(ShutdownNameRules, ExactNamesMustMatchWholeAndADirectoryPartMatchesNoRule)
@@ -132,8 +140,9 @@ TEST(ShutdownOrder, SortsByClassThenNewestFirstWithTheHigherPidBreakingTies)
                      Record(13, CLASS_GRAPHICAL_APP, 0), Record(14, CLASS_APP, 9), Record(15, CLASS_DAEMON, 3)});
     shutdown_sort_records(list.data(), list.size(), false);
     std::vector<int32_t> pids;
-    for (size_t i = 0; i < list.size(); ++i)
+    for (size_t i = 0; i < list.size(); ++i) {
         pids.push_back(list[i].pid);
+    }
     EXPECT_EQ(pids, (std::vector<int32_t>{13, 14, 12, 11, 15, 10}));
 }
 
@@ -176,8 +185,9 @@ TEST(ShutdownKillTimeout, AcceptsDecimalMillisecondsAndRefusesWordsAndOverflow)
     EXPECT_EQ(ms, 4294967295u);
     EXPECT_EQ(shutdown_parse_kill_timeout("40ms", &ms, &error), ShutdownTimeoutValid);
     EXPECT_EQ(ms, 40u);
-    for (const char* word : {"soon", "", " 5", "-5", "+5"})
+    for (const char* word : {"soon", "", " 5", "-5", "+5"}) {
         EXPECT_EQ(shutdown_parse_kill_timeout(word, &ms, &error), ShutdownTimeoutNotNumeric) << word;
+    }
     EXPECT_EQ(shutdown_parse_kill_timeout("4294967296", &ms, &error), ShutdownTimeoutOverflow);
     EXPECT_EQ(error, ERANGE);
     error = 0;
@@ -231,8 +241,9 @@ TEST(ShutdownConnectionGraph, AClientOutsideThePassLeavesItsServerToHammerTime)
 TEST(ShutdownConnectionGraph, ConnectionsAreRecordedOnceAndGrowPastSixteen)
 {
     std::vector<ProcessInfo_t> records(40);
-    for (size_t i = 0; i < records.size(); ++i)
+    for (size_t i = 0; i < records.size(); ++i) {
         records[i] = Record(static_cast<int32_t>(100 + i), CLASS_APP);
+    }
     RecordList list(std::move(records));
     for (int32_t client = 1; client < 40; ++client) {
         ASSERT_TRUE(shutdown_add_connection(&list[0], client));
@@ -242,8 +253,9 @@ TEST(ShutdownConnectionGraph, ConnectionsAreRecordedOnceAndGrowPastSixteen)
     EXPECT_EQ(list[0].connection_capacity, 48u);
     shutdown_mark_done(list.data(), list.size(), 5);
     EXPECT_EQ(list[0].connection_count, 38u);
-    for (uint32_t i = 0; i < list[0].connection_count; ++i)
+    for (uint32_t i = 0; i < list[0].connection_count; ++i) {
         EXPECT_NE(list[0].connections_from[i], 5);
+    }
 }
 
 TEST(ShutdownConnectionGraph, ApplicationsOnlyPassTakesGraphicalApplicationsAlone)
@@ -256,8 +268,9 @@ TEST(ShutdownConnectionGraph, ApplicationsOnlyPassTakesGraphicalApplicationsAlon
 TEST(ShutdownMainPass, LogsAreSavedBeforeTheFirstFileSystemOnly)
 {
     EXPECT_TRUE(shutdown_saves_logs_before(CLASS_FSYS));
-    for (int processClass : {CLASS_GRAPHICAL_APP, CLASS_APP, CLASS_DAEMON, CLASS_DISPLAY})
+    for (int processClass : {CLASS_GRAPHICAL_APP, CLASS_APP, CLASS_DAEMON, CLASS_DISPLAY}) {
         EXPECT_FALSE(shutdown_saves_logs_before(processClass)) << processClass;
+    }
 }
 
 TEST(ShutdownOverdue, ApplicationsAreKilledGraphicalOnesAskedAboutAndTheRestLeft)
@@ -283,8 +296,9 @@ TEST(ShutdownOverdue, PromptAnswersWaitLeaveOrAbortAndAnyOtherAnswerKills)
     EXPECT_EQ(shutdown_prompt_action(1), ShutdownPromptWaitAgain);
     EXPECT_EQ(shutdown_prompt_action(2), ShutdownPromptLeave);
     EXPECT_EQ(shutdown_prompt_action(3), ShutdownPromptAbort);
-    for (int answer : {0, 4, -1, 255})
+    for (int answer : {0, 4, -1, 255}) {
         EXPECT_EQ(shutdown_prompt_action(answer), ShutdownPromptKill) << answer;
+    }
 }
 
 TEST(ShutdownFinalSignals, GoToWhatThePassLeftUpToTheDisplayClass)

@@ -1,10 +1,10 @@
 // The OS utilities against real child processes that the tests start
 // themselves; nothing else is ever signalled. The restart is covered by the
 // shutdown black-box suite, inside the sandbox.
+#include "QnxOSUtilities.h"
 #include "BlockedThread.h"
 #include "GetOSAbstractionsFactory.h"
 #include "QnxCryptoOperations.h"
-#include "QnxOSUtilities.h"
 #include "QnxPowerManagement.h"
 #include "SystemTimeZone.h"
 
@@ -45,7 +45,7 @@ void WriteScript(const std::string& path, const std::string& body)
 
 bool Exists(const std::string& path)
 {
-    struct stat info {};
+    struct stat info = {};
     return stat(path.c_str(), &info) == 0;
 }
 
@@ -77,24 +77,29 @@ private:
 class OwnChild
 {
 public:
-    enum Behaviour { IgnoresTerm, ExitsSevenOnTerm };
+    enum Behaviour
+    {
+        IgnoresTerm,
+        ExitsSevenOnTerm
+    };
 
     explicit OwnChild(Behaviour behaviour)
     {
         int ready[2];
-        if (pipe(ready) != 0)
+        if (pipe(ready) != 0) {
             return;
+        }
         pid = fork();
         if (pid == 0) {
             close(ready[0]);
-            struct sigaction action {};
+            struct sigaction action = {};
             action.sa_handler = behaviour == IgnoresTerm ? SIG_IGN : [](int) { _exit(7); };
             sigaction(SIGTERM, &action, nullptr);
             const char byte = 'R';
             const ssize_t ignored = write(ready[1], &byte, 1);
             (void)ignored;
             for (int i = 0; i < 300; ++i) {
-                const timespec pause {0, 100000000L};
+                const timespec pause{0, 100000000L};
                 nanosleep(&pause, nullptr);
             }
             _exit(0);
@@ -113,8 +118,9 @@ public:
     }
     ~OwnChild()
     {
-        if (pid > 0 && ended.valid() && ended.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        if (pid > 0 && ended.valid() && ended.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
             kill(pid, SIGKILL);
+        }
     }
     OwnChild(const OwnChild&) = delete;
     OwnChild& operator=(const OwnChild&) = delete;
@@ -191,8 +197,9 @@ TEST(GetProcessIdByName, FindsAChildByItsCommandName)
     // The child shows under its new name once it has started the program.
     for (int attempt = 0; attempt < 100 && found != child; ++attempt) {
         found = utilities.GetProcessIdByName(name);
-        if (found != child)
+        if (found != child) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
     }
     EXPECT_EQ(found, child);
     kill(child, SIGKILL);
@@ -236,8 +243,9 @@ TEST(KillProcessById, ChildEndingOnTermGetsNoKill)
 TEST(KillProcessById, ProcessThatNoLongerExistsIsNotGoneByOurHand)
 {
     const pid_t child = fork();
-    if (child == 0)
+    if (child == 0) {
         _exit(0);
+    }
     waitpid(child, nullptr, 0);
     const QnxOSUtilities utilities;
     EXPECT_FALSE(utilities.KillProcessById(child));
@@ -262,8 +270,9 @@ protected:
     }
     void TearDown() override
     {
-        if (file != nullptr)
+        if (file != nullptr) {
             std::fclose(file);
+        }
         std::remove(path.c_str());
     }
 
@@ -271,8 +280,9 @@ protected:
     // says 'U' on the report pipe and only then releases it.
     pid_t HoldInOtherProcess()
     {
-        if (pipe(report) != 0 || pipe(command) != 0)
+        if (pipe(report) != 0 || pipe(command) != 0) {
             return -1;
+        }
         const pid_t child = fork();
         if (child == 0) {
             const int fd = open(path.c_str(), O_RDWR);
@@ -378,8 +388,7 @@ TEST(RunProcess, ChildEndedByASignalOrNeverStartedGivesMinusOne)
 {
     const QnxOSUtilities utilities;
     int pid = 0;
-    EXPECT_EQ(utilities.RunProcess("sh", {"sh", "-c", "kill -9 $$"}, pid, OSUtilities::InfiniteTimeout, 0, "", ""),
-              -1);
+    EXPECT_EQ(utilities.RunProcess("sh", {"sh", "-c", "kill -9 $$"}, pid, OSUtilities::InfiniteTimeout, 0, "", ""), -1);
     EXPECT_EQ(utilities.RunProcess("/no/such/program", {}, pid, 0, 0, "", ""), -1);
     EXPECT_EQ(pid, -1);
 }
@@ -410,7 +419,7 @@ TEST(OSProperties, KernelVersionAndBuildNumberWithoutNewlines)
 
 TEST(OSProperties, SdkPropertiesAreTheReleaseAndVersionOfUname)
 {
-    utsname system {};
+    utsname system{};
     ASSERT_EQ(uname(&system), 0);
     const PropertyList properties = QnxOSUtilities().GetSDKProperties();
     ASSERT_EQ(properties.size(), 2u);

@@ -1,5 +1,5 @@
-#include "EventFactory.h"
 #include "ThreadFactory.h"
+#include "EventFactory.h"
 
 #include <gtest/gtest.h>
 

@@ -28,8 +28,8 @@ struct Expiries
     {
         return [this] {
             long long expected = -1;
-            firstAtMs.compare_exchange_strong(
-                expected, std::chrono::duration_cast<milliseconds>(Clock::now() - origin).count());
+            firstAtMs.compare_exchange_strong(expected,
+                                              std::chrono::duration_cast<milliseconds>(Clock::now() - origin).count());
             ++count;
             fired->Signal();
         };
@@ -189,10 +189,18 @@ TEST(OSTimerArming, TimerTheSystemRefusedFailsEveryOperationAndIsNotRunning)
         }
         PosixOSTimer timer(OSTimer::OneShot, [] {});
         int code = 0;
-        if (timer.IsCreated()) code |= 1;
-        if (timer.Start(100) != -1) code |= 2;
-        if (timer.IsRunning()) code |= 4;
-        if (timer.Stop() != -1) code |= 8;
+        if (timer.IsCreated()) {
+            code |= 1;
+        }
+        if (timer.Start(100) != -1) {
+            code |= 2;
+        }
+        if (timer.IsRunning()) {
+            code |= 4;
+        }
+        if (timer.Stop() != -1) {
+            code |= 8;
+        }
         _exit(code);
     }
     int status = 0;

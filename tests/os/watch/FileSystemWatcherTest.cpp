@@ -1,6 +1,6 @@
+#include "FileSystemWatcher.h"
 #include "BlockedThread.h"
 #include "EventFactory.h"
-#include "FileSystemWatcher.h"
 #include "PosixFileSystemWatcher.h"
 #include "ThreadFactory.h"
 #include "Utf8Path.h"

@@ -1,5 +1,5 @@
-#include "BlockedThread.h"
 #include "PosixINotifier.h"
+#include "BlockedThread.h"
 
 #include <gtest/gtest.h>
 

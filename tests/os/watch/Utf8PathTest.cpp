@@ -14,7 +14,10 @@ TEST(Utf8Path, ValidTextRoundTrips)
 
 TEST(Utf8Path, EachInvalidSequenceBecomesOneReplacementCharacter)
 {
-    EXPECT_EQ(Utf8Path::ToWide("a\xff" "b"), L"a\xFFFD" L"b");
+    EXPECT_EQ(Utf8Path::ToWide("a\xff"
+                               "b"),
+              L"a\xFFFD"
+              L"b");
     EXPECT_EQ(Utf8Path::ToWide("a\xc3"), L"a\xFFFD") << "truncated at the end";
     EXPECT_EQ(Utf8Path::ToWide("\xc0\xaf"), L"\xFFFD") << "overlong form";
     EXPECT_EQ(Utf8Path::ToWide("\xed\xa0\x80"), L"\xFFFD") << "surrogate";

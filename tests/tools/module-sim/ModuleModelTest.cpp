@@ -32,8 +32,9 @@ std::string Chunk(const std::vector<std::uint8_t>& image, std::size_t offset, st
 std::vector<std::uint8_t> Image(std::size_t size)
 {
     std::vector<std::uint8_t> image(size);
-    for (std::size_t i = 0; i < size; ++i)
+    for (std::size_t i = 0; i < size; ++i) {
         image[i] = static_cast<std::uint8_t>((i * 7 + i / 256) & 0xFF);
+    }
     return image;
 }
 
@@ -59,8 +60,9 @@ protected:
     std::string Take()
     {
         std::string all;
-        for (const auto& piece : model->TakeOutput())
+        for (const auto& piece : model->TakeOutput()) {
             all.append(piece.bytes.begin(), piece.bytes.end());
+        }
         return all;
     }
 
@@ -86,8 +88,7 @@ protected:
     {
         Send("AT+SOTHFWUPSTART=1,0," + std::to_string(image.size()) + "\r\n");
         replies->push_back(Take());
-        for (std::size_t offset = 0; offset < image.size(); offset += 1024)
-        {
+        for (std::size_t offset = 0; offset < image.size(); offset += 1024) {
             Send(Chunk(image, offset, std::min<std::size_t>(1024, image.size() - offset)));
             replies->push_back(Take());
         }
@@ -193,8 +194,7 @@ TEST_F(ModuleModelTest, AnswersTheCommandsOfTheProcedure)
     EXPECT_EQ(reply.substr(reply.size() - 4), "OK\r\n");
     Send("AT\r\nAT&W0\r\nAT+YLOGSL=8\r\n");
     EXPECT_EQ(Take(), "OK\r\nOK\r\nOK\r\n");
-    EXPECT_THAT(model->Status().commands,
-                ElementsAre("AT+YLC?", "ATE0", "AT+VER=?", "AT", "AT&W0", "AT+YLOGSL=8"));
+    EXPECT_THAT(model->Status().commands, ElementsAre("AT+YLC?", "ATE0", "AT+VER=?", "AT", "AT&W0", "AT+YLOGSL=8"));
 }
 
 TEST_F(ModuleModelTest, UnknownOrOverlongCommandsGetErrorAndEmptyLinesNothing)
@@ -327,10 +327,9 @@ TEST_F(ModuleModelTest, BadUploadStartsAreRefused)
 {
     config.maxImageSize = 4096;
     Running();
-    for (const char* line : {"AT+SOTHFWUPSTART=1,0,0\r\n", "AT+SOTHFWUPSTART=1,0,4097\r\n",
-                             "AT+SOTHFWUPSTART=1,0,\r\n", "AT+SOTHFWUPSTART=1,0,12x\r\n",
-                             "AT+SOTHFWUPSTART=2,0,100\r\n", "AT+SOTHFWUPSTART=1,0,99999999999999999999\r\n"})
-    {
+    for (const char* line : {"AT+SOTHFWUPSTART=1,0,0\r\n", "AT+SOTHFWUPSTART=1,0,4097\r\n", "AT+SOTHFWUPSTART=1,0,\r\n",
+                             "AT+SOTHFWUPSTART=1,0,12x\r\n", "AT+SOTHFWUPSTART=2,0,100\r\n",
+                             "AT+SOTHFWUPSTART=1,0,99999999999999999999\r\n"}) {
         Send(line);
         EXPECT_EQ(Take(), "ERROR\r\n") << line;
         EXPECT_EQ(model->Status().phase, ModuleStatus::Phase::Command) << line;
@@ -340,8 +339,7 @@ TEST_F(ModuleModelTest, BadUploadStartsAreRefused)
 TEST_F(ModuleModelTest, MalformedChunkAbandonsTheUpload)
 {
     Running();
-    for (const std::string header : {"\x1bM0000:", "\x1bM1025:", "\x1bM0101:", "\x1bM1x24:", "\x1bM0010;"})
-    {
+    for (const std::string header : {"\x1bM0000:", "\x1bM1025:", "\x1bM0101:", "\x1bM1x24:", "\x1bM0010;"}) {
         Send("AT+SOTHFWUPSTART=1,0,100\r\n");
         EXPECT_EQ(Take(), "OK\r\n");
         Send(header);
@@ -523,8 +521,9 @@ TEST_F(ModuleModelTest, EventsTellWhatHappenedWhenInOrder)
     After(5ms);
     model->PortClosed(now);
     std::vector<std::string> texts;
-    for (const auto& e : model->Status().events)
+    for (const auto& e : model->Status().events) {
         texts.push_back(e.text);
+    }
     EXPECT_THAT(texts, ElementsAre("port opened", "booted", "banner \"Va2ZeZa APP\"", "command \"AT\"", "port closed"));
     const auto& events = model->Status().events;
     EXPECT_EQ(events.front().at, t0);

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <iterator>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -36,21 +36,22 @@ public:
     int Fd() const { return fd_; }
     void Close()
     {
-        if (fd_ >= 0)
+        if (fd_ >= 0) {
             ::close(fd_);
+        }
         fd_ = -1;
     }
 
     void Write(const std::string& bytes) const
     {
         std::size_t done = 0;
-        while (done < bytes.size())
-        {
+        while (done < bytes.size()) {
             const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-            if (n > 0)
+            if (n > 0) {
                 done += static_cast<std::size_t>(n);
-            else if (n < 0 && errno != EAGAIN && errno != EINTR)
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
                 return;
+            }
         }
     }
 
@@ -60,22 +61,23 @@ public:
     {
         const auto deadline = Clock::now() + timeout;
         std::string got;
-        while (pattern.empty() || got.find(pattern) == std::string::npos)
-        {
+        while (pattern.empty() || got.find(pattern) == std::string::npos) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left <= 0ms)
+            if (left <= 0ms) {
                 break;
+            }
             pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
+            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
                 continue;
+            }
             char buffer[4096];
             const ssize_t n = ::read(fd_, buffer, sizeof buffer);
-            if (n > 0)
+            if (n > 0) {
                 got.append(buffer, static_cast<std::size_t>(n));
-            else if (n == 0 || (errno != EAGAIN && errno != EINTR))
-            {
-                if (ended != nullptr)
+            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+                if (ended != nullptr) {
                     *ended = true;
+                }
                 break;
             }
         }
@@ -96,8 +98,9 @@ std::string ChunkOf(const std::string& data)
 std::string AllByteValues(std::size_t size)
 {
     std::string s(size, '\0');
-    for (std::size_t i = 0; i < size; ++i)
+    for (std::size_t i = 0; i < size; ++i) {
         s[i] = static_cast<char>(static_cast<unsigned char>(255 - i % 256));
+    }
     return s;
 }
 
@@ -113,19 +116,26 @@ ModuleConfig Quick()
 bool WaitUntilQueued(const Port& port, std::uint64_t count, std::chrono::milliseconds timeout)
 {
     const auto deadline = Clock::now() + timeout;
-    for (;;)
-    {
+    for (;;) {
         int queued = 0;
-        if (::ioctl(port.Fd(), FIONREAD, &queued) == 0 && static_cast<std::uint64_t>(queued) >= count)
+        if (::ioctl(port.Fd(), FIONREAD, &queued) == 0 && static_cast<std::uint64_t>(queued) >= count) {
             return true;
-        if (Clock::now() >= deadline)
+        }
+        if (Clock::now() >= deadline) {
             return false;
+        }
         std::this_thread::sleep_for(2ms);
     }
 }
 
-bool PortOpen(const ModuleStatus& s) { return s.portOpen; }
-bool PortClosed(const ModuleStatus& s) { return !s.portOpen; }
+bool PortOpen(const ModuleStatus& s)
+{
+    return s.portOpen;
+}
+bool PortClosed(const ModuleStatus& s)
+{
+    return !s.portOpen;
+}
 
 } // namespace
 
@@ -133,8 +143,7 @@ TEST(ModuleSimulatorLine, SerialSideIsRawAndStaysRawAcrossReopening)
 {
     ModuleSimulator module(Quick());
     ASSERT_TRUE(module.Start());
-    for (int round = 0; round < 2; ++round)
-    {
+    for (int round = 0; round < 2; ++round) {
         Port port(module.PortPath());
         ASSERT_TRUE(port.IsOpen());
         termios t{};

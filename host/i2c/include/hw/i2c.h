@@ -10,27 +10,31 @@ extern "C" {
 #define I2C_ADDRFMT_10BIT 0x0001u
 #define I2C_ADDRFMT_7BIT 0x0002u
 
-typedef struct {
+typedef struct
+{
     uint32_t addr; // slave address, right-aligned
     uint32_t fmt;  // I2C_ADDRFMT_*
 } i2c_addr_t;
 
 // Header of a master send; the data follows it in the request.
-typedef struct {
+typedef struct
+{
     i2c_addr_t slave;
     uint32_t len;
     uint32_t stop; // non-zero: end with a stop condition
 } i2c_send_t;
 
 // Header of a master receive; the data follows it in the reply.
-typedef struct {
+typedef struct
+{
     i2c_addr_t slave;
     uint32_t len;
     uint32_t stop;
 } i2c_recv_t;
 
 // Header of a send followed by a receive after a repeated start.
-typedef struct {
+typedef struct
+{
     i2c_addr_t slave;
     uint32_t send_len;
     uint32_t recv_len;

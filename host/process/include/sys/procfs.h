@@ -17,7 +17,8 @@ extern "C" {
 
 // What DCMD_PROC_INFO reports about a process. Times in nanoseconds; the
 // start time counts from the epoch.
-typedef struct {
+typedef struct
+{
     pid_t pid;
     pid_t parent;
     uint32_t flags;

@@ -1,9 +1,9 @@
 // Stands in for QNX's <sys/neutrino.h>: the kernel calls the code uses (messages, connections).
 #pragma once
 
+#include <devctl.h>
 #include <stdint.h>
 #include <sys/types.h>
-#include <devctl.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -13,12 +13,13 @@ extern "C" {
 #define SYSMGR_COID 0x40000000
 
 // What ConnectServerInfo reports about a connection of a process.
-struct _server_info {
-    uint32_t nd;     // node descriptor: 0 for this node
-    pid_t pid;       // server process
-    int32_t chid;    // channel
-    int32_t scoid;   // server connection id
-    int32_t coid;    // the connection id this describes
+struct _server_info
+{
+    uint32_t nd;   // node descriptor: 0 for this node
+    pid_t pid;     // server process
+    int32_t chid;  // channel
+    int32_t scoid; // server connection id
+    int32_t coid;  // the connection id this describes
 };
 
 // Sends a message and blocks for the reply; -1 with errno on failure.

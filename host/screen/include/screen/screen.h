@@ -60,8 +60,7 @@ int screen_destroy_buffer(screen_buffer_t buf);
 
 // Shows buf in win. count quadruples x, y, w, h name the areas that changed;
 // count 0 means the whole buffer.
-int screen_post_window(screen_window_t win, screen_buffer_t buf, int count, const int* dirty_rects,
-                       int flags);
+int screen_post_window(screen_window_t win, screen_buffer_t buf, int count, const int* dirty_rects, int flags);
 
 int screen_create_event(screen_event_t* pev);
 int screen_destroy_event(screen_event_t ev);

@@ -15,7 +15,8 @@ extern "C" void board_shutdown(int type)
     scenario::OpenReport();
     scenario::ReportNumber("board", "shutdown", type);
     char folder[4096] = {};
-    if (getcwd(folder, sizeof folder) != nullptr)
+    if (getcwd(folder, sizeof folder) != nullptr) {
         scenario::Report("board", "cwd", folder);
+    }
 }
 #endif

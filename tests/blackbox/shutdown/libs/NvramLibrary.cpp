@@ -15,5 +15,6 @@ extern "C" void save_logs(void)
     scenario::Report("nvram", "save_logs");
 }
 #else
-extern "C" void nvram_library_without_entries(void) {}
+extern "C" void nvram_library_without_entries(void)
+{}
 #endif
