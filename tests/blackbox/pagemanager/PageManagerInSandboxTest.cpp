@@ -1,8 +1,7 @@
 // The page manager in the simulated printer: the preference file in /Store,
 // the board image at /dev/i2c0 and the film of what the display showed.
 #include "BoardImage.h"
-#include "JsonImporterExporter.h"
-#include "PropertyNames.h"
+#include "PreferenceRecord.h"
 #include "SandboxRunner.h"
 #include "SandboxTest.h"
 #include "ScreenPicture.h"
@@ -28,17 +27,6 @@ std::string Quoted(const std::string& text)
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     }
     return quoted + "'";
-}
-
-std::string PreferenceRecord(const std::string& language)
-{
-    const std::string text =
-        std::string("{\"Properties\":[{\"Name\":\"") + PropertyNames::Language + "\",\"Value\":\"" + language + "\"}]}";
-    std::string record(reinterpret_cast<const char*>(JSONGuid::JSON_Identifier_GUID), 16);
-    for (int shift = 0; shift < 32; shift += 8) {
-        record += static_cast<char>((text.size() >> shift) & 0xFF);
-    }
-    return record + text;
 }
 
 struct Outcome

@@ -1,7 +1,6 @@
 #include "MonitorInSandbox.h"
 
-#include "JsonImporterExporter.h"
-#include "PropertyNames.h"
+#include "PreferenceRecord.h"
 #include "SandboxRunner.h"
 
 #include <cerrno>
@@ -30,17 +29,6 @@ std::string ReadWhole(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string PreferenceRecord(const std::string& language)
-{
-    const std::string text =
-        std::string("{\"Properties\":[{\"Name\":\"") + PropertyNames::Language + "\",\"Value\":\"" + language + "\"}]}";
-    std::string record(reinterpret_cast<const char*>(JSONGuid::JSON_Identifier_GUID), 16);
-    for (int shift = 0; shift < 32; shift += 8) {
-        record += static_cast<char>((text.size() >> shift) & 0xFF);
-    }
-    return record + text;
 }
 
 // Writes the whole line into a pipe that may have no reader yet.
