@@ -1,10 +1,10 @@
 #include "QnxI2CBus.h"
 
 #include "EventFactory.h"
+#include "QnxI2CMessages.h"
 #include "SimpleEvent.h"
 
 #include <devctl.h>
-#include <hw/i2c.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -18,20 +18,20 @@ namespace {
 constexpr unsigned int StandardSpeed = 100000;
 constexpr unsigned int FastSpeed = 400000;
 
-// The command codes carry direction bits above INT_MAX; devctl takes them as
-// int, and headers differ in whether the constants are int or unsigned.
-template <typename Code>
-int Command(Code code)
+// The command codes carry direction bits above INT_MAX; devctl takes them as int.
+int Command(std::uint32_t code)
 {
     return static_cast<int>(code);
 }
 
-i2c_addr_t Slave(unsigned short address, I2C::AddressMode mode)
+template <typename Header>
+Header HeaderFor(unsigned short address, I2C::AddressMode mode)
 {
-    i2c_addr_t slave{};
-    slave.addr = address;
-    slave.fmt = I2C::AddressFormatFor(mode);
-    return slave;
+    Header header{};
+    header.address = address;
+    header.format = I2C::AddressFormatFor(mode);
+    header.stop = 1;
+    return header;
 }
 
 template <typename T>
@@ -64,7 +64,8 @@ QnxI2CBus::~QnxI2CBus()
 int QnxI2CBus::SetBusSpeed(unsigned int hz)
 {
     std::uint32_t speed = (hz == StandardSpeed || hz == FastSpeed) ? hz : FastSpeed;
-    const int result = ::devctl(descriptor_, Command(DCMD_I2C_SET_BUS_SPEED), &speed, sizeof speed, nullptr);
+    const int result =
+        ::devctl(descriptor_, Command(QnxI2CMessages::SetBusSpeedCommand), &speed, sizeof speed, nullptr);
     if (result == EOK) {
         busSpeed_ = speed;
     }
@@ -78,46 +79,41 @@ unsigned int QnxI2CBus::GetBusSpeed() const
 
 unsigned int QnxI2CBus::Read(unsigned char* buf, unsigned int len, unsigned short address, I2C::AddressMode mode)
 {
-    i2c_recv_t header{};
-    header.slave = Slave(address, mode);
-    header.len = len;
-    header.stop = 1;
+    auto header = HeaderFor<QnxI2CMessages::TransferHeader>(address, mode);
+    header.length = len;
     // The driver reads the header from the first part and replies into both.
     iov_t parts[2];
     SetPart(parts[0], &header, sizeof header);
     SetPart(parts[1], buf, len);
-    const int result = ::devctlv(descriptor_, Command(DCMD_I2C_RECV), 2, 2, parts, parts, nullptr);
+    const int result = ::devctlv(descriptor_, Command(QnxI2CMessages::ReceiveCommand), 2, 2, parts, parts, nullptr);
     return result == EOK ? len : 0;
 }
 
 unsigned int QnxI2CBus::Write(const unsigned char* buf, unsigned int len, unsigned short address, I2C::AddressMode mode)
 {
-    i2c_send_t header{};
-    header.slave = Slave(address, mode);
-    header.len = len;
-    header.stop = 1;
+    auto header = HeaderFor<QnxI2CMessages::TransferHeader>(address, mode);
+    header.length = len;
     iov_t parts[2];
     SetPart(parts[0], &header, sizeof header);
     SetPart(parts[1], buf, len);
-    const int result = ::devctlv(descriptor_, Command(DCMD_I2C_SEND), 2, 2, parts, parts, nullptr);
+    const int result = ::devctlv(descriptor_, Command(QnxI2CMessages::SendCommand), 2, 2, parts, parts, nullptr);
     return result == EOK ? len : 0;
 }
 
 unsigned int QnxI2CBus::WriteThenRead(const unsigned char* wbuf, unsigned int wlen, unsigned char* rbuf,
                                       unsigned int rlen, unsigned short address, I2C::AddressMode mode)
 {
-    i2c_sendrecv_t header{};
-    header.slave = Slave(address, mode);
-    header.send_len = wlen;
-    header.recv_len = rlen;
-    header.stop = 1;
+    auto header = HeaderFor<QnxI2CMessages::SendReceiveHeader>(address, mode);
+    header.sendLength = wlen;
+    header.receiveLength = rlen;
     iov_t send[2];
     iov_t receive[2];
     SetPart(send[0], &header, sizeof header);
     SetPart(send[1], wbuf, wlen);
     SetPart(receive[0], &header, sizeof header);
     SetPart(receive[1], rbuf, rlen);
-    const int result = ::devctlv(descriptor_, Command(DCMD_I2C_SENDRECV), 2, 2, send, receive, nullptr);
+    const int result =
+        ::devctlv(descriptor_, Command(QnxI2CMessages::SendReceiveCommand), 2, 2, send, receive, nullptr);
     return result == EOK ? rlen : 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include "PngDecoder.h"
 #include "QnxEmbeddedFiles.h"
+#include "ScreenCodes.h"
 
 #include <algorithm>
 #include <cctype>
@@ -67,7 +68,7 @@ bool QnxScreenPresenter::InitScreen()
     if (context_ != nullptr) {
         return true;
     }
-    if (screen_create_context(&context_, SCREEN_APPLICATION_CONTEXT) != 0) {
+    if (screen_create_context(&context_, ScreenCodes::ApplicationContext) != 0) {
         context_ = nullptr;
         return false;
     }
@@ -84,14 +85,14 @@ bool QnxScreenPresenter::CreateWindow()
         return false;
     }
     int display[2] = {width_, height_};
-    screen_get_window_property_iv(window_, SCREEN_PROPERTY_SIZE, display);
+    screen_get_window_property_iv(window_, ScreenCodes::SizeProperty, display);
     const int size[2] = {width_, height_};
-    screen_set_window_property_iv(window_, SCREEN_PROPERTY_SIZE, size);
+    screen_set_window_property_iv(window_, ScreenCodes::SizeProperty, size);
     const int position[2] = {(display[0] - width_) / 2, (display[1] - height_) / 2};
-    screen_set_window_property_iv(window_, SCREEN_PROPERTY_POSITION, position);
-    screen_set_window_property_iv(window_, SCREEN_PROPERTY_BUFFER_SIZE, size);
+    screen_set_window_property_iv(window_, ScreenCodes::PositionProperty, position);
+    screen_set_window_property_iv(window_, ScreenCodes::BufferSizeProperty, size);
     screen_create_window_buffers(window_, 1);
-    screen_set_window_property_iv(window_, SCREEN_PROPERTY_ZORDER, &zOrder_);
+    screen_set_window_property_iv(window_, ScreenCodes::ZOrderProperty, &zOrder_);
     return true;
 }
 
@@ -144,9 +145,9 @@ void QnxScreenPresenter::CopyImageDataToBuffer()
     void* pointer = nullptr;
     int stride = 0;
     int bufferSize[2] = {0, 0};
-    screen_get_buffer_property_pv(buffer_, SCREEN_PROPERTY_POINTER, &pointer);
-    screen_get_buffer_property_iv(buffer_, SCREEN_PROPERTY_STRIDE, &stride);
-    screen_get_buffer_property_iv(buffer_, SCREEN_PROPERTY_BUFFER_SIZE, bufferSize);
+    screen_get_buffer_property_pv(buffer_, ScreenCodes::PointerProperty, &pointer);
+    screen_get_buffer_property_iv(buffer_, ScreenCodes::StrideProperty, &stride);
+    screen_get_buffer_property_iv(buffer_, ScreenCodes::BufferSizeProperty, bufferSize);
     // Never beyond the buffer, should the compositor have given a smaller one.
     const int columns = std::min({width_, bufferSize[0], stride / 4});
     const int rows = std::min(height_, bufferSize[1]);
@@ -235,18 +236,18 @@ ButtonId QnxScreenPresenter::HandleEvents(const std::vector<TouchTarget>& target
             PauseUpToOneSecond(exitRequested_);
             continue;
         }
-        int type = SCREEN_EVENT_NONE;
-        screen_get_event_property_iv(event_, SCREEN_PROPERTY_TYPE, &type);
-        if (type != SCREEN_EVENT_MTOUCH_TOUCH) {
+        int type = ScreenCodes::NoEvent;
+        screen_get_event_property_iv(event_, ScreenCodes::TypeProperty, &type);
+        if (type != ScreenCodes::TouchDownEvent) {
             continue;
         }
         int touchId = -1;
-        screen_get_event_property_iv(event_, SCREEN_PROPERTY_TOUCH_ID, &touchId);
+        screen_get_event_property_iv(event_, ScreenCodes::TouchIdProperty, &touchId);
         if (touchId != 0) {
             continue;
         }
         int position[2] = {-1, -1};
-        screen_get_event_property_iv(event_, SCREEN_PROPERTY_SOURCE_POSITION, position);
+        screen_get_event_property_iv(event_, ScreenCodes::SourcePositionProperty, position);
         const int x = position[0];
         const int y = position[1];
         for (const TouchTarget& target : targets) {
@@ -272,9 +273,10 @@ void QnxScreenPresenter::FlushQueuedEventsInContext()
         return;
     }
     for (;;) {
-        int type = SCREEN_EVENT_NONE;
+        int type = ScreenCodes::NoEvent;
         if (screen_get_event(context_, event, 0) != 0 ||
-            screen_get_event_property_iv(event, SCREEN_PROPERTY_TYPE, &type) != 0 || type == SCREEN_EVENT_NONE) {
+            screen_get_event_property_iv(event, ScreenCodes::TypeProperty, &type) != 0 ||
+            type == ScreenCodes::NoEvent) {
             break;
         }
     }

@@ -36,7 +36,7 @@ std::uint64_t GetAvailablePhysicalMemory()
 {
     const auto request = BuildInfoRequest();
     std::array<unsigned char, InfoReplyBytes> reply{};
-    if (MsgSend(SYSMGR_COID, request.data(), request.size(), reply.data(), reply.size()) == -1) {
+    if (MsgSend(SystemManagerConnection, request.data(), request.size(), reply.data(), reply.size()) == -1) {
         return 0;
     }
     return FreeMemoryFromReply(reply);

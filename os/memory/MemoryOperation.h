@@ -6,6 +6,11 @@
 // Physical memory figures of the system, asked of the system manager.
 namespace MemoryOperation {
 
+// The connection every process has to the system manager (the header's
+// SYSMGR_COID), carried as its number so that the request goes to that
+// connection whatever the target's header defines.
+inline constexpr int SystemManagerConnection = 0x40000000;
+
 // Size of the memory-manager information request and of its reply.
 inline constexpr std::size_t InfoRequestBytes = 16;
 inline constexpr std::size_t InfoReplyBytes = 40;

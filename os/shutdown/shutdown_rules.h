@@ -15,6 +15,12 @@
 
 // Process flag of the process information that marks a system daemon.
 constexpr uint32_t ShutdownDaemonProcessFlag = 0x1000u;
+// The flags the sequence detaches with (procmgr_daemon): keep every
+// descriptor open and leave 0-2 where they are, so that its diagnostics still
+// reach standard error. The number rather than the header's
+// PROCMGR_DAEMON_NOCLOSE | PROCMGR_DAEMON_NODEVNULL, so that the system is
+// asked for exactly these bits whatever the target's header calls them.
+constexpr unsigned ShutdownDaemonFlags = 6u;
 constexpr uint64_t ShutdownNewestStartTime = UINT64_MAX;
 // The SCHED_FIFO priority the sequence asks for first; where the system
 // refuses it, the highest one it allows.

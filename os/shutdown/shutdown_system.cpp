@@ -546,7 +546,7 @@ BoardLibrary PrepareCallingProcess(int type, int flags)
         Fail("Unable to lock process address space.");
     }
     if ((flags & SHUTDOWN_FLAG_KEEP_ATTACHED) == 0) {
-        procmgr_daemon(0, PROCMGR_DAEMON_NOCLOSE | PROCMGR_DAEMON_NODEVNULL);
+        procmgr_daemon(0, ShutdownDaemonFlags);
     }
     BoostPriority();
 

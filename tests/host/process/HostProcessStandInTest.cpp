@@ -1,7 +1,9 @@
 // The host's process stand-ins, used in-process outside the sandbox: the
 // safety guard first, then what the stand-ins report. Nothing here signals
 // a process it did not start.
+#include "MemoryOperation.h"
 #include "shutdown_procfs.h"
+#include "shutdown_rules.h"
 
 #include <devctl.h>
 #include <host_process.h>
@@ -22,6 +24,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+
+// The stand-ins read the numbers the shutdown sequence and the memory query
+// send as the printer's system does: 6 detaches keeping the descriptors, and
+// the system manager listens on its connection.
+static_assert(ShutdownDaemonFlags == (PROCMGR_DAEMON_NOCLOSE | PROCMGR_DAEMON_NODEVNULL));
+static_assert(MemoryOperation::SystemManagerConnection == SYSMGR_COID);
 
 namespace {
 

@@ -1,3 +1,5 @@
+#include "ScreenCodes.h"
+
 #include <screen/host_display.h>
 #include <screen/screen.h>
 
@@ -15,6 +17,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+// The stand-in answers to the numbers the presenter sends, so that a host
+// build reads what the printer's compositor reads.
+static_assert(SCREEN_APPLICATION_CONTEXT == ScreenCodes::ApplicationContext);
+static_assert(SCREEN_PROPERTY_BUFFER_SIZE == ScreenCodes::BufferSizeProperty);
+static_assert(SCREEN_PROPERTY_POSITION == ScreenCodes::PositionProperty);
+static_assert(SCREEN_PROPERTY_SIZE == ScreenCodes::SizeProperty);
+static_assert(SCREEN_PROPERTY_ZORDER == ScreenCodes::ZOrderProperty);
+static_assert(SCREEN_PROPERTY_POINTER == ScreenCodes::PointerProperty);
+static_assert(SCREEN_PROPERTY_STRIDE == ScreenCodes::StrideProperty);
+static_assert(SCREEN_PROPERTY_TYPE == ScreenCodes::TypeProperty);
+static_assert(SCREEN_PROPERTY_SOURCE_POSITION == ScreenCodes::SourcePositionProperty);
+static_assert(SCREEN_PROPERTY_TOUCH_ID == ScreenCodes::TouchIdProperty);
+static_assert(SCREEN_EVENT_NONE == ScreenCodes::NoEvent);
+static_assert(SCREEN_EVENT_MTOUCH_TOUCH == ScreenCodes::TouchDownEvent);
 
 namespace {
 // One context with one window of w x h at (x, y), its buffer filled with a
