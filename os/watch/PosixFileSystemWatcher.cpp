@@ -153,13 +153,13 @@ void PosixFileSystemWatcher::RemoveSubDirectoryWatch(const std::wstring& directo
 void PosixFileSystemWatcher::FileSystemWatcherThread()
 {
     startedEvent->Signal();
-    while (const inotify_event* event = notifier.ReceiveEvent()) {
+    while (const std::optional<PosixINotifier::Event> event = notifier.ReceiveEvent()) {
         HandleEvent(*event);
     }
     finishedEvent->Signal();
 }
 
-void PosixFileSystemWatcher::HandleEvent(const inotify_event& event)
+void PosixFileSystemWatcher::HandleEvent(const PosixINotifier::Event& event)
 {
     if ((event.mask & IN_Q_OVERFLOW) != 0) {
         std::lock_guard<std::mutex> lock(callbackMutex);
@@ -168,8 +168,7 @@ void PosixFileSystemWatcher::HandleEvent(const inotify_event& event)
         }
         return;
     }
-    const std::size_t nameLength = event.len == 0 ? 0 : strnlen(event.name, event.len);
-    if ((event.mask & watchMask) == 0 || nameLength == 0) {
+    if ((event.mask & watchMask) == 0 || event.name.empty()) {
         return;
     }
     {
@@ -191,7 +190,7 @@ void PosixFileSystemWatcher::HandleEvent(const inotify_event& event)
             directory = found->second;
         }
     }
-    const std::string joined = Join(directory, event.name, nameLength);
+    const std::string joined = Join(directory, event.name.data(), event.name.size());
     if ((event.mask & (IN_CREATE | IN_MOVED_TO)) != 0) {
         HandleFileSystemEvent(IsDirectory(joined) ? Change::CreatedDirectory : Change::CreatedFile, joined);
     } else if ((event.mask & (IN_DELETE | IN_MOVED_FROM)) != 0) {

@@ -35,7 +35,7 @@ private:
         Removed
     };
 
-    void HandleEvent(const inotify_event& event);
+    void HandleEvent(const PosixINotifier::Event& event);
     void HandleFileSystemEvent(Change change, const std::string& fullPath);
     // Watches a sub-directory given in both forms; the UTF-8 one is the
     // name on disk, the wide one the key clients know it by.

@@ -67,33 +67,35 @@ void PosixINotifier::RemoveSecondaryWatch(int wd)
     }
 }
 
-const inotify_event* PosixINotifier::NextInBuffer(const unsigned char* bytes, std::size_t valid, std::size_t& at)
+std::optional<PosixINotifier::Event> PosixINotifier::NextInBuffer(const unsigned char* bytes, std::size_t valid,
+                                                                  std::size_t& at)
 {
     if (at > valid || valid - at < HeaderSize) {
-        return nullptr;
+        return std::nullopt;
     }
+    // Copied out, never read in place: the header may lie at any offset.
     inotify_event header;
     std::memcpy(&header, bytes + at, HeaderSize);
     if (header.len > valid - at - HeaderSize) {
-        return nullptr;
+        return std::nullopt;
     }
-    const void* event = bytes + at;
+    const char* name = reinterpret_cast<const char*>(bytes + at + HeaderSize);
     at += HeaderSize + header.len;
-    return static_cast<const inotify_event*>(event);
+    return Event{header.wd, header.mask, std::string_view(name, strnlen(name, header.len))};
 }
 
-const inotify_event* PosixINotifier::ReceiveEvent()
+std::optional<PosixINotifier::Event> PosixINotifier::ReceiveEvent()
 {
     if (interrupted.load()) {
-        return nullptr;
+        return std::nullopt;
     }
-    if (const inotify_event* next = NextInBuffer(buffer, length, offset)) {
+    if (std::optional<Event> next = NextInBuffer(buffer, length, offset)) {
         return next;
     }
     length = 0;
     offset = 0;
     if (descriptor < 0 || wakePipe[0] < 0) {
-        return nullptr;
+        return std::nullopt;
     }
     // Poll first: a read cannot be woken, but the wake pipe can end the wait.
     for (;;) {
@@ -103,13 +105,13 @@ const inotify_event* PosixINotifier::ReceiveEvent()
             continue;
         }
         if (ready < 0 || fds[1].revents != 0) {
-            return nullptr;
+            return std::nullopt;
         }
         if ((fds[0].revents & POLLIN) != 0) {
             break;
         }
         if ((fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-            return nullptr;
+            return std::nullopt;
         }
     }
     ssize_t got;
@@ -117,11 +119,11 @@ const inotify_event* PosixINotifier::ReceiveEvent()
         got = read(descriptor, buffer, BufferSize);
     } while (got < 0 && errno == EINTR);
     if (got < static_cast<ssize_t>(HeaderSize)) {
-        return nullptr;
+        return std::nullopt;
     }
     std::size_t first = 0;
-    const inotify_event* event = NextInBuffer(buffer, static_cast<std::size_t>(got), first);
-    if (event != nullptr) {
+    std::optional<Event> event = NextInBuffer(buffer, static_cast<std::size_t>(got), first);
+    if (event) {
         length = static_cast<std::size_t>(got);
         offset = first;
     }

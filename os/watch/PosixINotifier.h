@@ -3,7 +3,9 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <sys/inotify.h>
 
 // The inotify descriptor of one watcher and its read buffer: one primary
@@ -14,6 +16,18 @@ class PosixINotifier
 public:
     static constexpr std::size_t BufferSize = 1040;
     static constexpr std::size_t HeaderSize = sizeof(inotify_event);
+
+    // One event of a read buffer. The header fields are copies: the kernel
+    // pads names so that every header stays aligned, but a buffer laid out
+    // otherwise must not lead to a misaligned read (32-bit ARM can fault).
+    struct Event
+    {
+        int wd;
+        std::uint32_t mask;
+        // The entry name without its zero padding, empty for an event about
+        // the watched directory itself; it points into the read buffer.
+        std::string_view name;
+    };
 
     PosixINotifier();
     virtual ~PosixINotifier();
@@ -33,16 +47,17 @@ public:
     bool IsPrimaryWatchValid() const { return primaryWatch != -1; }
     int GetPrimaryWatch() const { return primaryWatch; }
 
-    // The next complete event, blocking until one comes; null when the read
+    // The next complete event, blocking until one comes; none when the read
     // fails or yields less than one event, and once Interrupt was called.
-    // The pointer is valid until the next call.
-    const inotify_event* ReceiveEvent();
-    // Makes a blocked and every later ReceiveEvent return null. Any thread.
+    // Its name is valid until the next call.
+    std::optional<Event> ReceiveEvent();
+    // Makes a blocked and every later ReceiveEvent return none. Any thread.
     void Interrupt();
 
     // The next complete event in buffer[offset, length) and the offset after
-    // it, or null: the buffer rule, apart from the descriptor.
-    static const inotify_event* NextInBuffer(const unsigned char* buffer, std::size_t length, std::size_t& offset);
+    // it, or none and the offset unchanged: the buffer rule, apart from the
+    // descriptor. The buffer needs no alignment; the name points into it.
+    static std::optional<Event> NextInBuffer(const unsigned char* buffer, std::size_t length, std::size_t& offset);
 
 private:
     alignas(inotify_event) unsigned char buffer[BufferSize];

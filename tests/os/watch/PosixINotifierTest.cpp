@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <future>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -35,19 +36,20 @@ TEST(PosixINotifierBuffer, HandsOutEventsOneAtATimeInOrder)
     Append(bytes, 2, IN_MOVED_TO, "second", 32);
     Append(bytes, 1, IN_IGNORED, "", 0);
     std::size_t offset = 0;
-    const inotify_event* a = PosixINotifier::NextInBuffer(bytes.data(), bytes.size(), offset);
-    ASSERT_NE(a, nullptr);
-    EXPECT_STREQ(a->name, "first");
+    const auto a = PosixINotifier::NextInBuffer(bytes.data(), bytes.size(), offset);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->name, "first");
     EXPECT_EQ(offset, 32u);
-    const inotify_event* b = PosixINotifier::NextInBuffer(bytes.data(), bytes.size(), offset);
-    ASSERT_NE(b, nullptr);
+    const auto b = PosixINotifier::NextInBuffer(bytes.data(), bytes.size(), offset);
+    ASSERT_TRUE(b);
     EXPECT_EQ(b->wd, 2);
-    EXPECT_STREQ(b->name, "second");
-    const inotify_event* c = PosixINotifier::NextInBuffer(bytes.data(), bytes.size(), offset);
-    ASSERT_NE(c, nullptr);
-    EXPECT_EQ(c->len, 0u);
+    EXPECT_EQ(b->name, "second");
+    const auto c = PosixINotifier::NextInBuffer(bytes.data(), bytes.size(), offset);
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->mask, static_cast<std::uint32_t>(IN_IGNORED));
+    EXPECT_TRUE(c->name.empty());
     EXPECT_EQ(offset, bytes.size());
-    EXPECT_EQ(PosixINotifier::NextInBuffer(bytes.data(), bytes.size(), offset), nullptr);
+    EXPECT_FALSE(PosixINotifier::NextInBuffer(bytes.data(), bytes.size(), offset));
 }
 
 TEST(PosixINotifierBuffer, IncompleteHeaderOrNameYieldsNothingAndKeepsTheOffset)
@@ -55,8 +57,8 @@ TEST(PosixINotifierBuffer, IncompleteHeaderOrNameYieldsNothingAndKeepsTheOffset)
     std::vector<unsigned char> bytes;
     Append(bytes, 1, IN_CREATE, "name", 16);
     std::size_t offset = 0;
-    EXPECT_EQ(PosixINotifier::NextInBuffer(bytes.data(), 15, offset), nullptr);
-    EXPECT_EQ(PosixINotifier::NextInBuffer(bytes.data(), 31, offset), nullptr) << "name runs past the bytes";
+    EXPECT_FALSE(PosixINotifier::NextInBuffer(bytes.data(), 15, offset));
+    EXPECT_FALSE(PosixINotifier::NextInBuffer(bytes.data(), 31, offset)) << "name runs past the bytes";
     EXPECT_EQ(offset, 0u);
 
     std::vector<unsigned char> huge;
@@ -65,14 +67,29 @@ TEST(PosixINotifierBuffer, IncompleteHeaderOrNameYieldsNothingAndKeepsTheOffset)
     std::memcpy(&header, huge.data(), sizeof header);
     header.len = 0xFFFFFFF0u; // must not wrap the bounds check
     std::memcpy(huge.data(), &header, sizeof header);
-    EXPECT_EQ(PosixINotifier::NextInBuffer(huge.data(), huge.size(), offset), nullptr);
+    EXPECT_FALSE(PosixINotifier::NextInBuffer(huge.data(), huge.size(), offset));
+}
+
+TEST(PosixINotifierBuffer, EventAfterAnUnpaddedNameIsReadWhereverItsHeaderLies)
+{
+    std::vector<unsigned char> bytes;
+    Append(bytes, 1, IN_CREATE, "abc", 3); // the next header starts at an odd offset
+    Append(bytes, 2, IN_MOVED_TO, "second", 7);
+    std::size_t offset = 0;
+    ASSERT_TRUE(PosixINotifier::NextInBuffer(bytes.data(), bytes.size(), offset));
+    const auto b = PosixINotifier::NextInBuffer(bytes.data(), bytes.size(), offset);
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->wd, 2);
+    EXPECT_EQ(b->mask, static_cast<std::uint32_t>(IN_MOVED_TO));
+    EXPECT_EQ(b->name, "second");
+    EXPECT_EQ(offset, bytes.size());
 }
 
 TEST(PosixINotifierDescriptor, InterruptEndsABlockedReceiveAndEveryLaterOne)
 {
     PosixINotifier notifier;
     ASSERT_TRUE(notifier.Init());
-    const inotify_event* got = reinterpret_cast<const inotify_event*>(1);
+    std::optional<PosixINotifier::Event> got = PosixINotifier::Event{};
     std::promise<pid_t> receiverId;
     std::thread receiver([&] {
         receiverId.set_value(blocked_thread::OwnId());
@@ -82,8 +99,8 @@ TEST(PosixINotifierDescriptor, InterruptEndsABlockedReceiveAndEveryLaterOne)
         << "the receive blocks in its poll";
     notifier.Interrupt();
     receiver.join();
-    EXPECT_EQ(got, nullptr);
-    EXPECT_EQ(notifier.ReceiveEvent(), nullptr);
+    EXPECT_FALSE(got);
+    EXPECT_FALSE(notifier.ReceiveEvent());
 }
 
 TEST(PosixINotifierDescriptor, PrimaryWatchIsValidOnlyForAnExistingDirectory)
