@@ -101,12 +101,14 @@ void ModuleModel::Receive(const std::uint8_t* data, std::size_t size, TimePoint 
 
 void ModuleModel::PortOpened(TimePoint at)
 {
-    now_ = std::max(now_, at);
+    // What fell due before the opening was seen happened while the port was
+    // closed, however late the simulator got round to seeing it.
+    Touch(at);
     Note("port opened");
     status_.portOpen = true;
     ++status_.portOpenings;
     awaitingNewOpener_ = false;
-    Touch(at);
+    AnnounceIfDue();
 }
 
 void ModuleModel::PortClosed(TimePoint at)

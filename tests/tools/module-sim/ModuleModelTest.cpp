@@ -167,6 +167,21 @@ TEST_F(ModuleModelTest, LosingBannersSendsThemAtTheEndOfTheBootToWhoeverHoldsThe
     EXPECT_EQ(model->Status().bytesLost, 2 * Banner.size());
 }
 
+// The simulator may see an opening late, on a loaded machine: a boot that had
+// ended by then ended while the port was still closed.
+TEST_F(ModuleModelTest, BootThatEndedBeforeAnOpeningWasSeenLosesItsBanner)
+{
+    config.bannersLostWhilePortClosed = true;
+    Running();
+    Send("AT+RESET=1\r\n");
+    EXPECT_EQ(Take(), "OK\r\n");
+    model->PortClosed(now);
+    now += 2 * config.bootTime;
+    model->PortOpened(now);
+    EXPECT_EQ(Take(), "");
+    EXPECT_EQ(model->Status().bannersLost, 1u);
+}
+
 TEST_F(ModuleModelTest, RepliesWhileThePortIsClosedAreLost)
 {
     Running();
