@@ -27,7 +27,7 @@ constexpr double FloatMagnitudeLimit = 3.4028234e38;
 
 struct FileCloser
 {
-    void operator()(std::FILE* file) const { std::fclose(file); }
+    void operator()(std::FILE* file) const { (void)std::fclose(file); }
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
@@ -105,13 +105,13 @@ std::vector<T> ReadArray(rapidjson::Value* array, Convert convert)
 RapidJsonFileReader::RapidJsonFileReader(const std::string& path)
     : document_(JsonDocumentParser::NewDocument()), path_(path)
 {
-    Reload();
+    RapidJsonFileReader::Reload();
 }
 
 RapidJsonFileReader::RapidJsonFileReader(const char* text, unsigned int length)
     : document_(JsonDocumentParser::NewDocument()), text_(text), textLength_(length)
 {
-    Reload();
+    RapidJsonFileReader::Reload();
 }
 
 RapidJsonFileReader::~RapidJsonFileReader() = default;
@@ -348,7 +348,8 @@ std::string RapidJsonFileReader::ConvertJsonValue<std::string>(rapidjson::Value&
 template <>
 rapidjson::Value RapidJsonFileReader::ConvertJsonValue<rapidjson::Value>(rapidjson::Value& value)
 {
-    rapidjson::Value moved(std::move(value));
-    value.SetObject();
-    return moved;
+    // The member is handed over and an empty object stays in its place.
+    rapidjson::Value taken(rapidjson::kObjectType);
+    taken.Swap(value);
+    return taken;
 }

@@ -20,7 +20,7 @@ namespace {
 constexpr unsigned int IdentifierBytes = 16;
 constexpr unsigned int LengthOffset = 16;
 // Buffers for stream imports start at most this large and grow with the data.
-constexpr std::size_t InitialTextBuffer = 64 * 1024;
+constexpr std::size_t InitialTextBuffer = std::size_t{64} * 1024;
 
 // True when n fits the unsigned type Limit. Inside a template, so that on a
 // 32-bit target, where the comparison would always be false, it is not even
@@ -179,9 +179,7 @@ bool JsonImporterExporter::ImportData(unsigned char* record, std::size_t blockSi
         return false;
     }
     char* text = reinterpret_cast<char*>(record + HeaderBytes);
-    if (text[length] != '\0') {
-        text[length] = '\0';
-    }
+    text[length] = '\0';
 
     std::lock_guard<std::mutex> lock(jsonMutex);
     return JsonDocumentParser::ParseInsitu(document_, text) && document_.IsObject();

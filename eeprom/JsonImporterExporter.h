@@ -63,9 +63,9 @@ public:
 
     // Imports the record at the start of a writable block of blockSize bytes.
     // The record must fit with one byte to spare (21 + N <= blockSize): a zero
-    // byte is written right after the text, unless one is there already, and
-    // the text is parsed in place, so the document refers to the block, which
-    // must outlive every use of the document. The identifier is not compared.
+    // byte is written right after the text and the text is parsed in place,
+    // so the document refers to the block, which must outlive every use of
+    // the document. The identifier is not compared.
     // True when the text parsed and its root is an object (a parsed non-object
     // replaces the document all the same).
     virtual bool ImportData(unsigned char* record, std::size_t blockSize);

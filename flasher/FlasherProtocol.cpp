@@ -13,7 +13,7 @@ Bytes FrameChunk(const std::uint8_t* data, std::size_t count)
     }
     // Four digits always suffice: count is at most 1024.
     char digits[8] = {};
-    std::snprintf(digits, sizeof digits, "%04zd", static_cast<ssize_t>(count));
+    (void)std::snprintf(digits, sizeof digits, "%04zd", static_cast<ssize_t>(count));
 
     Bytes chunk;
     chunk.reserve(FotaChunkHeaderSize + count);

@@ -35,6 +35,7 @@ std::optional<Options> ParseOptions(int argc, char** argv)
     };
     Options options;
     int letter = 0;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): options are parsed before the program starts any thread
     while ((letter = getopt_long(argc, argv, "f:t:v", longOptions, nullptr)) != -1) {
         switch (letter) {
         case 'f':
@@ -72,10 +73,10 @@ int main(int argc, char** argv)
     if (options->queryVersion) {
         const std::string version = flasher.GetVersion();
         // A reader that went away must not turn the outcome into a signal death.
-        std::signal(SIGPIPE, SIG_IGN);
-        std::fwrite(version.data(), 1, version.size(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
+        (void)std::signal(SIGPIPE, SIG_IGN);
+        (void)std::fwrite(version.data(), 1, version.size(), stdout);
+        (void)std::fputc('\n', stdout);
+        (void)std::fflush(stdout);
     }
     return status;
 }

@@ -224,6 +224,7 @@ void RadioFlashMonitor::ReportMarkersPresent()
         return;
     }
     unsigned int bits = 0;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the stream is this call's own; readdir is safe on unshared streams
     while (const dirent* entry = readdir(entries)) {
         bits |= MarkerBits(directory + StringOperation::WStringFromString(entry->d_name));
     }

@@ -20,8 +20,7 @@ static_assert(EmbeddedFileCount == 132, "the program compiles in 132 files");
 } // namespace
 
 RadioFlashMonitorUi::RadioFlashMonitorUi(bool autoConfirmPages, bool recoveryMode)
-    : pageManager(std::make_unique<QnxUpgradeUIPageManager>(recoveryMode, UpgradeWindowZOrder, autoConfirmPages)),
-      autoConfirm(autoConfirmPages)
+    : pageManager(std::make_unique<QnxUpgradeUIPageManager>(recoveryMode, UpgradeWindowZOrder, autoConfirmPages))
 {
     QnxEmbeddedFiles::AddResources(embeddedFiles, EmbeddedFileCount);
     pageManager->ExtractVersionFromEEprom();

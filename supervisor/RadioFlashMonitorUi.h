@@ -43,5 +43,4 @@ private:
     void CloseAfterConfirm();
 
     std::unique_ptr<QnxUpgradeUIPageManager> pageManager;
-    bool autoConfirm;
 };

@@ -34,6 +34,7 @@ Options ParseOptions(int argc, char** argv)
 {
     Options options;
     int letter = 0;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): options are parsed before the program starts any thread
     while ((letter = getopt(argc, argv, "f:ap:r")) != -1) {
         switch (letter) {
         case 'a':

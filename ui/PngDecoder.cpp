@@ -81,6 +81,7 @@ struct Header
 // libpng's longjmp on an error skips no destructor.
 bool ReadHeader(png_structp png, png_infop info, Header* header)
 {
+    // NOLINTNEXTLINE(cert-err52-cpp): libpng reports errors only by longjmp to this point
     if (setjmp(png_jmpbuf(png))) {
         return false;
     }
@@ -111,6 +112,7 @@ bool ReadHeader(png_structp png, png_infop info, Header* header)
 
 bool ReadRows(png_structp png, png_bytepp rows)
 {
+    // NOLINTNEXTLINE(cert-err52-cpp): libpng reports errors only by longjmp to this point
     if (setjmp(png_jmpbuf(png))) {
         return false;
     }

@@ -61,7 +61,7 @@ QnxEmbeddedFiles::ReadOnlyFile::ReadOnlyFile(const std::string& path) : file_(st
 QnxEmbeddedFiles::ReadOnlyFile::~ReadOnlyFile()
 {
     if (file_ != nullptr) {
-        std::fclose(file_);
+        (void)std::fclose(file_);
     }
 }
 

@@ -324,9 +324,10 @@ void QnxScreenPresenter::OverlayProgressBar(const std::vector<unsigned>& box, co
     for (std::uint32_t y = bar->top; y < bar->bottom; ++y) {
         unsigned char* row = page_.Row(y);
         for (std::uint32_t x = start; x <= last; ++x) {
-            row[4 * x] = static_cast<unsigned char>(rgb & 0xFF);
-            row[4 * x + 1] = static_cast<unsigned char>((rgb >> 8) & 0xFF);
-            row[4 * x + 2] = static_cast<unsigned char>((rgb >> 16) & 0xFF);
+            unsigned char* pixel = row + DecodedImage::BytesPerPixel * x;
+            pixel[0] = static_cast<unsigned char>(rgb & 0xFF);
+            pixel[1] = static_cast<unsigned char>((rgb >> 8) & 0xFF);
+            pixel[2] = static_cast<unsigned char>((rgb >> 16) & 0xFF);
         }
     }
     CopyImageDataToBuffer();
@@ -339,11 +340,11 @@ void QnxScreenPresenter::PaintGlyph(const DecodedImage& glyph, std::uint32_t x, 
         const unsigned char* glyphRow = glyph.Row(y - box.top);
         unsigned char* pageRow = page_.Row(y);
         for (std::uint32_t column = x; column < box.right && column - x < glyph.Width(); ++column) {
-            const unsigned char* source = glyphRow + 4 * (column - x);
+            const unsigned char* source = glyphRow + DecodedImage::BytesPerPixel * (column - x);
             if (skipWhite && source[0] == 0xFF && source[1] == 0xFF && source[2] == 0xFF) {
                 continue;
             }
-            std::memcpy(pageRow + 4 * column, source, 3);
+            std::memcpy(pageRow + DecodedImage::BytesPerPixel * column, source, 3);
         }
     }
 }

@@ -16,7 +16,7 @@
 namespace {
 struct FileCloser
 {
-    void operator()(std::FILE* file) const { std::fclose(file); }
+    void operator()(std::FILE* file) const { (void)std::fclose(file); }
 };
 
 // The whole file, or nothing when it cannot be opened, cannot be read or is
@@ -29,7 +29,7 @@ std::optional<std::vector<unsigned char>> ReadUpTo(const std::string& path, std:
         return std::nullopt;
     }
     std::vector<unsigned char> bytes;
-    constexpr std::uint64_t Chunk = 64 * 1024;
+    constexpr std::uint64_t Chunk = std::uint64_t{64} * 1024;
     while (bytes.size() <= limit) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(Chunk, limit + 1 - bytes.size()));
         const std::size_t have = bytes.size();

@@ -120,8 +120,8 @@ int LifetimeManager::CreateChildProcess(int& pid, const std::string& program, co
         }
     }
     argv.push_back(nullptr);
-    std::fflush(stdout);
-    std::fflush(stderr);
+    (void)std::fflush(stdout);
+    (void)std::fflush(stderr);
     static const int fdMap[] = {0, 1, 2};
     const pid_t child = spawnp(program.c_str(), 3, fdMap, nullptr, argv.data(), nullptr);
     if (child == -1) {

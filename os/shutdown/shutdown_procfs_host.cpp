@@ -24,8 +24,9 @@ int OpenInProcessFolder(pid_t pid, const char* entry, int flags)
         errno = ENOENT;
         return -1;
     }
+    // Room for "/proc/", any pid and the longest entry ("/cmdline").
     char path[48];
-    std::snprintf(path, sizeof path, "/proc/%d%s", static_cast<int>(pid), entry);
+    (void)std::snprintf(path, sizeof path, "/proc/%d%s", static_cast<int>(pid), entry);
     return open(path, flags | O_RDONLY | O_CLOEXEC);
 }
 
@@ -40,6 +41,7 @@ extern "C" int shutdown_procfs_walk(shutdown_procfs_visitor visit, void* context
     if (listing == nullptr) {
         return -1;
     }
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the stream is this call's own; readdir is safe on unshared streams
     while (const dirent* entry = readdir(listing)) {
         if (visit(entry->d_name, context) != 0) {
             break;

@@ -62,6 +62,7 @@ BoardLibrary OpenBoardLibrary()
 {
     BoardLibrary board;
     void* library = nullptr;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): neither program changes its environment, so reading it is safe
     if (const char* named = std::getenv("BOARD_SHUTDOWN_DLL")) {
         library = dlopen(named, RTLD_NOW);
         if (library == nullptr) {
@@ -73,7 +74,7 @@ BoardLibrary OpenBoardLibrary()
             char path[256];
             const int length = std::snprintf(path, sizeof path, "shutdown-%s.so", machine.machine);
             if (length < 0 || static_cast<size_t>(length) >= sizeof path) {
-                std::fprintf(stderr, "Name too long: shutdown-%s.so", machine.machine);
+                (void)std::fprintf(stderr, "Name too long: shutdown-%s.so", machine.machine);
             } else {
                 library = dlopen(path, RTLD_NOW);
             }
@@ -105,11 +106,11 @@ void OpenNvramLibrary()
     }
     save_reset_info_to_nv = LookUp<SaveResetInfoEntry>(nvram_library, "save_reset_info_to_nv");
     if (save_reset_info_to_nv == nullptr) {
-        std::fprintf(stderr, "Unable to find function save_reset_info_to_nv \n");
+        (void)std::fprintf(stderr, "Unable to find function save_reset_info_to_nv \n");
     }
     save_logs = LookUp<SaveLogsEntry>(nvram_library, "save_logs");
     if (save_logs == nullptr) {
-        std::fprintf(stderr, "Unable to find function save_logs \n");
+        (void)std::fprintf(stderr, "Unable to find function save_logs \n");
     }
 }
 
@@ -118,7 +119,7 @@ void OpenNvramLibrary()
 // exit() would run must not run under them; buffered output still goes out.
 [[noreturn]] void EndProcess(int status)
 {
-    std::fflush(nullptr);
+    (void)std::fflush(nullptr);
     _exit(status);
 }
 
@@ -373,12 +374,12 @@ void SendTermination(const char* signal_name, int signal, pid_t pid)
     }
     const int error = errno;
     if (error == EPERM) {
-        std::fprintf(
+        (void)std::fprintf(
             stderr, "An error occurred while attempting to %s pid=%d (errno=%d). Missing PROCMGR_AID_SIGNAL ability.\n",
             signal_name, static_cast<int>(pid), error);
     } else {
-        std::fprintf(stderr, "An error occurred while attempting to %s pid=%d (errno=%d)\n", signal_name,
-                     static_cast<int>(pid), error);
+        (void)std::fprintf(stderr, "An error occurred while attempting to %s pid=%d (errno=%d)\n", signal_name,
+                           static_cast<int>(pid), error);
     }
 }
 
@@ -388,12 +389,13 @@ void SendFinal(const char* signal_name, int signal, const ProcessInfo_t& record)
         return;
     }
     const int error = errno;
-    std::fprintf(stderr, "Could not send %s to pid=%d (%s). ", signal_name, static_cast<int>(record.pid), record.name);
+    (void)std::fprintf(stderr, "Could not send %s to pid=%d (%s). ", signal_name, static_cast<int>(record.pid),
+                       record.name);
     if (error == EPERM) {
-        std::fprintf(stderr, "Missing PROCMGR_AID_SIGNAL ability\n");
+        (void)std::fprintf(stderr, "Missing PROCMGR_AID_SIGNAL ability\n");
     } else {
-        std::fprintf(stderr, "An error occurred while attempting to %s pid=%d (errno=%d)\n", signal_name,
-                     static_cast<int>(record.pid), error);
+        (void)std::fprintf(stderr, "An error occurred while attempting to %s pid=%d (errno=%d)\n", signal_name,
+                           static_cast<int>(record.pid), error);
     }
 }
 
@@ -425,6 +427,7 @@ struct PassSettings
 
 void ReadKillTimeout(PassSettings& settings)
 {
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): neither program changes its environment, so reading it is safe
     const char* value = std::getenv("SIGKILL_TIMEOUT");
     int error = 0;
     switch (shutdown_parse_kill_timeout(value, &settings.kill_timeout_ms, &error)) {
@@ -432,12 +435,15 @@ void ReadKillTimeout(PassSettings& settings)
         settings.kill_timeout_set = true;
         break;
     case ShutdownTimeoutNotNumeric:
-        std::fprintf(stderr, "SIGKILL_TIMEOUT=%s is not a numeric value.\n", value);
+        (void)std::fprintf(stderr, "SIGKILL_TIMEOUT=%s is not a numeric value.\n", value);
         break;
-    case ShutdownTimeoutOverflow:
-        std::fprintf(stderr, "SIGKILL_TIMEOUT=%s cannot be converted to a numeric value : errno=%s.\n", value,
-                     std::strerror(error));
+    case ShutdownTimeoutOverflow: {
+        // The shutdown sequence is the only caller of strerror in either program.
+        const char* reason = std::strerror(error); // NOLINT(concurrency-mt-unsafe)
+        (void)std::fprintf(stderr, "SIGKILL_TIMEOUT=%s cannot be converted to a numeric value : errno=%s.\n", value,
+                           reason);
         break;
+    }
     case ShutdownTimeoutUnset:
         break;
     }
@@ -496,8 +502,8 @@ void Terminate(ProcessList& list, size_t index, const PassSettings& settings)
         return;
     }
     if (settings.verbose) {
-        std::fprintf(stderr, "Terminating pid=%d (%s), class %d%s\n", static_cast<int>(record.pid), record.name,
-                     static_cast<int>(record.class_type), shutdown_is_critical(&record) ? ", critical" : "");
+        (void)std::fprintf(stderr, "Terminating pid=%d (%s), class %d%s\n", static_cast<int>(record.pid), record.name,
+                           static_cast<int>(record.class_type), shutdown_is_critical(&record) ? ", critical" : "");
     }
     SendTerminationSignals(record);
     if (OutlivesGrace(fd, grace)) {
@@ -519,9 +525,10 @@ void PrintList(const ProcessList& list)
 {
     for (size_t i = 0; i < list.count; ++i) {
         const ProcessInfo_t& record = list.records[i];
-        std::fprintf(stderr, "pid=%d class=%d start=%" PRIu64 " flags=0x%x connections=%u name=%s\n",
-                     static_cast<int>(record.pid), static_cast<int>(record.class_type), record.start_time,
-                     static_cast<unsigned>(record.flags), static_cast<unsigned>(record.connection_count), record.name);
+        (void)std::fprintf(stderr, "pid=%d class=%d start=%" PRIu64 " flags=0x%x connections=%u name=%s\n",
+                           static_cast<int>(record.pid), static_cast<int>(record.class_type), record.start_time,
+                           static_cast<unsigned>(record.flags), static_cast<unsigned>(record.connection_count),
+                           record.name);
     }
 }
 
@@ -584,8 +591,8 @@ void RunMainPass(ProcessList& list, int type, int flags)
         }
     }
 
-    std::signal(SIGTERM, SIG_IGN);
-    std::signal(SIGHUP, SIG_IGN);
+    (void)std::signal(SIGTERM, SIG_IGN);
+    (void)std::signal(SIGHUP, SIG_IGN);
     ReadKillTimeout(settings);
 
     int done = 0;

@@ -53,7 +53,7 @@ PosixThread::PosixThread(Entry entryFunction, int threadPriority, unsigned int s
 
 PosixThread::~PosixThread()
 {
-    std::fflush(stdout);
+    (void)std::fflush(stdout);
     if (attributesValid) {
         pthread_attr_destroy(&attributes);
     }

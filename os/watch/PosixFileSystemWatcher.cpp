@@ -87,6 +87,7 @@ void PosixFileSystemWatcher::AddWatch()
         return;
     }
     std::vector<std::string> subDirectories;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the stream is this call's own; readdir is safe on unshared streams
     while (const dirent* entry = readdir(directory)) {
         if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) {
             continue;

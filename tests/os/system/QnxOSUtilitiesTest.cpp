@@ -329,7 +329,7 @@ protected:
 
     std::string path;
     FILE* file = nullptr;
-    const QnxOSUtilities utilities;
+    const QnxOSUtilities utilities{};
 };
 
 TEST_F(LockedFile, LockHeldByAnotherProcessFailsAtOnceWithoutWaitAndIsTakenWithWait)
