@@ -14,8 +14,13 @@ set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
 # The printer's processor: ARMv7-A with VFPv3 and NEON. -Wno-psabi silences
 # gcc's notes that the passing of some arguments changed in gcc 7.1: every
 # object of this build comes from one compiler.
-set(CMAKE_C_FLAGS_INIT "-march=armv7-a -mfpu=neon -mfloat-abi=hard -Wno-psabi")
-set(CMAKE_CXX_FLAGS_INIT "-march=armv7-a -mfpu=neon -mfloat-abi=hard -Wno-psabi")
+#
+# _FILE_OFFSET_BITS=64: 32-bit glibc's readdir and stat fail with EOVERFLOW
+# on an inode number or directory offset above 32 bits, as a 64-bit kernel
+# (the emulator's) hands out; with 64-bit offsets they read every entry.
+set(UPGRADE_ARMHF_FLAGS "-march=armv7-a -mfpu=neon -mfloat-abi=hard -Wno-psabi -D_FILE_OFFSET_BITS=64")
+set(CMAKE_C_FLAGS_INIT "${UPGRADE_ARMHF_FLAGS}")
+set(CMAKE_CXX_FLAGS_INIT "${UPGRADE_ARMHF_FLAGS}")
 
 # The C library and loader the cross compiler links against live under this
 # prefix. The multiarch armhf C library (which libpng:armhf brings along) may
