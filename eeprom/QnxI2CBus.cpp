@@ -34,6 +34,23 @@ Header HeaderFor(unsigned short address, I2C::AddressMode mode)
     return header;
 }
 
+// The resource manager reads these headers byte for byte, and a device
+// command carries the size of its data in bits 16..29. The published layouts
+// are all 32-bit fields, the same on the printer's 32-bit ARM as anywhere:
+// i2c_addr_t 8 bytes, i2c_send_t and i2c_recv_t 16, i2c_sendrecv_t 20.
+constexpr std::size_t DataSizeOf(std::uint32_t command)
+{
+    return (command >> 16) & 0x3FFFu;
+}
+static_assert(sizeof(i2c_addr_t) == 8, "i2c_addr_t: address and format, 32 bits each");
+static_assert(sizeof(i2c_send_t) == 16 && DataSizeOf(DCMD_I2C_SEND) == sizeof(i2c_send_t),
+              "i2c_send_t: slave, length and stop as 32-bit fields");
+static_assert(sizeof(i2c_recv_t) == 16 && DataSizeOf(DCMD_I2C_RECV) == sizeof(i2c_recv_t),
+              "i2c_recv_t: slave, length and stop as 32-bit fields");
+static_assert(sizeof(i2c_sendrecv_t) == 20 && DataSizeOf(DCMD_I2C_SENDRECV) == sizeof(i2c_sendrecv_t),
+              "i2c_sendrecv_t: slave, send and receive lengths and stop as 32-bit fields");
+static_assert(DataSizeOf(DCMD_I2C_SET_BUS_SPEED) == sizeof(std::uint32_t), "the bus speed is a 32-bit value");
+
 template <typename T>
 void SetPart(iov_t& part, T* base, std::size_t len)
 {

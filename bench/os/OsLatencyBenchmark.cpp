@@ -294,7 +294,9 @@ private:
             }
             const ssize_t got = read(descriptor_, buffer, sizeof buffer);
             for (ssize_t at = 0; got > 0 && at < got;) {
-                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                // The kernel pads every name so that the next event starts aligned, and
+                // the buffer itself is aligned: the cast through void is sound.
+                const auto* event = static_cast<const inotify_event*>(static_cast<const void*>(buffer + at));
                 if (event->len > 0) {
                     report_.Arrive(Utf8Path::ToWide(folder_ + "/" + event->name));
                 }

@@ -1,6 +1,7 @@
 #include "shutdown_rules.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -85,17 +86,19 @@ bool shutdown_lists_entry(const char* entry, pid_t self, pid_t* pid)
     if (entry[0] == '\0') {
         return false;
     }
-    long value = 0;
+    // 64 bits: one more digit on a value up to the largest process id must
+    // not overflow, and long is only 32 bits on the printer.
+    std::int64_t value = 0;
     for (const char* c = entry; *c != '\0'; ++c) {
         if (*c < '0' || *c > '9') {
             return false;
         }
         value = value * 10 + (*c - '0');
-        if (value > 0x7FFFFFFFL) {
+        if (value > 0x7FFFFFFF) {
             return false;
         }
     }
-    if (value == 1 || value == static_cast<long>(self)) {
+    if (value == 1 || value == static_cast<std::int64_t>(self)) {
         return false;
     }
     *pid = static_cast<pid_t>(value);

@@ -149,6 +149,14 @@ uint64_t NowMs()
     return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
 }
 
+// The fields read from the process information, at the widths the
+// printer's 32-bit headers give them: 32-bit process ids and flags, and a
+// 64-bit start time in nanoseconds that must not be cut to a 32-bit long.
+static_assert(sizeof(procfs_info::pid) == 4 && sizeof(procfs_info::sid) == 4, "process ids are 32-bit");
+static_assert(sizeof(procfs_info::flags) == 4, "process flags are a 32-bit word");
+static_assert(sizeof(procfs_info::start_time) == 8, "the start time is a 64-bit count of nanoseconds");
+static_assert(sizeof(ProcessInfo_t::start_time) == 8, "records keep the whole 64-bit start time");
+
 bool ReadProcessInfo(int fd, procfs_info* info)
 {
     if (fd < 0) {

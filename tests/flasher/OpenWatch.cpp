@@ -27,7 +27,9 @@ bool OpenWatch::Opened()
             return opened_;
         }
         for (ssize_t at = 0; at < n;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+            // The kernel pads every name so that the next event starts aligned, and
+            // the buffer itself is aligned: the cast through void is sound.
+            const auto* event = static_cast<const inotify_event*>(static_cast<const void*>(events + at));
             opened_ = opened_ || (event->mask & IN_OPEN) != 0;
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
         }

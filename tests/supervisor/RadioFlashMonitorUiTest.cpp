@@ -2,6 +2,9 @@
 // preference file (english) and no board EEPROM.
 #include "RadioFlashMonitorUi.h"
 
+#include "EmulationLimits.h"
+#include "SlayScreen.h"
+
 #include "ScreenPicture.h"
 
 #include <screen/host_display.h>
@@ -24,6 +27,16 @@ ScreenPicture Page(const std::string& number)
 class RadioFlashMonitorUiTest : public ::testing::Test
 {
 protected:
+    // Each case ends the screen through the slay stand-in, a program of this
+    // build (quoted).
+    void SetUp() override
+    {
+        if (const std::string why = EmulationLimits::WhyCannotStart(
+                QnxUpgradeCommon::SlayProgram().substr(1, QnxUpgradeCommon::SlayProgram().size() - 2));
+            !why.empty()) {
+            GTEST_SKIP() << why;
+        }
+    }
     void TearDown() override { host_screen_restart_services(); }
 };
 

@@ -3,6 +3,8 @@
 // EEPROM on a model bus.
 #include "QnxUpgradeUIPageManager.h"
 
+#include "EmulationLimits.h"
+
 #include "BoardImage.h"
 #include "EmbeddedResourceTable.h"
 #include "ModelI2CBus.h"
@@ -365,6 +367,12 @@ TEST_F(PageManagerTest, RecoveryModeShowsTheBuildBeforeTheInstalledOne)
 // result page then shows nothing and waits until ExitScreen.
 TEST_F(PageManagerTest, AfterSlayingTheScreenALaterPageShowsNothingAndWaitsForExitScreen)
 {
+    // The stand-in of the slay command is a program of this build, quoted.
+    if (const std::string why = EmulationLimits::WhyCannotStart(
+            QnxUpgradeCommon::SlayProgram().substr(1, QnxUpgradeCommon::SlayProgram().size() - 2));
+        !why.empty()) {
+        GTEST_SKIP() << why;
+    }
     const auto manager = Manager(false);
     ASSERT_EQ(ButtonId::ConfirmButton, PressOnPage([&] { return manager->WifiUpgradeSuccessful(); }, 929, 550).id);
     QnxUpgradeCommon::SlayScreen();

@@ -23,7 +23,7 @@ std::vector<std::uint8_t> Record(const std::string& payload)
 void PutEntry(std::vector<std::uint8_t>& image, unsigned int file, unsigned short start, unsigned short size)
 {
     const auto entry = EEPromHelper::ConstructFileMetaDataBuffer(start, size);
-    std::copy(entry.begin(), entry.end(), image.begin() + 4 + 4 * file);
+    std::copy(entry.begin(), entry.end(), image.begin() + 4 + 4 * static_cast<std::ptrdiff_t>(file));
 }
 
 unsigned short PutFile(std::vector<std::uint8_t>& image, unsigned int file, unsigned short start,

@@ -5,6 +5,8 @@
 #include "shutdown_procfs.h"
 #include "shutdown_rules.h"
 
+#include "EmulationLimits.h"
+
 #include <devctl.h>
 #include <host_process.h>
 #include <sys/neutrino.h>
@@ -91,6 +93,10 @@ TEST(HostProcessGuard, ANamespaceTheSandboxRunnerDidNotMakeIsNotTrusted)
 {
     if (std::system("command -v bwrap >/dev/null 2>&1") != 0) {
         GTEST_SKIP() << "bubblewrap (bwrap) is not installed";
+    }
+    // The case runs this test program again, inside bubblewrap.
+    if (const std::string why = EmulationLimits::WhyCannotStart("/proc/self/exe"); !why.empty()) {
+        GTEST_SKIP() << why;
     }
     const std::string passed = "[  PASSED  ] 1 test.";
     // The host's own file system.

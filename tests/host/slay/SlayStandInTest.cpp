@@ -1,6 +1,8 @@
 // The slay stand-in as SlayScreen runs it: what it stops, what it records,
 // and that it reaches no display but that of a program that started it.
 #include "ScreenPicture.h"
+
+#include "EmulationLimits.h"
 #include "SlayScreen.h"
 
 #include <screen/host_display.h>
@@ -67,6 +69,9 @@ class SlayStandInTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        if (const std::string why = EmulationLimits::WhyCannotStart(SLAY_DISPLAY_PROBE); !why.empty()) {
+            GTEST_SKIP() << why;
+        }
         folder_ = Folder();
         ASSERT_FALSE(folder_.empty());
         setenv("UPGRADE_SCREEN_FILM", folder_.c_str(), 1);
