@@ -35,21 +35,22 @@ Header HeaderFor(unsigned short address, I2C::AddressMode mode)
 }
 
 // The resource manager reads these headers byte for byte, and a device
-// command carries the size of its data in bits 16..29. The published layouts
-// are all 32-bit fields, the same on the printer's 32-bit ARM as anywhere:
-// i2c_addr_t 8 bytes, i2c_send_t and i2c_recv_t 16, i2c_sendrecv_t 20.
+// command carries the size of its data in bits 16..29. The layouts are all
+// 32-bit fields, the same on the printer's 32-bit ARM as anywhere: 16 bytes
+// for a send or a receive, 20 for a send-and-receive.
 constexpr std::size_t DataSizeOf(std::uint32_t command)
 {
     return (command >> 16) & 0x3FFFu;
 }
-static_assert(sizeof(i2c_addr_t) == 8, "i2c_addr_t: address and format, 32 bits each");
-static_assert(sizeof(i2c_send_t) == 16 && DataSizeOf(DCMD_I2C_SEND) == sizeof(i2c_send_t),
-              "i2c_send_t: slave, length and stop as 32-bit fields");
-static_assert(sizeof(i2c_recv_t) == 16 && DataSizeOf(DCMD_I2C_RECV) == sizeof(i2c_recv_t),
-              "i2c_recv_t: slave, length and stop as 32-bit fields");
-static_assert(sizeof(i2c_sendrecv_t) == 20 && DataSizeOf(DCMD_I2C_SENDRECV) == sizeof(i2c_sendrecv_t),
-              "i2c_sendrecv_t: slave, send and receive lengths and stop as 32-bit fields");
-static_assert(DataSizeOf(DCMD_I2C_SET_BUS_SPEED) == sizeof(std::uint32_t), "the bus speed is a 32-bit value");
+static_assert(sizeof(QnxI2CMessages::TransferHeader) == 16 &&
+                  DataSizeOf(QnxI2CMessages::SendCommand) == sizeof(QnxI2CMessages::TransferHeader) &&
+                  DataSizeOf(QnxI2CMessages::ReceiveCommand) == sizeof(QnxI2CMessages::TransferHeader),
+              "a send or receive header: address, format, length and stop as 32-bit fields");
+static_assert(sizeof(QnxI2CMessages::SendReceiveHeader) == 20 &&
+                  DataSizeOf(QnxI2CMessages::SendReceiveCommand) == sizeof(QnxI2CMessages::SendReceiveHeader),
+              "a send-and-receive header: address, format, both lengths and stop as 32-bit fields");
+static_assert(DataSizeOf(QnxI2CMessages::SetBusSpeedCommand) == sizeof(std::uint32_t),
+              "the bus speed is a 32-bit value");
 
 template <typename T>
 void SetPart(iov_t& part, T* base, std::size_t len)
