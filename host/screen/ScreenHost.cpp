@@ -10,7 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 constexpr int MaxDisplaySide = 8192;
@@ -55,6 +58,27 @@ unsigned HighestFrameNumber(const std::string& folder)
     }
     closedir(dir);
     return highest;
+}
+
+// The descriptor holding a shared lock on folder/display.lock, or -1. Not
+// inherited by programs this process starts (close-on-exec), so the lock
+// ends with this process.
+int LockFilm(const std::string& folder)
+{
+    const std::string path = folder + "/display.lock";
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return -1;
+    }
+    // Blocks only for the moment a viewer holds the lock exclusively to test it.
+    int locked;
+    while ((locked = flock(fd, LOCK_SH)) != 0 && errno == EINTR) {
+    }
+    if (locked != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 void SilentError(png_structp png, png_const_charp)
@@ -112,6 +136,10 @@ ScreenHost::ScreenHost()
 bool ScreenHost::SetFilmFolderLocked(const std::string& folder)
 {
     filmFolder_.clear();
+    if (filmLock_ >= 0) {
+        close(filmLock_);
+        filmLock_ = -1;
+    }
     if (folder.empty()) {
         return true;
     }
@@ -119,6 +147,7 @@ bool ScreenHost::SetFilmFolderLocked(const std::string& folder)
         return false;
     }
     filmFolder_ = folder;
+    filmLock_ = LockFilm(folder);
     // Frames of an earlier run in the same folder stay; this run continues after them.
     filmNext_ = HighestFrameNumber(filmFolder_) + 1;
     return true;

@@ -101,6 +101,10 @@ public:
     // One film frame after a post, when a film folder was named.
     void FilmFrameLocked();
     // Films later posts into folder (empty: stop); false when it cannot be made.
+    // While filming, the process holds a shared lock on the folder's
+    // display.lock, which the kernel drops when the process ends however it
+    // ends: a viewer that cannot take the lock exclusively knows that a
+    // display still films there.
     bool SetFilmFolderLocked(const std::string& folder);
     // The compositor ends: every window and buffer is gone, the display
     // shows black (filmed as a frame), event waits end and no context,
@@ -115,6 +119,7 @@ private:
     std::vector<unsigned char> display_;
     std::string filmFolder_;
     unsigned filmNext_ = 1;
+    int filmLock_ = -1;
 };
 
 // The socket through which the slay stand-in stops the touch input or the

@@ -327,7 +327,7 @@ TEST_F(PageManagerTest, FirstProgressStepPostsTheBarThenThePercentage)
     int rects[8] = {};
     ASSERT_EQ(1, host_screen_last_post_rects(rects, 2));
     EXPECT_EQ((std::vector<int>{343, 198, 50, 22}), std::vector<int>(rects, rects + 4));
-    for (const char* frame : {"/frame-00001.png", "/frame-00002.png", "/frame-00003.png"}) {
+    for (const char* frame : {"/frame-00001.png", "/frame-00002.png", "/frame-00003.png", "/display.lock"}) {
         std::remove((std::string(film) + frame).c_str());
     }
     std::remove(film);

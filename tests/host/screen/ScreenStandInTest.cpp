@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -282,9 +283,34 @@ TEST_F(ScreenStandIn, FilmWritesEveryPostAsTheNextNumberedFrame)
     EXPECT_EQ(0x405060, PngPixel(folder + "/frame-00009.png", 5, 5));
     EXPECT_EQ(0x102030, PngPixel(folder + "/frame-00009.png", 50, 50));
     EXPECT_EQ(0, PngPixel(folder + "/frame-00010.png", 50, 50)); // the window went away
-    for (const char* name : {"/frame-00007.png", "/frame-00008.png", "/frame-00009.png", "/frame-00010.png"}) {
+    for (const char* name :
+         {"/frame-00007.png", "/frame-00008.png", "/frame-00009.png", "/frame-00010.png", "/display.lock"}) {
         std::remove((folder + name).c_str());
     }
+    rmdir(folder.c_str());
+}
+
+// A viewer tells a display that still films from one whose process has gone
+// by trying the folder's lock exclusively.
+TEST_F(ScreenStandIn, FilmFolderStaysLockedWhileFilming)
+{
+    const std::string folder = TemporaryFolder();
+    ASSERT_FALSE(folder.empty());
+    const std::string lockPath = folder + "/display.lock";
+    const auto viewerCanLock = [&lockPath] {
+        const int fd = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            return false;
+        }
+        const bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
+        close(fd);
+        return free;
+    };
+    ASSERT_EQ(0, host_screen_set_film_folder(folder.c_str()));
+    EXPECT_FALSE(viewerCanLock());
+    host_screen_set_film_folder(nullptr);
+    EXPECT_TRUE(viewerCanLock());
+    std::remove(lockPath.c_str());
     rmdir(folder.c_str());
 }
 
