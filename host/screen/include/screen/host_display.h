@@ -10,7 +10,9 @@ extern "C" {
 // The virtual display is 1024 x 600 unless the environment variable
 // UPGRADE_SCREEN_DISPLAY says otherwise ("WIDTHxHEIGHT", e.g. "1280x800").
 // When UPGRADE_SCREEN_FILM names a folder, every successful post also
-// writes the displayed frame there as frame-NNNNN.png. When
+// writes the displayed frame there as frame-NNNNN.png, and the process holds
+// a shared flock on the folder's display.lock while it films (a viewer that
+// can lock it exclusively knows that no display films there any more). When
 // UPGRADE_SCREEN_TOUCH names a path, a named pipe there (created when
 // missing, removed again when this process created it) takes lines
 // "x y" or "x y id" in display pixels while a context exists; each line is a
