@@ -21,6 +21,14 @@ import subprocess
 import sys
 import time
 
+try:
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.common.action_chains import ActionChains
+    from selenium.webdriver.common.by import By
+except ImportError:
+    webdriver = None
+
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
 # The success page's button, in display pixels.
@@ -40,10 +48,7 @@ def browser_or_skip():
     for path in (CHROMIUM, CHROMEDRIVER):
         if not os.access(path, os.X_OK):
             skip(path + " is not installed (Debian's chromium and chromium-driver; tools/install-deps)")
-    try:
-        from selenium import webdriver
-        from selenium.webdriver.chrome.service import Service
-    except ImportError:
+    if webdriver is None:
         skip("Selenium is not installed for /usr/bin/python3 (Debian's python3-selenium; tools/install-deps)")
     options = webdriver.ChromeOptions()
     options.binary_location = CHROMIUM
@@ -102,7 +107,6 @@ class Road:
 
     def shown(self):
         """What the browser's picture shows: "16", "15", "black", ... or "nothing" before a frame."""
-        from selenium.webdriver.common.by import By
         picture = self.browser.find_element(By.ID, "screen")
         if picture.get_attribute("data-frame") is None:
             return "nothing"
@@ -114,11 +118,9 @@ class Road:
         return named[-1] if named else "unreadable"
 
     def state(self):
-        from selenium.webdriver.common.by import By
         return self.browser.find_element(By.ID, "status").get_attribute("data-state")
 
     def touch_reply(self):
-        from selenium.webdriver.common.by import By
         return self.browser.find_element(By.ID, "touch").text
 
     def wait_for(self, what, wanted, observe):
@@ -133,8 +135,6 @@ class Road:
 
     def click(self, x, y):
         """A click on the picture at display pixel (x, y)."""
-        from selenium.webdriver.common.action_chains import ActionChains
-        from selenium.webdriver.common.by import By
         display = self.browser.find_element(By.ID, "display")
         box = display.rect
         # Offsets count from the element's centre, in page pixels.
