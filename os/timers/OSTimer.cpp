@@ -3,12 +3,13 @@
 #include <utility>
 
 OSTimer::OSTimer(EventType type, std::function<void()> timerCallback)
-    : callback(std::move(timerCallback)), eventType(type)
+    : callback(std::make_shared<const std::function<void()>>(std::move(timerCallback))), eventType(type)
 {}
 
 void OSTimer::OnTimerExpired()
 {
-    if (callback) {
-        callback();
+    const std::shared_ptr<const std::function<void()>> running = callback;
+    if (*running) {
+        (*running)();
     }
 }

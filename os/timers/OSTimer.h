@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 // A millisecond timer that calls a callback once per Start (OneShot) or every
 // period until Stop (Periodic).
@@ -8,9 +9,12 @@
 // The callback runs on a notification thread of the system, concurrently with
 // every thread of the program, and must do its own locking. Two expiries of a
 // periodic timer whose callback outlasts the period may overlap. Start, Stop
-// and IsRunning may be called from any thread. Destroying the timer does not
-// wait for a callback already running: whatever the callback touches must
-// outlive it.
+// and IsRunning may be called from any thread.
+//
+// Once the destructor has returned, no callback of the timer runs or will
+// run: the destructor waits for callbacks already running. A callback may
+// destroy its own timer; that destructor does not wait for the callback it
+// runs in, and the callback itself stays valid until it returns.
 class OSTimer
 {
 public:
@@ -35,10 +39,12 @@ public:
     virtual bool IsRunning() const = 0;
 
     EventType GetEventType() const { return eventType; }
-    // Runs the callback, if there is one.
+    // Runs the callback, if there is one. The callback is kept alive for the
+    // call, so it may destroy this timer.
     void OnTimerExpired();
 
 protected:
-    std::function<void()> callback;
+    // Shared with the calls running it (see OnTimerExpired).
+    std::shared_ptr<const std::function<void()>> callback;
     EventType eventType;
 };

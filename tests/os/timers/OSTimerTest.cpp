@@ -143,6 +143,60 @@ TEST_F(OSTimerOneShot, EmptyCallbackMakesExpiriesDoNothing)
     EXPECT_FALSE(timer->IsRunning());
 }
 
+// --- lifetime: no callback once the destructor has returned
+
+// Notifications still on their way when a timer goes: each round deletes a
+// 1 ms timer at a moment scattered around its expiry, and every callback
+// checks, as it starts and as it ends, that its timer's destructor has not
+// returned yet. The records outlive the timers, so a late callback is
+// counted rather than touching freed memory of the test.
+TEST_F(OSTimerOneShot, NoCallbackRunsOrIsStillRunningOnceTheDestructorHasReturned)
+{
+    constexpr int Rounds = 1000;
+    static std::atomic<bool> destroyed[Rounds];
+    static std::atomic<int> late{0};
+    static std::atomic<int> ran{0};
+    for (int round = 0; round < Rounds; ++round) {
+        destroyed[round] = false;
+        auto timer = MakeTimer(OSTimer::OneShot, [round] {
+            late += destroyed[round].load() ? 1 : 0;
+            ++ran;
+            // Long enough for a destructor that does not wait to overtake it.
+            const auto until = Clock::now() + std::chrono::microseconds(200);
+            while (Clock::now() < until) {
+            }
+            late += destroyed[round].load() ? 1 : 0;
+        });
+        ASSERT_EQ(timer->Start(1), 0);
+        const auto expiry = Clock::now() + milliseconds(1);
+        const auto deleteAt = expiry + std::chrono::microseconds((round % 21 - 10) * 10);
+        while (Clock::now() < deleteAt) {
+        }
+        timer.reset();
+        destroyed[round] = true;
+    }
+    EXPECT_EQ(late.load(), 0) << "of " << ran.load() << " callbacks in " << Rounds << " rounds";
+}
+
+// A callback may destroy its own timer: the destructor does not wait for
+// the callback that runs it, and the callback runs to its end.
+TEST_F(OSTimerOneShot, CallbackThatDestroysItsOwnTimerRunsToItsEnd)
+{
+    struct Owner
+    {
+        std::unique_ptr<OSTimer> timer;
+        std::unique_ptr<SimpleEvent> done = EventFactory::GetUniqueSimpleEvent(false);
+    };
+    auto owner = std::make_shared<Owner>();
+    owner->timer = MakeTimer(OSTimer::OneShot, [owner = owner.get()] {
+        owner->timer.reset();
+        owner->done->Signal();
+    });
+    ASSERT_EQ(owner->timer->Start(10), 0);
+    ASSERT_TRUE(owner->done->Wait(Generous));
+    EXPECT_EQ(owner->timer, nullptr);
+}
+
 // --- periodic timers
 
 TEST_F(OSTimerPeriodic, FiresEveryPeriodUntilStopped)
