@@ -15,10 +15,20 @@ PosixExitSignalWatcher::PosixExitSignalWatcher() : PosixExitSignalWatcher(std::f
 {}
 
 PosixExitSignalWatcher::PosixExitSignalWatcher(std::function<void(int)> notify)
-    : watchedSet(), notification(std::move(notify)), listening(false),
-      listenerThread(
-          std::make_unique<PosixThread>(&PosixExitSignalWatcher::SignalListenerThreadEntryPoint, ListenerPriority, 0)),
-      handledEvent(EventFactory::GetUniqueSimpleEvent(true))
+    : PosixExitSignalWatcher(std::move(notify), std::make_unique<PosixThread>(
+                                                    &PosixExitSignalWatcher::SignalListenerThreadEntryPoint,
+                                                    ListenerPriority, 0))
+{}
+
+PosixExitSignalWatcher::PosixExitSignalWatcher(std::function<void(int)> notify, ThreadFactory& threads)
+    : PosixExitSignalWatcher(std::move(notify), std::unique_ptr<Thread>(threads.GetNewThread(
+                                                    &PosixExitSignalWatcher::SignalListenerThreadEntryPoint,
+                                                    ListenerPriority, 0)))
+{}
+
+PosixExitSignalWatcher::PosixExitSignalWatcher(std::function<void(int)> notify, std::unique_ptr<Thread> listener)
+    : watchedSet(), notification(std::move(notify)), listening(false), listenerThread(std::move(listener)),
+      handledEvent(EventFactory::GetUniqueSimpleEvent(true)), handled(false)
 {
     sigemptyset(&watchedSet);
     AddSignal(SIGTERM);
@@ -33,7 +43,9 @@ PosixExitSignalWatcher::~PosixExitSignalWatcher()
     if (listenerThread->IsRunning()) {
         handledEvent->Wait();
     }
-    UnblockSignals();
+    if (!handled.load()) {
+        UnblockSignals();
+    }
     handledEvent.reset();
     listenerThread.reset();
     notification = nullptr;
@@ -83,6 +95,11 @@ bool PosixExitSignalWatcher::UnblockSignals()
     return pthread_sigmask(SIG_UNBLOCK, &watchedSet, nullptr) == 0;
 }
 
+void PosixExitSignalWatcher::Listen()
+{
+    WaitForSignal();
+}
+
 void* PosixExitSignalWatcher::SignalListenerThreadEntryPoint(void* self)
 {
     static_cast<PosixExitSignalWatcher*>(self)->WaitForSignal();
@@ -104,6 +121,7 @@ void PosixExitSignalWatcher::WaitForSignal()
             continue;
         }
         notify(signal);
+        handled.store(true);
         break;
     }
     listening.store(false);

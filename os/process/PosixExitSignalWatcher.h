@@ -2,6 +2,7 @@
 
 #include "SimpleEvent.h"
 #include "Thread.h"
+#include "ThreadFactory.h"
 
 #include <atomic>
 #include <csignal>
@@ -20,15 +21,22 @@
 // taken while no notification is registered is dropped and the listener
 // waits on; after the one notification, later signals stay pending.
 //
-// Destruction waits until a signal has been handled, then unblocks the
-// signals in the calling thread and joins the listener: destroy the watcher
-// only after its notification has run. A watcher whose listener never
-// started is destroyed without waiting.
+// Destruction waits until a signal has been handled, then joins the
+// listener: destroy the watcher only after its notification has run, and
+// never from the notification itself. Once a signal has been handled the
+// program is stopping, and the watched signals stay blocked in the
+// destroying thread: a further one, pending or still to come, would
+// otherwise end the program by its default action before it could return
+// its status. A watcher that handled no signal (its listener never started)
+// is destroyed without waiting and unblocks the signals again.
 class PosixExitSignalWatcher
 {
 public:
     PosixExitSignalWatcher();
     explicit PosixExitSignalWatcher(std::function<void(int)> notification);
+    // The listener thread comes from threads (a PosixThread of its own
+    // otherwise); the factory need not outlive the constructor.
+    PosixExitSignalWatcher(std::function<void(int)> notification, ThreadFactory& threads);
     ~PosixExitSignalWatcher();
 
     PosixExitSignalWatcher(const PosixExitSignalWatcher&) = delete;
@@ -38,8 +46,14 @@ public:
     // from any thread, also while the listener runs.
     void RegisterNotification(std::function<void(int)> notification);
     // Starts the listener and returns at once: true when this call started
-    // it, false when it was already started.
+    // it, false when it was already started or the system refused the
+    // thread.
     bool Watch();
+    // Listens on the calling thread instead, for when Watch could not start
+    // the listener: returns once the notification has run. The calling
+    // thread must have the watched signals blocked (the constructor's thread
+    // has, and every thread it started afterwards).
+    void Listen();
     // Change the watched set; meant for use before BlockSignals.
     bool AddSignal(int signal);
     bool RemoveSignal(int signal);
@@ -50,6 +64,8 @@ public:
     bool IsListening() const { return listening.load(); }
 
 private:
+    PosixExitSignalWatcher(std::function<void(int)> notification, std::unique_ptr<Thread> listener);
+
     static void* SignalListenerThreadEntryPoint(void* self);
     void WaitForSignal();
     std::function<void(int)> CurrentNotification();
@@ -59,6 +75,7 @@ private:
     std::atomic<bool> listening;
     std::unique_ptr<Thread> listenerThread;
     std::unique_ptr<SimpleEvent> handledEvent;
+    std::atomic<bool> handled;
     // Guards notification: registration may race with the listener.
     std::mutex notificationMutex;
 };

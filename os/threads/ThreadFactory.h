@@ -18,13 +18,14 @@ class ThreadFactory
 {
 public:
     explicit ThreadFactory(int priority);
-    ~ThreadFactory();
+    virtual ~ThreadFactory();
 
     ThreadFactory(const ThreadFactory&) = delete;
     ThreadFactory& operator=(const ThreadFactory&) = delete;
 
-    // A new, unstarted thread that the caller owns. Never null.
-    Thread* GetNewThread(Thread::Entry entry, int priority, unsigned int stackSize);
+    // A new, unstarted thread that the caller owns. Never null. Virtual so
+    // that tests can hand out threads the system refuses to start.
+    virtual Thread* GetNewThread(Thread::Entry entry, int priority, unsigned int stackSize);
     // Queues the thread for deletion on the reaper and returns at once; the
     // factory then owns it. Null is accepted and ignored.
     void DestroyThread(Thread* thread);

@@ -2,6 +2,7 @@
 // with 0 when every check held, or with the number of the first failed check.
 #include "EventFactory.h"
 #include "PosixExitSignalWatcher.h"
+#include "RefusingThreadFactory.h"
 
 #include <atomic>
 #include <chrono>
@@ -32,6 +33,13 @@ struct Recorder
         };
     }
 };
+
+bool IsBlocked(int signal)
+{
+    sigset_t mask;
+    pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+    return sigismember(&mask, signal) == 1;
+}
 
 bool IsPending(int signal)
 {
@@ -136,14 +144,12 @@ int TwoSignals()
         if (!IsPending(SIGTERM)) {
             return Fail(6, "second SIGTERM not left pending");
         }
-        // Taken here, or unblocking it in the destructor would end the probe.
-        sigset_t term;
-        sigemptyset(&term);
-        sigaddset(&term, SIGTERM);
-        const timespec none = {0, 0};
-        if (sigtimedwait(&term, nullptr, &none) != SIGTERM) {
-            return Fail(7, "pending SIGTERM not found");
-        }
+    }
+    // Still blocked: the pending one, and any later one, cannot end the
+    // probe by its default action before it returns its status.
+    kill(getpid(), SIGINT);
+    if (!IsPending(SIGTERM) || !IsPending(SIGINT)) {
+        return Fail(7, "signals after the stop not left pending");
     }
     return 0;
 }
@@ -171,7 +177,7 @@ int WatchTwice()
     return 0;
 }
 
-int MaskIsInheritedAndRestored()
+int MaskIsInheritedAndKeptOnceASignalWasHandled()
 {
     Recorder recorder;
     {
@@ -193,10 +199,34 @@ int MaskIsInheritedAndRestored()
             return Fail(3, "no notification");
         }
     }
-    sigset_t mask;
-    pthread_sigmask(SIG_BLOCK, nullptr, &mask);
-    if (sigismember(&mask, SIGTERM) == 1) {
-        return Fail(4, "signals still blocked after destruction");
+    if (!IsBlocked(SIGTERM)) {
+        return Fail(4, "signals unblocked after a handled one");
+    }
+    return 0;
+}
+
+// No thread for the listener: the owner listens on its own thread, and the
+// stop comes all the same.
+int ListenerRefused()
+{
+    // Blocked before the factory starts its reaper, as a program blocks them
+    // before any thread exists.
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    RefusingThreadFactory threads(14, {"ExitSigWatcherThread"});
+    Recorder recorder;
+    {
+        PosixExitSignalWatcher watcher(recorder.Notification(), threads);
+        if (watcher.Watch()) {
+            return Fail(2, "Watch reported a listener the system refused");
+        }
+        kill(getpid(), SIGTERM);
+        watcher.Listen();
+        if (recorder.calls != 1 || recorder.lastSignal != SIGTERM) {
+            return Fail(3, "no notification from the owner's own thread");
+        }
     }
     return 0;
 }
@@ -253,7 +283,11 @@ int UnstartedWatcher()
     {
         PosixExitSignalWatcher watcher;
     }
-    return 0; // reaching this means the destructor did not wait for ever
+    // Reaching this means the destructor did not wait for ever.
+    if (IsBlocked(SIGTERM)) {
+        return Fail(2, "signals left blocked by a watcher that handled none");
+    }
+    return 0;
 }
 
 } // namespace
@@ -278,7 +312,10 @@ int main(int argc, char** argv)
         return WatchTwice();
     }
     if (scenario == "mask") {
-        return MaskIsInheritedAndRestored();
+        return MaskIsInheritedAndKeptOnceASignalWasHandled();
+    }
+    if (scenario == "listener-refused") {
+        return ListenerRefused();
     }
     if (scenario == "last-registration") {
         return LastRegistrationWins();

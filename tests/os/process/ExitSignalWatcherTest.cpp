@@ -60,7 +60,9 @@ TEST_F(ExitSignalWatcher, SignalWithNoNotificationIsConsumedAndTheListenerWaitsO
     EXPECT_EQ(RunProbe("no-notification"), 0);
 }
 
-TEST_F(ExitSignalWatcher, SecondSignalStaysPendingAfterTheOneNotification)
+// Also once the watcher is gone: a second stop signal must not end the
+// stopping program by its default action.
+TEST_F(ExitSignalWatcher, SecondSignalStaysPendingAfterTheOneNotificationAndAfterDestruction)
 {
     EXPECT_EQ(RunProbe("two-signals"), 0);
 }
@@ -70,9 +72,14 @@ TEST_F(ExitSignalWatcher, SecondWatchIsRefused)
     EXPECT_EQ(RunProbe("watch-twice"), 0);
 }
 
-TEST_F(ExitSignalWatcher, LaterThreadsInheritTheBlockedSetAndDestructionUnblocksIt)
+TEST_F(ExitSignalWatcher, LaterThreadsInheritTheBlockedSetAndItStaysBlockedOnceASignalWasHandled)
 {
     EXPECT_EQ(RunProbe("mask"), 0);
+}
+
+TEST_F(ExitSignalWatcher, ListenerTheSystemRefusesLeavesTheOwnerToListenOnItsOwnThread)
+{
+    EXPECT_EQ(RunProbe("listener-refused"), 0);
 }
 
 TEST_F(ExitSignalWatcher, LastRegisteredNotificationRuns)
@@ -85,7 +92,7 @@ TEST_F(ExitSignalWatcher, RemovedSignalIsNotWaitedFor)
     EXPECT_EQ(RunProbe("removed-signal"), 0);
 }
 
-TEST_F(ExitSignalWatcher, WatcherNeverWatchingIsDestroyedWithoutWaiting)
+TEST_F(ExitSignalWatcher, WatcherNeverWatchingIsDestroyedWithoutWaitingAndUnblocksTheSignals)
 {
     EXPECT_EQ(RunProbe("unstarted"), 0);
 }
