@@ -15,15 +15,15 @@ PosixExitSignalWatcher::PosixExitSignalWatcher() : PosixExitSignalWatcher(std::f
 {}
 
 PosixExitSignalWatcher::PosixExitSignalWatcher(std::function<void(int)> notify)
-    : PosixExitSignalWatcher(std::move(notify), std::make_unique<PosixThread>(
-                                                    &PosixExitSignalWatcher::SignalListenerThreadEntryPoint,
-                                                    ListenerPriority, 0))
+    : PosixExitSignalWatcher(
+          std::move(notify),
+          std::make_unique<PosixThread>(&PosixExitSignalWatcher::SignalListenerThreadEntryPoint, ListenerPriority, 0))
 {}
 
 PosixExitSignalWatcher::PosixExitSignalWatcher(std::function<void(int)> notify, ThreadFactory& threads)
-    : PosixExitSignalWatcher(std::move(notify), std::unique_ptr<Thread>(threads.GetNewThread(
-                                                    &PosixExitSignalWatcher::SignalListenerThreadEntryPoint,
-                                                    ListenerPriority, 0)))
+    : PosixExitSignalWatcher(std::move(notify),
+                             std::unique_ptr<Thread>(threads.GetNewThread(
+                                 &PosixExitSignalWatcher::SignalListenerThreadEntryPoint, ListenerPriority, 0)))
 {}
 
 PosixExitSignalWatcher::PosixExitSignalWatcher(std::function<void(int)> notify, std::unique_ptr<Thread> listener)
