@@ -279,6 +279,10 @@ bool ScreenHost::StopDisplayLocked()
 
 void ScreenHost::FilmFrameLocked()
 {
+    if (frameObserver != nullptr) {
+        const std::vector<unsigned char>& bgra = ComposedLocked();
+        frameObserver(frameObserverContext, bgra.data(), displayWidth, displayHeight);
+    }
     if (filmFolder_.empty()) {
         return;
     }

@@ -1,6 +1,7 @@
 // Stands in for the QNX Screen compositor's state: contexts, windows, buffers, event queues and the virtual display.
 #pragma once
 
+#include <screen/host_display.h>
 #include <screen/screen.h>
 
 #include <atomic>
@@ -98,8 +99,11 @@ public:
     _screen_window* WindowAtLocked(int x, int y);
     // Writes the composed display as a PNG; false when that failed.
     bool WritePngLocked(const std::string& path);
-    // One film frame after a post, when a film folder was named.
+    // One frame shown: to the frame observer, and into the film when a film
+    // folder was named.
     void FilmFrameLocked();
+    host_screen_frame_observer frameObserver = nullptr;
+    void* frameObserverContext = nullptr;
     // Films later posts into folder (empty: stop); false when it cannot be made.
     // While filming, the process holds a shared lock on the folder's
     // display.lock, which the kernel drops when the process ends however it

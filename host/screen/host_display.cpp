@@ -66,6 +66,14 @@ extern "C" int host_screen_write_display_png(const char* path)
     return host.WritePngLocked(path) ? 0 : -1;
 }
 
+extern "C" void host_screen_observe_frames(host_screen_frame_observer observer, void* context)
+{
+    ScreenHost& host = ScreenHost::Get();
+    std::lock_guard<std::mutex> lock(host.mutex);
+    host.frameObserver = observer;
+    host.frameObserverContext = context;
+}
+
 extern "C" uint64_t host_screen_post_count(void)
 {
     ScreenHost& host = ScreenHost::Get();

@@ -64,6 +64,11 @@ bool FileSystemWatcher::SetPath(const std::wstring& newPath)
     return true;
 }
 
+bool FileSystemWatcher::IsWatching() const
+{
+    return false;
+}
+
 void FileSystemWatcher::AddSubDirectoryWatch(const std::wstring&)
 {}
 

@@ -66,6 +66,10 @@ public:
     // Watches path from now on (an empty path: nothing). Always true, also
     // when the directory cannot be watched; then no event ever arrives.
     virtual bool SetPath(const std::wstring& newPath);
+    // True when events can arrive: the watcher thread started and the
+    // watched directory has its watch. False after a path that could not be
+    // watched, or when the system refused the thread.
+    virtual bool IsWatching() const;
     virtual void AddSubDirectoryWatch(const std::wstring& directory);
     virtual void RemoveSubDirectoryWatch(const std::wstring& directory);
 

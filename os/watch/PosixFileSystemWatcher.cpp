@@ -68,6 +68,12 @@ bool PosixFileSystemWatcher::SetPath(const std::wstring& newPath)
     return true;
 }
 
+bool PosixFileSystemWatcher::IsWatching() const
+{
+    std::lock_guard<std::mutex> lock(subWatchMutex);
+    return threadStarted && notifier.IsPrimaryWatchValid();
+}
+
 void PosixFileSystemWatcher::AddWatch()
 {
     std::string utf8;

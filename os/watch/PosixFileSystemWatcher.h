@@ -19,6 +19,7 @@ public:
     ~PosixFileSystemWatcher() override;
 
     bool SetPath(const std::wstring& newPath) override;
+    bool IsWatching() const override;
     void AddSubDirectoryWatch(const std::wstring& directory) override;
     void RemoveSubDirectoryWatch(const std::wstring& directory) override;
 
@@ -49,7 +50,7 @@ private:
     unsigned int watchMask;
     // Guards subWatches, subWatchDirectories, watchedPathUtf8 and the
     // notifier's primary watch.
-    std::mutex subWatchMutex;
+    mutable std::mutex subWatchMutex;
     std::unordered_map<std::wstring, int> subWatches;
     // Watch descriptor to the sub-directory's UTF-8 path: the watcher
     // thread's lookup.

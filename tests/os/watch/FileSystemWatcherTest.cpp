@@ -1,6 +1,7 @@
 #include "FileSystemWatcher.h"
 
 #include "BlockedThread.h"
+#include "RefusingThreadFactory.h"
 #include "EmulationLimits.h"
 #include "EventFactory.h"
 #include "PosixFileSystemWatcher.h"
@@ -346,15 +347,26 @@ TEST_F(FileSystemWatcherTest, NewPathReplacesTheOldAndAnEmptyOneWatchesNothing)
     EXPECT_EQ(reports.Paths().size(), 2u);
 }
 
-TEST_F(FileSystemWatcherTest, MissingDirectoryStillSetsThePathAndReportsNothing)
+TEST_F(FileSystemWatcherTest, MissingDirectoryStillSetsThePathReportsNothingAndIsNotWatching)
 {
     auto watcher = FileSystemWatcher::CreateUnique(factory, Files);
     watcher->OnCreatedCallback(reports.OnCreated());
     EXPECT_TRUE(watcher->SetPath(dir.Wide() + L"/does-not-exist"));
+    EXPECT_FALSE(watcher->IsWatching());
     EXPECT_TRUE(watcher->SetPath(L"bad\xD800path")); // no UTF-8 form
+    EXPECT_FALSE(watcher->IsWatching());
     Touch(dir / "x");
     std::this_thread::sleep_for(50ms);
     EXPECT_TRUE(reports.Paths().empty());
+    EXPECT_TRUE(watcher->SetPath(dir.Wide()));
+    EXPECT_TRUE(watcher->IsWatching());
+}
+
+// Without its thread no event can arrive, whatever it watches.
+TEST_F(FileSystemWatcherTest, WatcherWhoseThreadTheSystemRefusedIsNotWatching)
+{
+    RefusingThreadFactory refusing(14, {"FileSystemWatcher"});
+    EXPECT_FALSE(FileSystemWatcher::CreateUnique(refusing, dir.Wide(), Files)->IsWatching());
 }
 
 // --- lifetime

@@ -36,6 +36,15 @@ int host_screen_write_display_png(const char* path);
 // stops filming. 0 on success, -1 when the folder cannot be made.
 int host_screen_set_film_folder(const char* folder);
 
+// Called with every frame the display shows from now on, as filming would
+// write it: after each successful post, when a shown window goes and when
+// the compositor stops. It runs on the thread that changed the display,
+// with the display locked: it may only look at the pixels (blue, green,
+// red, alpha bytes, width x height, row by row) and must not call into the
+// display. Null removes it; the last one set is the one called.
+typedef void (*host_screen_frame_observer)(void* context, const unsigned char* bgra, int width, int height);
+void host_screen_observe_frames(host_screen_frame_observer observer, void* context);
+
 // Successful posts so far, in all contexts.
 uint64_t host_screen_post_count(void);
 // Processor time (thread CPU time, nanoseconds) that calls of
