@@ -2,12 +2,22 @@
 
 #include <utility>
 
+namespace {
+
+// The innermost pass the calling thread holds, of any gate.
+thread_local const CallbackGate::Pass* innermostPass = nullptr;
+
+} // namespace
+
 CallbackGate::Pass::Pass(std::shared_ptr<CallbackGate> gate)
-    : gate_(std::move(gate)), admitted_(gate_ && gate_->Enter())
-{}
+    : gate_(std::move(gate)), admitted_(gate_ && gate_->Enter()), outer_(innermostPass)
+{
+    innermostPass = this;
+}
 
 CallbackGate::Pass::~Pass()
 {
+    innermostPass = outer_;
     if (admitted_) {
         gate_->Leave();
     }
@@ -15,9 +25,10 @@ CallbackGate::Pass::~Pass()
 
 void CallbackGate::Close()
 {
+    const unsigned int own = HeldByThisThread();
     std::unique_lock<std::mutex> lock(mutex_);
     closed_ = true;
-    empty_.wait(lock, [this] { return inside_ == 0; });
+    empty_.wait(lock, [this, own] { return inside_ <= own; });
 }
 
 bool CallbackGate::IsClosed() const
@@ -42,7 +53,16 @@ void CallbackGate::Leave()
     --inside_;
     // Under the lock: the closing thread cannot return, and release the
     // target, before this thread is done with the gate's mutex.
-    if (inside_ == 0) {
-        empty_.notify_all();
+    empty_.notify_all();
+}
+
+unsigned int CallbackGate::HeldByThisThread() const
+{
+    unsigned int held = 0;
+    for (const Pass* pass = innermostPass; pass != nullptr; pass = pass->outer_) {
+        if (pass->admitted_ && pass->gate_.get() == this) {
+            ++held;
+        }
     }
+    return held;
 }

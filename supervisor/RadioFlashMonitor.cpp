@@ -6,6 +6,7 @@
 #include "GetOSAbstractionsFactory.h"
 #include "OSTimer.h"
 #include "OSTimerFactory.h"
+#include "ProcessStartTime.h"
 #include "QnxUpgradeCommon.h"
 #include "RadioFlashMonitorUi.h"
 #include "SimpleEvent.h"
@@ -13,8 +14,11 @@
 #include "Thread.h"
 #include "ThreadFactory.h"
 
+#include <algorithm>
+#include <chrono>
 #include <dirent.h>
 #include <string>
+#include <sys/stat.h>
 #include <utility>
 
 namespace {
@@ -35,74 +39,88 @@ std::wstring WatchedDirectory()
                                               QnxUpgradeCommon::DirectorySlash);
 }
 
+// When a file last changed, its contents or its status (a marker moved in
+// keeps its contents' time), in whole seconds: the finest that every RAM
+// disk keeps.
+std::time_t ChangedAt(const struct stat& status)
+{
+    return std::max(status.st_mtime, status.st_ctime);
+}
+
 } // namespace
 
 std::shared_ptr<RadioFlashMonitor> RadioFlashMonitor::Create(const std::shared_ptr<ThreadFactory>& threadFactory,
                                                              bool autoConfirm, bool recoveryMode, std::uint32_t number)
 {
-    return Create(threadFactory, autoConfirm, recoveryMode, number, RestartSettings());
+    return Create(threadFactory, autoConfirm, recoveryMode, number, Settings());
 }
 
 std::shared_ptr<RadioFlashMonitor> RadioFlashMonitor::Create(const std::shared_ptr<ThreadFactory>& threadFactory,
                                                              bool autoConfirm, bool recoveryMode, std::uint32_t number,
-                                                             RestartSettings restart)
+                                                             Settings settings)
 {
+    // Taken before anything else: a marker made while the page is being put
+    // up is this run's.
+    const std::time_t runStart = settings.runStart.value_or(ProcessStartTime().value_or(std::time(nullptr)));
     auto supervisor = std::make_shared<RadioFlashMonitor>(CreateKey(), threadFactory, autoConfirm, recoveryMode, number,
-                                                          std::move(restart));
-    std::weak_ptr<RadioFlashMonitor> weak = supervisor;
-    supervisor->fileSystemWatcher->OnCreatedCallback([weak, gate = supervisor->callbackGate](const std::wstring& path) {
-        const CallbackGate::Pass pass(gate);
-        if (!pass) {
-            return;
-        }
-        if (const auto self = weak.lock()) {
-            self->OnCreatedFile(path);
-        }
-    });
-    // A marker the script left before the callback was registered was never
-    // reported, and would leave the in-progress page up for ever.
-    supervisor->ReportMarkersPresent();
-    supervisor->eventThread->StartThread(supervisor.get(), EventThreadName);
+                                                          std::move(settings));
+    if (!supervisor->Start()) {
+        return nullptr;
+    }
+    // After the watch is in place, so that no marker falls between the two;
+    // one that the watcher reports as well only re-arms the restart a moment
+    // later.
+    supervisor->ReportMarkersPresent(runStart);
     return supervisor;
 }
 
 RadioFlashMonitor::RadioFlashMonitor(CreateKey, const std::shared_ptr<ThreadFactory>& threadFactory, bool autoConfirm,
-                                     bool recovery, std::uint32_t, RestartSettings restartSettings)
+                                     bool recovery, std::uint32_t, Settings runSettings)
     : eventThread(threadFactory->GetNewThread(&RadioFlashMonitor::UpgraderThreadBootstrap, EventThreadPriority,
                                               DefaultStackSize)),
-      timerFactory(OSTimerFactory::Create()), controlEvent(EventFactory::GetUniqueEvent(true)),
-      threadFinishedEvent(EventFactory::GetUniqueSimpleEvent(true)),
+      timerFactory(runSettings.timerFactory ? std::move(runSettings.timerFactory) : OSTimerFactory::Create()),
+      controlEvent(EventFactory::GetUniqueEvent(true)), threadFinishedEvent(EventFactory::GetUniqueSimpleEvent(true)),
       exitEvent(EventFactory::GetUniqueSimpleEvent(true)), recoveryMode(recovery),
-      callbackGate(std::make_shared<CallbackGate>()), restartGate(std::make_shared<CallbackGate>()),
-      restart(std::move(restartSettings))
+      callbackGate(std::make_shared<CallbackGate>()), settings(std::move(runSettings))
 {
     ui = std::make_unique<RadioFlashMonitorUi>(autoConfirm, recoveryMode);
-    // The raw pointer is safe inside the gate: destruction closes it, waiting
-    // for a running callback, before anything the callback uses goes.
-    restartTimer = timerFactory->GetUniqueOSTimer(OSTimer::OneShot, [this, gate = restartGate] {
+    restartTimer = timerFactory->GetUniqueOSTimer(OSTimer::OneShot, [this, gate = callbackGate] {
         const CallbackGate::Pass pass(gate);
         if (pass) {
-            RestartAction();
+            OnRestartDue();
         }
     });
     fileSystemWatcher = FileSystemWatcher::CreateUnique(*threadFactory, WatchedDirectory(), CreatedEntries);
+    fileSystemWatcher->OnCreatedCallback([this, gate = callbackGate](const std::wstring& path) {
+        const CallbackGate::Pass pass(gate);
+        if (pass) {
+            OnCreatedFile(path);
+        }
+    });
+}
+
+bool RadioFlashMonitor::Start()
+{
+    // A timer the system refused cannot even be disarmed; without it the
+    // printer would never restart after the result.
+    if (restartTimer->Stop() != 0 || !fileSystemWatcher->IsWatching()) {
+        return false;
+    }
+    eventThread->StartThread(this, EventThreadName);
+    return eventThread->IsRunning();
 }
 
 RadioFlashMonitor::~RadioFlashMonitor()
 {
+    callbackGate->Close();
+    Exit();
     controlEvent->Signal(StopBit);
-    // A result page waiting for a touch would hold the event thread until
-    // the restart: the stop ends that wait.
-    ui->ExitUiScreen();
     if (eventThread->IsRunning()) {
         threadFinishedEvent->Wait();
     }
-    // No restart may reach the screen once it is released: the gate admits
-    // no new expiry, and a restart already under way is waited for.
-    restartGate->Close();
     restartTimer.reset();
-    ui.reset();
     fileSystemWatcher.reset();
+    ui.reset();
     exitEvent.reset();
     threadFinishedEvent.reset();
     controlEvent.reset();
@@ -110,25 +128,13 @@ RadioFlashMonitor::~RadioFlashMonitor()
     eventThread.reset();
 }
 
-void RadioFlashMonitor::Release(std::shared_ptr<RadioFlashMonitor> supervisor)
-{
-    if (!supervisor) {
-        return;
-    }
-    supervisor->callbackGate->Close();
-    supervisor.reset();
-}
-
 std::function<void(int)> RadioFlashMonitor::ExitNotification(const std::shared_ptr<RadioFlashMonitor>& supervisor)
 {
-    std::weak_ptr<RadioFlashMonitor> weak = supervisor;
+    RadioFlashMonitor* const self = supervisor.get();
     std::shared_ptr<CallbackGate> gate = supervisor ? supervisor->callbackGate : nullptr;
-    return [weak, gate](int) {
+    return [self, gate](int) {
         const CallbackGate::Pass pass(gate);
-        if (!pass) {
-            return;
-        }
-        if (const auto self = weak.lock()) {
+        if (pass) {
             self->Exit();
         }
     };
@@ -147,6 +153,11 @@ unsigned int RadioFlashMonitor::MarkerBits(const std::wstring& path)
 
 void RadioFlashMonitor::Exit()
 {
+    {
+        std::lock_guard<std::mutex> lock(lifecycleMutex);
+        lifecycle.Stop();
+    }
+    ui->ExitUiScreen();
     exitEvent->Signal();
 }
 
@@ -167,12 +178,38 @@ void RadioFlashMonitor::OnUpgradeFail()
 
 void RadioFlashMonitor::CompleteUpgrade(bool succeeded)
 {
-    restartTimer->Start(restart.delayMs);
-    if (succeeded) {
-        ui->PromptSystemToReboot();
-    } else {
-        ui->PromptUpgradeFail();
+    switch (TakeResult()) {
+    case ResultStep::ShowPage:
+        if (succeeded) {
+            ui->PromptSystemToReboot();
+        } else {
+            ui->PromptUpgradeFail();
+        }
+        break;
+    case ResultStep::RestartNow:
+        RestartAction();
+        break;
+    case ResultStep::Nothing:
+        break;
     }
+}
+
+RadioFlashMonitor::ResultStep RadioFlashMonitor::TakeResult()
+{
+    std::lock_guard<std::mutex> lock(lifecycleMutex);
+    const SupervisorLifecycle::Clock::time_point now = SupervisorLifecycle::Clock::now();
+    // The due time is taken before the timer is armed, so that the expiry
+    // never comes before it.
+    if (!lifecycle.TakeResult(now, std::chrono::milliseconds(settings.restartDelayMs))) {
+        return ResultStep::Nothing;
+    }
+    if (restartTimer->Start(settings.restartDelayMs) == 0) {
+        return ResultStep::ShowPage;
+    }
+    // A timer that will not be armed would never restart the printer: the
+    // result is known and the module no longer written, so the restart is
+    // due now.
+    return lifecycle.BeginRestart(lifecycle.RestartDue()) ? ResultStep::RestartNow : ResultStep::Nothing;
 }
 
 void RadioFlashMonitor::Reboot()
@@ -195,7 +232,8 @@ void RadioFlashMonitor::UpgraderThread()
             break;
         }
         // Both results in one wake-up: the success page first, then the
-        // failure page once the first one's wait has ended.
+        // failure page once the first one's wait has ended (unless a
+        // restart or a stop ended it).
         if ((bits & SuccessBit) != 0) {
             CompleteUpgrade(true);
         }
@@ -209,24 +247,28 @@ void RadioFlashMonitor::UpgraderThread()
 void RadioFlashMonitor::OnCreatedFile(const std::wstring& path)
 {
     const unsigned int bits = MarkerBits(path);
-    if (bits == SuccessBit) {
-        OnUpgradeSuccess();
-    } else if (bits == FailureBit) {
-        OnUpgradeFail();
+    if (bits != 0) {
+        controlEvent->Signal(bits);
     }
 }
 
-void RadioFlashMonitor::ReportMarkersPresent()
+void RadioFlashMonitor::ReportMarkersPresent(std::time_t runStart)
 {
-    const std::wstring directory = WatchedDirectory();
-    DIR* entries = opendir(StringOperation::WStringToUtf8(directory).c_str());
+    const std::string directory = StringOperation::WStringToUtf8(WatchedDirectory());
+    DIR* entries = opendir(directory.c_str());
     if (entries == nullptr) {
         return;
     }
     unsigned int bits = 0;
     // NOLINTNEXTLINE(concurrency-mt-unsafe): the stream is this call's own; readdir is safe on unshared streams
     while (const dirent* entry = readdir(entries)) {
-        bits |= MarkerBits(directory + StringOperation::WStringFromString(entry->d_name));
+        const unsigned int marker = MarkerBits(StringOperation::WStringFromString(directory + entry->d_name));
+        struct stat status = {};
+        // The RAM disk keeps a marker until the printer restarts: one left
+        // by an earlier run that was stopped is not this run's result.
+        if (marker != 0 && stat((directory + entry->d_name).c_str(), &status) == 0 && ChangedAt(status) >= runStart) {
+            bits |= marker;
+        }
     }
     closedir(entries);
     // Both results in one signal: the success page first, as for one wake-up.
@@ -235,11 +277,24 @@ void RadioFlashMonitor::ReportMarkersPresent()
     }
 }
 
+void RadioFlashMonitor::OnRestartDue()
+{
+    {
+        std::lock_guard<std::mutex> lock(lifecycleMutex);
+        if (!lifecycle.BeginRestart(SupervisorLifecycle::Clock::now())) {
+            return;
+        }
+    }
+    RestartAction();
+}
+
 void RadioFlashMonitor::RestartAction()
 {
     ui->ExitUiScreen();
-    if (restart.action) {
-        restart.action();
+    // A copy: the action may release the supervisor, and with it settings.
+    const std::function<void()> action = settings.restartAction;
+    if (action) {
+        action();
     } else {
         Reboot();
     }

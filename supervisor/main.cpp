@@ -7,8 +7,10 @@
 // -a confirms the result pages automatically (they are not shown), -r selects
 // the recovery variants of the pages; -p and -f are accepted without effect.
 // Other options are ignored after getopt's diagnostic. The program writes
-// nothing of its own; it ends with status 0 after SIGTERM, SIGQUIT or SIGINT,
-// and otherwise through the restart.
+// nothing of its own; it ends with status 0 after SIGTERM, SIGQUIT or SIGINT
+// (however many come), with status 1 at once when the system refused what it
+// needs to watch for the result and restart after it, and otherwise through
+// the restart.
 
 #include "PosixExitSignalWatcher.h"
 #include "RadioFlashMonitor.h"
@@ -22,6 +24,7 @@
 namespace {
 
 constexpr int ThreadFactoryPriority = 14;
+constexpr int StartFailed = 1;
 
 struct Options
 {
@@ -64,11 +67,19 @@ int main(int argc, char** argv)
     auto threadFactory = std::make_shared<ThreadFactory>(ThreadFactoryPriority);
     auto supervisor =
         RadioFlashMonitor::Create(threadFactory, options.autoConfirm, options.recoveryMode, options.number);
+    if (!supervisor) {
+        // It could not watch for the result or restart after it: the page
+        // is gone again, the printer's own screen shows, nothing restarts.
+        return StartFailed;
+    }
     exitSignalWatcher.RegisterNotification(RadioFlashMonitor::ExitNotification(supervisor));
-    exitSignalWatcher.Watch();
+    if (!exitSignalWatcher.Watch()) {
+        // No thread for the listener: this one takes the signal itself.
+        exitSignalWatcher.Listen();
+    }
     supervisor->WaitForExit();
-    // Destroyed here, on the main thread, which no callback runs on.
-    RadioFlashMonitor::Release(std::move(supervisor));
+    // No callback holds a reference: the supervisor is destroyed here.
+    supervisor.reset();
     threadFactory.reset();
     return 0;
 }

@@ -281,11 +281,15 @@ int Timer(int expiries)
 {
     auto factory = std::make_shared<ThreadFactory>(14);
     Expiries seen;
-    RadioFlashMonitor::RestartSettings restart;
-    restart.action = [&seen] { seen.Stamp(); };
-    auto supervisor = RadioFlashMonitor::Create(factory, true, false, 0, restart);
     std::vector<double> lateness;
+    // The restart comes once per supervisor: one supervisor an expiry.
     for (int i = 0; i < expiries; ++i) {
+        RadioFlashMonitor::Settings settings;
+        settings.restartAction = [&seen] { seen.Stamp(); };
+        auto supervisor = RadioFlashMonitor::Create(factory, true, false, 0, std::move(settings));
+        if (!supervisor) {
+            return 1;
+        }
         const Clock::time_point armed = Clock::now();
         supervisor->CompleteUpgrade(true);
         if (!seen.WaitForCount(static_cast<std::size_t>(i + 1))) {
@@ -294,7 +298,6 @@ int Timer(int expiries)
         lateness.push_back(std::chrono::duration<double, std::milli>(seen.stamps.back() - armed).count() -
                            RadioFlashMonitor::RestartDelayMs);
     }
-    RadioFlashMonitor::Release(std::move(supervisor));
     const Summary l = Summarise(lateness);
     std::printf("restart timer lateness against %u ms: median %.2f ms, worst %.2f ms (%d expiries); ratio %.5f\n",
                 RadioFlashMonitor::RestartDelayMs, l.median, l.worst, expiries,
@@ -387,10 +390,13 @@ int Idle(int seconds)
     // As main does: the signals blocked in every thread, the listener waiting.
     PosixExitSignalWatcher exitSignalWatcher;
     auto factory = std::make_shared<ThreadFactory>(14);
-    RadioFlashMonitor::RestartSettings restart;
-    restart.delayMs = 3600000;
-    restart.action = [] {};
-    auto supervisor = RadioFlashMonitor::Create(factory, false, false, 0, restart);
+    RadioFlashMonitor::Settings settings;
+    settings.restartDelayMs = 3600000;
+    settings.restartAction = [] {};
+    auto supervisor = RadioFlashMonitor::Create(factory, false, false, 0, std::move(settings));
+    if (!supervisor) {
+        return 1;
+    }
     exitSignalWatcher.RegisterNotification(RadioFlashMonitor::ExitNotification(supervisor));
     exitSignalWatcher.Watch();
     ReportIdle("waiting for a marker (in-progress page)", seconds);
@@ -402,7 +408,7 @@ int Idle(int seconds)
     // Ends the listener as a signal would, so that the watcher can go.
     kill(getpid(), SIGTERM);
     supervisor->WaitForExit();
-    RadioFlashMonitor::Release(std::move(supervisor));
+    supervisor.reset();
     return 0;
 }
 

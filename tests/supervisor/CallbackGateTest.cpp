@@ -50,6 +50,21 @@ TEST(CallbackGateTest, PassKeepsItsGateAlive)
     EXPECT_TRUE(watched.expired());
 }
 
+// The owner may close the gate from inside one of its own callbacks: its own
+// pass is not waited for, another thread's still is.
+TEST(CallbackGateTest, CloseInsideAPassWaitsOnlyForOtherThreadsPasses)
+{
+    auto gate = std::make_shared<CallbackGate>();
+    auto held = std::make_unique<CallbackGate::Pass>(gate);
+    auto closing = std::async(std::launch::async, [gate] {
+        const CallbackGate::Pass own(gate);
+        gate->Close();
+    });
+    EXPECT_EQ(std::future_status::timeout, closing.wait_for(std::chrono::milliseconds(100)));
+    held.reset();
+    EXPECT_EQ(std::future_status::ready, closing.wait_for(std::chrono::seconds(30)));
+}
+
 TEST(MarkerRuleTest, SuccessFirstBySubstringAndCaseSensitive)
 {
     EXPECT_EQ(RadioFlashMonitor::SuccessBit, RadioFlashMonitor::MarkerBits(L"/ramdisk/wifi.started"));
