@@ -338,8 +338,8 @@ int main(int argc, char** argv)
             std::printf("seed %u:%s\n  steps:    %s\n  expected: %s\n  observed: %s\n  replay:   "
                         "supervisor_lifecycle_campaign --replay %u --delay-ms %d --margin-ms %d\n",
                         seed, differences.empty() ? " as expected" : differences.c_str(), Describe(steps).c_str(),
-                        Describe(expected).c_str(), Describe(*observed).c_str(), seed,
-                        options.timing.restartDelayMs, options.timing.marginMs);
+                        Describe(expected).c_str(), Describe(*observed).c_str(), seed, options.timing.restartDelayMs,
+                        options.timing.marginMs);
             std::fflush(stdout);
         }
         mismatches += differences.empty() ? 0 : 1;

@@ -83,7 +83,8 @@ private:
     // either order.
     void CheckRestartMargin(const Step& step)
     {
-        const std::optional<int> due = phase_ == Phase::ResultShown ? std::optional<int>(due_) : prediction_.restartAtMs;
+        const std::optional<int> due =
+            phase_ == Phase::ResultShown ? std::optional<int>(due_) : prediction_.restartAtMs;
         if (due && step.atMs > *due - timing_.marginMs && step.atMs < *due + dueLateMs_ + timing_.marginMs) {
             Ambiguous(step, "the restart falls due at " + std::to_string(*due) + " ms");
         }
@@ -299,16 +300,14 @@ private:
         const int margin = timing_.marginMs;
         std::vector<int> choices = {now, now + Between(0, 2 * timing_.restartDelayMs)};
         if (so.pageWaitSinceMs) {
-            choices.push_back(*so.pageWaitSinceMs + timing_.pageUpMs + margin +
-                              Between(0, timing_.restartDelayMs / 2));
+            choices.push_back(*so.pageWaitSinceMs + timing_.pageUpMs + margin + Between(0, timing_.restartDelayMs / 2));
         }
         if (so.restartDueMs) {
             choices.push_back(*so.restartDueMs - margin - Between(1, margin));
             choices.push_back(*so.restartDueMs + so.restartLateMs + margin + Between(1, margin));
         }
         if (so.restartAtMs) {
-            choices.push_back(*so.restartAtMs + margin +
-                              Between(0, std::max(1, timing_.restartActionMs - 2 * margin)));
+            choices.push_back(*so.restartAtMs + margin + Between(0, std::max(1, timing_.restartActionMs - 2 * margin)));
         }
         return std::max(now, choices[static_cast<std::size_t>(Between(0, static_cast<int>(choices.size()) - 1))]);
     }

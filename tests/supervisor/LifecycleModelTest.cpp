@@ -45,15 +45,24 @@ const Case Cases[] = {
      {"16", "15", "black"},
      2200,
      0},
-    {"a later result re-arms the restart", {{100, S}, {700, Touch}, {1000, F}, {6000, Stop}}, {"16", "15", "black"},
-     2500, 0},
-    {"a result during the restart shows nothing and arms nothing", {{100, S}, {1900, F}, {5000, Stop}},
-     {"16", "15", "black"}, 1600, 0},
+    {"a later result re-arms the restart",
+     {{100, S}, {700, Touch}, {1000, F}, {6000, Stop}},
+     {"16", "15", "black"},
+     2500,
+     0},
+    {"a result during the restart shows nothing and arms nothing",
+     {{100, S}, {1900, F}, {5000, Stop}},
+     {"16", "15", "black"},
+     1600,
+     0},
     {"a stop during the restart waits for it", {{100, S}, {1900, Stop}}, {"16", "15", "black"}, 1600, 200},
     {"a stop before any result, and a second one", {{500, Stop}, {600, Stop}}, {"16", "black"}, std::nullopt, 0},
     {"a result after the stop shows nothing", {{500, Stop}, {500, F}}, {"16", "black"}, std::nullopt, 0},
-    {"a touch beside the button changes nothing", {{100, F}, {700, Elsewhere}, {4000, Stop}}, {"16", "17", "black"},
-     1600, 0},
+    {"a touch beside the button changes nothing",
+     {{100, F}, {700, Elsewhere}, {4000, Stop}},
+     {"16", "17", "black"},
+     1600,
+     0},
 };
 
 TEST(LifecycleModelTest, PredictsThePagesTheRestartAndTheStopOfEachCase)
@@ -71,10 +80,10 @@ TEST(LifecycleModelTest, PredictsThePagesTheRestartAndTheStopOfEachCase)
 TEST(LifecycleModelTest, StepsThatCouldGoEitherWayAreAmbiguous)
 {
     const std::vector<std::vector<Step>> ambiguous = {
-        {{100, S}, {1550, F}},   // the restart falls due at 1600
-        {{100, F}, {150, S}},    // one wake-up or two
-        {{100, S}, {200, Touch}}, // the page may not wait yet
-        {{100, S}, {150, Stop}},  // the result was just taken
+        {{100, S}, {1550, F}},     // the restart falls due at 1600
+        {{100, F}, {150, S}},      // one wake-up or two
+        {{100, S}, {200, Touch}},  // the page may not wait yet
+        {{100, S}, {150, Stop}},   // the result was just taken
         {{100, S}, {1900, Touch}}, // the restart's end of the wait may not be noticed yet
     };
     for (const std::vector<Step>& steps : ambiguous) {

@@ -39,8 +39,7 @@ std::uint64_t DigestOf(const ScreenPicture& picture)
 PagesShown::PagesShown(const std::string& resources, const std::string& language)
 {
     for (const char* page : {"15", "16", "17"}) {
-        known_.emplace_back(DigestOf(ScreenPicture::FromFile(resources + "/" + language + "/" + page + ".png")),
-                            page);
+        known_.emplace_back(DigestOf(ScreenPicture::FromFile(resources + "/" + language + "/" + page + ".png")), page);
     }
     int width = 0;
     int height = 0;

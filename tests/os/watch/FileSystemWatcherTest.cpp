@@ -1,10 +1,10 @@
 #include "FileSystemWatcher.h"
 
 #include "BlockedThread.h"
-#include "RefusingThreadFactory.h"
 #include "EmulationLimits.h"
 #include "EventFactory.h"
 #include "PosixFileSystemWatcher.h"
+#include "RefusingThreadFactory.h"
 #include "ThreadFactory.h"
 #include "Utf8Path.h"
 
