@@ -4,6 +4,9 @@
 #
 #   wifi-upgrade.sh FIRMWARE TARGET-VERSION [RadioFlashMonitor OPTION]...
 #
+# 0. Both markers of an earlier run go: the RAM disk keeps them until the
+#    printer restarts, and a marker created over an existing file gives no
+#    create event, so a stale one would hide this run's result.
 # 1. RadioFlashMonitor starts and puts the in-progress page up (the options,
 #    e.g. -a to confirm the result pages automatically or -r for the recovery
 #    variants, are passed on).
@@ -27,6 +30,9 @@ shift 2
 monitor_program=${RADIO_FLASH_MONITOR:-RadioFlashMonitor}
 flasher_program=${MODULE_FLASHER:-ModuleFlasher}
 markers=/ramdisk
+
+rm -f "$markers/wifi.started" "$markers/wifiupgrade.failed"
+echo "upgrade: removed the markers of an earlier run"
 
 "$monitor_program" "$@" &
 monitor=$!

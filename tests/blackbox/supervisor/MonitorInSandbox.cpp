@@ -91,9 +91,7 @@ bool MonitorInSandbox::Start(const std::vector<std::string>& args,
         command.insert(command.end(), {"--setenv", entry.first, entry.second});
     }
     command.insert(command.end(), {"--", "/bin/bash", UPGRADE_MONITOR_DRIVER, dir_});
-    for (const std::string& name : createFirst_) {
-        command.insert(command.end(), {"--create-first", name});
-    }
+    command.insert(command.end(), driverOptions_.begin(), driverOptions_.end());
     command.push_back(UPGRADE_MONITOR_PROGRAM);
     command.insert(command.end(), args.begin(), args.end());
     std::vector<char*> argv;

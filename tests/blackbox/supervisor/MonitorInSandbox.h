@@ -33,12 +33,22 @@ public:
 
     // A preference file whose display language is language.
     void WritePreferences(const std::string& language) const;
-    // A file the driver creates in /ramdisk/ before it starts the program.
-    void CreateBeforeStart(const std::string& name) { createFirst_.push_back(name); }
+    // A file the driver creates in /ramdisk/ as an earlier run left it, in a
+    // second before the one it starts the program in.
+    void CreateInAnEarlierRun(const std::string& name)
+    {
+        driverOptions_.insert(driverOptions_.end(), {"--create-old", name});
+    }
+    // A file the driver creates in /ramdisk/ right after it started the
+    // program, before the program watches the directory.
+    void CreateRightAfterStart(const std::string& name)
+    {
+        driverOptions_.insert(driverOptions_.end(), {"--create-after-start", name});
+    }
     // Starts the program with args; environment entries go into the sandbox.
     bool Start(const std::vector<std::string>& args,
                const std::vector<std::pair<std::string, std::string>>& environment = {});
-    // One command line to the driver ("create NAME...", "flood N", "signal NAME").
+    // One command line to the driver ("create NAME...", "flood N", "signal NAME...").
     // Returns when it was written; the time it was sent.
     Clock::time_point Send(const std::string& command) const;
     // A finger down and up at (x, y), once the display's touch pipe takes it.
@@ -67,7 +77,7 @@ private:
     bool Reap(std::chrono::seconds limit);
 
     std::string dir_;
-    std::vector<std::string> createFirst_;
+    std::vector<std::string> driverOptions_;
     pid_t sandbox_ = -1;
     std::vector<Clock::time_point> framesSeen_;
     Clock::time_point exitSeen_{};

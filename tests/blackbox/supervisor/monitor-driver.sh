@@ -3,14 +3,18 @@
 # simulated printer, on a test's commands: starts the program, creates files
 # in /ramdisk, sends the program signals and records what happened.
 #
-# Usage: monitor-driver.sh FOLDER [--create-first NAME]... PROGRAM [ARG...]
-#   --create-first NAME  creates /ramdisk/NAME before the program starts
+# Usage: monitor-driver.sh FOLDER [--create-old NAME]... [--create-after-start NAME]... PROGRAM [ARG...]
+#   --create-old NAME          creates /ramdisk/NAME as an earlier run left it:
+#                              in a second before the one the program starts in
+#   --create-after-start NAME  creates /ramdisk/NAME right after starting the
+#                              program, as a flasher that fails at once makes
+#                              the script do, before the program watches
 #   FOLDER/commands  a named pipe the test made; one command a line:
 #                      create NAME...  creates /ramdisk/NAME for each name, in one go
 #                      flood COUNT     creates COUNT files in the background,
 #                                      alternately other-N and wifi.started-N,
 #                                      noting "flooding" after the first hundred
-#                      signal NAME     sends SIGNAME to the program
+#                      signal NAME...  sends SIGNAME to the program, for each name in turn
 #   FOLDER/log       "MS WHAT" a line (MS: milliseconds of the boot clock):
 #                      started PID, created NAME..., signalled NAME,
 #                      shutdown SIGTERM (the restart's shutdown reached this
@@ -20,9 +24,17 @@
 set -u
 folder=$1
 shift
-while [ "${1-}" = --create-first ]; do
-    : >"/ramdisk/$2"
-    shift 2
+after_start=()
+while :; do
+    case ${1-} in
+        --create-old)
+            : >"/ramdisk/$2"
+            created=$(date +%s)
+            while [ "$(date +%s)" = "$created" ]; do sleep 0.05; done
+            shift 2 ;;
+        --create-after-start) after_start+=("$2"); shift 2 ;;
+        *) break ;;
+    esac
 done
 
 note() {
@@ -35,6 +47,7 @@ note() {
 # outlives the shutdown's SIGTERM and SIGPWR, so that it sees the end.
 "$@" >"$folder/out" 2>"$folder/err" &
 program=$!
+for name in "${after_start[@]}"; do : >"/ramdisk/$name"; done
 note "started $program"
 trap 'note "shutdown SIGTERM"' TERM
 trap '' PWR
@@ -57,7 +70,7 @@ serve() {
                 note "created $arguments" ;;
             flood) flood "$arguments" & ;;
             signal)
-                kill -s "$arguments" "$program"
+                for name in $arguments; do kill -s "$name" "$program"; done
                 note "signalled $arguments" ;;
         esac
     done

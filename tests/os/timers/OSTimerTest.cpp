@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
@@ -184,16 +185,22 @@ TEST_F(OSTimerOneShot, CallbackThatDestroysItsOwnTimerRunsToItsEnd)
 {
     struct Owner
     {
+        std::mutex mutex;
         std::unique_ptr<OSTimer> timer;
         std::unique_ptr<SimpleEvent> done = EventFactory::GetUniqueSimpleEvent(false);
     };
     auto owner = std::make_shared<Owner>();
-    owner->timer = MakeTimer(OSTimer::OneShot, [owner = owner.get()] {
-        owner->timer.reset();
-        owner->done->Signal();
-    });
-    ASSERT_EQ(owner->timer->Start(10), 0);
+    {
+        std::lock_guard<std::mutex> lock(owner->mutex);
+        owner->timer = MakeTimer(OSTimer::OneShot, [owner = owner.get()] {
+            std::lock_guard<std::mutex> own(owner->mutex);
+            owner->timer.reset();
+            owner->done->Signal();
+        });
+        ASSERT_EQ(owner->timer->Start(10), 0);
+    }
     ASSERT_TRUE(owner->done->Wait(Generous));
+    std::lock_guard<std::mutex> lock(owner->mutex);
     EXPECT_EQ(owner->timer, nullptr);
 }
 
