@@ -13,8 +13,10 @@
 // joins the thread: it first asks the thread to stop by signalling the
 // stop-request bits on the thread event (or cancels it when those bits are 0),
 // so an entry function that runs for long must watch that event, or another
-// event of its owner, and return. IsRunning tells whether the thread was
-// started; it stays true after the entry function returns.
+// event of its owner, and return. Once the destructor returns, the entry
+// function has ended; never destroy a thread from itself. IsRunning tells
+// whether the thread was started; it stays true after the entry function
+// returns.
 class Thread
 {
 public:

@@ -26,7 +26,10 @@
 // queue overflowed, events were lost: the any-activity callback is called
 // once for the overflow, and the created callback not at all for it.
 //
-// Destroying the watcher ends its thread, even while it waits for events.
+// Destroying the watcher ends its thread, even while it waits for events,
+// and joins it: once the destructor returns no callback runs or will run.
+// Never destroy it from one of its own callbacks (the thread would join
+// itself).
 class FileSystemWatcher
 {
 public:
