@@ -1,9 +1,11 @@
 #include "JsonImporterExporter.h"
 
 #include "ByteBufferStream.h"
+#include "FramedRecord.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,15 +21,12 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-Bytes Record(const std::string& text, const unsigned char* identifier = JSONGuid::JSON_Identifier_GUID,
-             std::size_t spare = 1)
+// A framed record with `spare` zero bytes after it (room for the terminator
+// that the in-place import writes).
+Bytes Record(const std::string& text, const unsigned char* identifier = DefaultRecordIdentifier, std::size_t spare = 1)
 {
-    Bytes record(identifier, identifier + 16);
-    const auto n = static_cast<std::uint32_t>(text.size());
-    for (int i = 0; i < 4; ++i) {
-        record.push_back(static_cast<unsigned char>(n >> (8 * i)));
-    }
-    record.insert(record.end(), text.begin(), text.end());
+    const std::string framed = FramedRecord(text, identifier);
+    Bytes record(framed.begin(), framed.end());
     record.insert(record.end(), spare, 0);
     return record;
 }
@@ -129,7 +128,7 @@ TEST(JsonRecordExport, EmptyDocumentIsExactly22Bytes)
     JsonImporterExporter json;
     ByteBufferStream out;
     ASSERT_TRUE(json.ExportData(out));
-    Bytes expected(JSONGuid::JSON_Identifier_GUID, JSONGuid::JSON_Identifier_GUID + 16);
+    Bytes expected(DefaultRecordIdentifier, DefaultRecordIdentifier + 16);
     expected.insert(expected.end(), {0x02, 0x00, 0x00, 0x00, '{', '}'});
     EXPECT_EQ(out.GetBytes(), expected);
 }
@@ -140,9 +139,9 @@ TEST(JsonRecordExport, SendsTheWholeRecordInOneWriteWithTheCallersIdentifier)
     Bytes record = Record(R"({"a":[1,2.5,"x"],"b":{"c":null}})");
     ASSERT_TRUE(json.ImportData(record.data(), record.size()));
     ScriptedStream out({}, {});
-    ASSERT_TRUE(json.ExportData(out, JSONGuid::AlternateJsonIdentifier));
+    ASSERT_TRUE(json.ExportData(out, AlternateRecordIdentifier));
     EXPECT_EQ(out.writes, 1);
-    EXPECT_EQ(out.written, Record(R"({"a":[1,2.5,"x"],"b":{"c":null}})", JSONGuid::AlternateJsonIdentifier, 0));
+    EXPECT_EQ(out.written, Record(R"({"a":[1,2.5,"x"],"b":{"c":null}})", AlternateRecordIdentifier, 0));
     EXPECT_FALSE(json.ExportData(out, nullptr));
 }
 
@@ -151,7 +150,7 @@ TEST(JsonRecordExport, AValueJsonCannotHoldIsRefusedAndNothingIsWritten)
     JsonImporterExporter json;
     rapidjson::Value notANumber(std::numeric_limits<double>::quiet_NaN());
     ScriptedStream out({}, {});
-    EXPECT_FALSE(json.ExportData(notANumber, out, JSONGuid::JSON_Identifier_GUID));
+    EXPECT_FALSE(json.ExportData(notANumber, out, DefaultRecordIdentifier));
     EXPECT_EQ(out.writes, 0);
 }
 
@@ -214,7 +213,7 @@ TEST(JsonRecordMemoryImport, RefusesALengthThatDoesNotFitTheBlockAndTouchesNothi
 
 TEST(JsonRecordMemoryImport, WritesTheTerminatorRightAfterTheText)
 {
-    Bytes record = Record(R"({"a":1})", JSONGuid::JSON_Identifier_GUID, 0);
+    Bytes record = Record(R"({"a":1})", DefaultRecordIdentifier, 0);
     record.push_back('x'); // the byte after the text is not yet a zero
     record.push_back('y');
     JsonImporterExporter json;
@@ -247,7 +246,7 @@ TEST(JsonRecordMemoryImport, RefusesTextsAboveAQuarterOfFreeMemory)
     JsonImporterExporter json;
     EXPECT_TRUE(json.ImportData(small.data(), small.size()));
     EXPECT_FALSE(json.ImportData(large.data(), large.size()));
-    ByteBufferStream stream(Record("{\"s\":\"" + std::string(249, 'x') + "\"}", JSONGuid::JSON_Identifier_GUID, 0));
+    ByteBufferStream stream(Record("{\"s\":\"" + std::string(249, 'x') + "\"}", DefaultRecordIdentifier, 0));
     EXPECT_FALSE(json.ImportData(stream));
 }
 
@@ -278,18 +277,18 @@ TEST(JsonRecordStreamImport, FailsOnShortHeaderShortTextOrLengthZero)
     JsonImporterExporter json;
     ByteBufferStream header(Bytes(19, 0));
     EXPECT_FALSE(json.ImportData(header));
-    Bytes record = Record(R"({"a":1})", JSONGuid::JSON_Identifier_GUID, 0);
+    Bytes record = Record(R"({"a":1})", DefaultRecordIdentifier, 0);
     record.pop_back();
     ByteBufferStream shortText(record);
     EXPECT_FALSE(json.ImportData(shortText));
-    ByteBufferStream zero(WithLength(Record("{}", JSONGuid::JSON_Identifier_GUID, 0), 0));
+    ByteBufferStream zero(WithLength(Record("{}", DefaultRecordIdentifier, 0), 0));
     EXPECT_FALSE(json.ImportData(zero));
 }
 
 TEST(JsonRecordStreamImport, ALyingLengthCostsOnlyTheBytesDelivered)
 {
     const FreeMemory plenty(64ul * 1024 * 1024);
-    ByteBufferStream stream(WithLength(Record("{}", JSONGuid::JSON_Identifier_GUID, 0), 16u * 1024 * 1024));
+    ByteBufferStream stream(WithLength(Record("{}", DefaultRecordIdentifier, 0), 16u * 1024 * 1024));
     JsonImporterExporter json;
     EXPECT_FALSE(json.ImportData(stream));
 }
@@ -298,7 +297,7 @@ TEST(JsonRecordNoRetryImport, AcceptsBothIdentifiersAndNoOther)
 {
     JsonImporterExporter json;
     bool streamError = true;
-    ByteBufferStream alternate(Record(R"({"x":2})", JSONGuid::AlternateJsonIdentifier, 0));
+    ByteBufferStream alternate(Record(R"({"x":2})", AlternateRecordIdentifier, 0));
     EXPECT_TRUE(json.ImportDataNoRetry(alternate, streamError));
     EXPECT_FALSE(streamError);
     const unsigned char other[16] = {0xb3, 0xec};
@@ -313,7 +312,7 @@ TEST(JsonRecordNoRetryImport, AcceptsBothIdentifiersAndNoOther)
 
 TEST(JsonRecordNoRetryImport, ReportsStreamFailuresButNotShortReads)
 {
-    const Bytes record = Record(R"({"x":1})", JSONGuid::JSON_Identifier_GUID, 0);
+    const Bytes record = Record(R"({"x":1})", DefaultRecordIdentifier, 0);
     JsonImporterExporter json;
     bool streamError = false;
 
