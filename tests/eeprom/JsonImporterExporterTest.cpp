@@ -47,7 +47,8 @@ std::string Exported(JsonImporterExporter& json)
 }
 
 // Plays back a script of read results: a number of bytes to deliver from the
-// data, or -1. Writes are accepted up to a budget.
+// data, or -1; past the script, what is asked for while the data lasts. Writes
+// are accepted up to a budget.
 class ScriptedStream : public Stream
 {
 public:
@@ -68,6 +69,8 @@ public:
                 return take;
             }
         }
+        // The room the reader offers is its buffer, whether filled or not.
+        reach = std::max(reach, pos_ + static_cast<std::size_t>(len));
         take = std::min({take, len, static_cast<int>(data_.size() - pos_)});
         std::memcpy(buf, data_.data() + pos_, static_cast<std::size_t>(take));
         pos_ += static_cast<std::size_t>(take);
@@ -86,6 +89,9 @@ public:
     Bytes written;
     int reads = 0;
     int writes = 0;
+    // How far into the data a read could have gone, had the stream filled
+    // every buffer it was given.
+    std::size_t reach = 0;
 
 private:
     Bytes data_;
@@ -288,9 +294,13 @@ TEST(JsonRecordStreamImport, FailsOnShortHeaderShortTextOrLengthZero)
 TEST(JsonRecordStreamImport, ALyingLengthCostsOnlyTheBytesDelivered)
 {
     const FreeMemory plenty(64ul * 1024 * 1024);
-    ByteBufferStream stream(WithLength(Record("{}", DefaultRecordIdentifier, 0), 16u * 1024 * 1024));
+    // The length field claims 16 MiB; 100 KiB of text come, then nothing.
+    const std::size_t delivered = 100 * 1024;
+    ScriptedStream stream(WithLength(Record(std::string(delivered, ' '), DefaultRecordIdentifier, 0), 16u << 20), {});
     JsonImporterExporter json;
     EXPECT_FALSE(json.ImportData(stream));
+    // The text buffer grows with the bytes that came, never to the length claimed.
+    EXPECT_LE(stream.reach - JsonImporterExporter::HeaderBytes, 2 * delivered);
 }
 
 TEST(JsonRecordNoRetryImport, AcceptsBothIdentifiersAndNoOther)
@@ -429,10 +439,9 @@ TEST(JsonRecordEscaping, RawStringKeepsUnknownAndTruncatedSequences)
 TEST(JsonRecordIdentifier, IsTheDefaultSixteenBytes)
 {
     JsonImporterExporter json;
-    EXPECT_EQ(json.GetIdentifierLengthBytes(), 16u);
-    EXPECT_EQ(std::memcmp(json.GetIdentifier(), JSONGuid::JSON_Identifier_GUID, 16), 0);
-    EXPECT_EQ(json.GetIdentifier()[0], 0xb3);
-    EXPECT_EQ(json.GetIdentifier()[15], 0x02);
+    ASSERT_EQ(json.GetIdentifierLengthBytes(), 16u);
+    EXPECT_EQ(Bytes(json.GetIdentifier(), json.GetIdentifier() + 16),
+              Bytes(DefaultRecordIdentifier, DefaultRecordIdentifier + 16));
 }
 
 TEST(JsonRecordThreads, ConcurrentExportsToOneSinkArriveAsWholeRecords)
