@@ -1,6 +1,8 @@
 #include "RapidJsonFileReader.h"
 
+#include "FileHandle.h"
 #include "FileOperation.h"
+#include "FitsIn.h"
 #include "JsonDocumentParser.h"
 
 // At high optimisation gcc follows the validator's inlined code into paths
@@ -17,32 +19,11 @@
 
 #include <cmath>
 #include <cstdio>
-#include <limits>
-#include <memory>
 #include <system_error>
 
 namespace {
 
 constexpr double FloatMagnitudeLimit = 3.4028234e38;
-
-struct FileCloser
-{
-    void operator()(std::FILE* file) const { (void)std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
-// True when n fits the unsigned type Limit. Inside a template, so that on a
-// 32-bit target, where the comparison would always be false, it is not even
-// compiled.
-template <typename Limit>
-bool FitsIn(std::size_t n)
-{
-    if constexpr (sizeof(std::size_t) > sizeof(Limit)) {
-        return n <= std::numeric_limits<Limit>::max();
-    } else {
-        return true;
-    }
-}
 
 // The member named `name` of an object, or null when absent or not an object.
 const rapidjson::Value* FindMember(const rapidjson::Value& value, const std::string& name)

@@ -190,6 +190,24 @@ bool ReadField(const std::string& text, std::size_t pos, std::size_t digits, uns
     return true;
 }
 
+// Every character of text through change, in place.
+template <typename Char>
+void ChangeEach(std::basic_string<Char>& text, Char (*change)(Char))
+{
+    for (Char& c : text) {
+        c = change(c);
+    }
+}
+
+// A copy of text with every character through change.
+template <typename Char>
+std::basic_string<Char> ChangedCopy(std::basic_string_view<Char> text, Char (*change)(Char))
+{
+    std::basic_string<Char> copy(text);
+    ChangeEach(copy, change);
+    return copy;
+}
+
 } // namespace
 
 std::vector<std::string> SplitString(std::string_view text, char delimiter)
@@ -336,58 +354,42 @@ wchar_t ToUpper(wchar_t c)
 
 void ToLower(std::string& text)
 {
-    for (char& c : text) {
-        c = ToLower(c);
-    }
+    ChangeEach<char>(text, ToLower);
 }
 
 void ToUpper(std::string& text)
 {
-    for (char& c : text) {
-        c = ToUpper(c);
-    }
+    ChangeEach<char>(text, ToUpper);
 }
 
 void ToLower(std::wstring& text)
 {
-    for (wchar_t& c : text) {
-        c = ToLower(c);
-    }
+    ChangeEach<wchar_t>(text, ToLower);
 }
 
 void ToUpper(std::wstring& text)
 {
-    for (wchar_t& c : text) {
-        c = ToUpper(c);
-    }
+    ChangeEach<wchar_t>(text, ToUpper);
 }
 
 std::string ToLower(std::string_view text)
 {
-    std::string copy(text);
-    ToLower(copy);
-    return copy;
+    return ChangedCopy<char>(text, ToLower);
 }
 
 std::string ToUpper(std::string_view text)
 {
-    std::string copy(text);
-    ToUpper(copy);
-    return copy;
+    return ChangedCopy<char>(text, ToUpper);
 }
 
 std::wstring ToLower(std::wstring_view text)
 {
-    std::wstring copy(text);
-    ToLower(copy);
-    return copy;
+    return ChangedCopy<wchar_t>(text, ToLower);
 }
 
 std::wstring ToUpper(std::wstring_view text)
 {
-    std::wstring copy(text);
-    ToUpper(copy);
-    return copy;
+    return ChangedCopy<wchar_t>(text, ToUpper);
 }
 
 bool IsEqualIgnoreCase(std::string_view a, std::string_view b)

@@ -19,8 +19,6 @@ public:
 
     int Read(unsigned short address, unsigned char* buf, int len) override;
     int Write(unsigned short address, const unsigned char* buf, int len) override;
-    bool Erase(unsigned short address, unsigned short len) override;
-    bool EraseAll() override;
     unsigned int GetSizeInBytes() const override;
 
 private:

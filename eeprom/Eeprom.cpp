@@ -6,6 +6,7 @@
 #include "SimpleEvent.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -53,6 +54,55 @@ int Eeprom::ReadInChunks(unsigned int address, unsigned char* buf, int len, unsi
         extraAttemptUsed = true;
     }
     return static_cast<int>(got);
+}
+
+int Eeprom::WriteInPages(unsigned int address, const unsigned char* buf, int len, unsigned int pageSize,
+                         unsigned int addressBytes, const PageTransfer& transfer)
+{
+    if (len < 1 || !HasBus()) {
+        return 0;
+    }
+    const auto total = static_cast<unsigned int>(len);
+    // The chip's address wraps at its end: a range past it would land on address 0.
+    if (!EepromPaging::RangeFits(address, total, GetSizeInBytes())) {
+        return 0;
+    }
+    const std::vector<unsigned char> data(buf, buf + total);
+
+    const I2CDeviceLock busHeld(*device_);
+    unsigned int written = 0;
+    unsigned int at = address;
+    std::vector<unsigned char> frame(addressBytes + pageSize);
+    while (written < total) {
+        const unsigned int chunk = EepromPaging::PageChunk(at, total - written, pageSize);
+        for (unsigned int i = 0; i < addressBytes; ++i) {
+            frame[i] = static_cast<unsigned char>((at >> (8 * (addressBytes - 1 - i))) & 0xFFu);
+        }
+        std::memcpy(frame.data() + addressBytes, data.data() + written, chunk);
+        const unsigned int sent = transfer(at, frame.data(), addressBytes + chunk);
+        if (sent > addressBytes) {
+            const unsigned int accepted = std::min(sent - addressBytes, chunk);
+            written += accepted;
+            at += accepted;
+            PauseForWriteCycle();
+        }
+        // Going on after a short page would put later data in the wrong place
+        // or leave a hole the caller cannot see.
+        if (sent < addressBytes + chunk) {
+            break;
+        }
+    }
+    return static_cast<int>(written);
+}
+
+bool Eeprom::Erase(unsigned short address, unsigned short len)
+{
+    return FillErased(address, len);
+}
+
+bool Eeprom::EraseAll()
+{
+    return FillErased(0, GetSizeInBytes());
 }
 
 bool Eeprom::HasBus() const

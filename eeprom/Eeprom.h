@@ -29,9 +29,9 @@ public:
     virtual int Read(unsigned short address, unsigned char* buf, int len) = 0;
     // Refuses (0, no bus traffic) a range that would end past the chip.
     virtual int Write(unsigned short address, const unsigned char* buf, int len) = 0;
-    // Fills with 0xFF through Write; true when any byte was written.
-    virtual bool Erase(unsigned short address, unsigned short len) = 0;
-    virtual bool EraseAll() = 0;
+    // Fill with 0xFF through the driver's Write; true when any byte was written.
+    virtual bool Erase(unsigned short address, unsigned short len);
+    virtual bool EraseAll();
     virtual unsigned int GetSizeInBytes() const = 0;
 
 protected:
@@ -41,17 +41,30 @@ protected:
     using ReadTransfer =
         std::function<unsigned int(bool sendAddress, unsigned int address, unsigned char* dst, unsigned int len)>;
 
+    // One page write: `frame` holds the memory address and the page's data.
+    // Returns the frame bytes the chip acknowledged.
+    using PageTransfer =
+        std::function<unsigned int(unsigned int address, const unsigned char* frame, unsigned int length)>;
+
     // The chunked read both chips use.
     int ReadInChunks(unsigned int address, unsigned char* buf, int len, unsigned int chunkSize,
                      const ReadTransfer& transfer);
-    bool FillErased(unsigned int address, unsigned int len);
-    // Covers the chip's internal write cycle after a page write.
-    static void PauseForWriteCycle();
+    // The page write both chips use: refuses a range that ends past the chip,
+    // starts each frame with the memory address in addressBytes bytes (high
+    // byte first; one byte is the address's low 8 bits), pauses for the write
+    // cycle after each page the chip took and ends at the first page that is
+    // not fully acknowledged. Returns the data bytes written.
+    int WriteInPages(unsigned int address, const unsigned char* buf, int len, unsigned int pageSize,
+                     unsigned int addressBytes, const PageTransfer& transfer);
 
     // Drivers without a device or bus transfer nothing and report 0.
     bool HasBus() const;
     I2CDevice& Device() const { return *device_; }
 
 private:
+    bool FillErased(unsigned int address, unsigned int len);
+    // Covers the chip's internal write cycle after a page write.
+    static void PauseForWriteCycle();
+
     std::shared_ptr<I2CDevice> device_;
 };

@@ -1,5 +1,6 @@
 #include "JsonImporterExporter.h"
 
+#include "FitsIn.h"
 #include "JsonDocumentParser.h"
 #include "MemoryOperation.h"
 #include "Stream.h"
@@ -21,19 +22,6 @@ constexpr unsigned int IdentifierBytes = 16;
 constexpr unsigned int LengthOffset = 16;
 // Buffers for stream imports start at most this large and grow with the data.
 constexpr std::size_t InitialTextBuffer = std::size_t{64} * 1024;
-
-// True when n fits the unsigned type Limit. Inside a template, so that on a
-// 32-bit target, where the comparison would always be false, it is not even
-// compiled.
-template <typename Limit>
-bool FitsIn(std::size_t n)
-{
-    if constexpr (sizeof(std::size_t) > sizeof(Limit)) {
-        return n <= std::numeric_limits<Limit>::max();
-    } else {
-        return true;
-    }
-}
 
 std::uint32_t ReadLittleEndian32(const unsigned char* bytes)
 {

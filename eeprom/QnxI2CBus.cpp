@@ -58,6 +58,22 @@ void SetPart(iov_t& part, T* base, std::size_t len)
     SETIOV(&part, base, len);
 }
 
+// One send or receive of len data bytes: the header goes in the first part,
+// the data in the second; the driver reads the header from the first part
+// and replies into both. len when the driver took it, else 0.
+template <typename Byte>
+unsigned int Transfer(int descriptor, std::uint32_t command, Byte* data, unsigned int len, unsigned short address,
+                      I2C::AddressMode mode)
+{
+    auto header = HeaderFor<QnxI2CMessages::TransferHeader>(address, mode);
+    header.length = len;
+    iov_t parts[2];
+    SetPart(parts[0], &header, sizeof header);
+    SetPart(parts[1], data, len);
+    const int result = ::devctlv(descriptor, Command(command), 2, 2, parts, parts, nullptr);
+    return result == EOK ? len : 0;
+}
+
 } // namespace
 
 QnxI2CBus::QnxI2CBus() : delayEvent_(EventFactory::GetUniqueSimpleEvent(true))
@@ -97,25 +113,12 @@ unsigned int QnxI2CBus::GetBusSpeed() const
 
 unsigned int QnxI2CBus::Read(unsigned char* buf, unsigned int len, unsigned short address, I2C::AddressMode mode)
 {
-    auto header = HeaderFor<QnxI2CMessages::TransferHeader>(address, mode);
-    header.length = len;
-    // The driver reads the header from the first part and replies into both.
-    iov_t parts[2];
-    SetPart(parts[0], &header, sizeof header);
-    SetPart(parts[1], buf, len);
-    const int result = ::devctlv(descriptor_, Command(QnxI2CMessages::ReceiveCommand), 2, 2, parts, parts, nullptr);
-    return result == EOK ? len : 0;
+    return Transfer(descriptor_, QnxI2CMessages::ReceiveCommand, buf, len, address, mode);
 }
 
 unsigned int QnxI2CBus::Write(const unsigned char* buf, unsigned int len, unsigned short address, I2C::AddressMode mode)
 {
-    auto header = HeaderFor<QnxI2CMessages::TransferHeader>(address, mode);
-    header.length = len;
-    iov_t parts[2];
-    SetPart(parts[0], &header, sizeof header);
-    SetPart(parts[1], buf, len);
-    const int result = ::devctlv(descriptor_, Command(QnxI2CMessages::SendCommand), 2, 2, parts, parts, nullptr);
-    return result == EOK ? len : 0;
+    return Transfer(descriptor_, QnxI2CMessages::SendCommand, buf, len, address, mode);
 }
 
 unsigned int QnxI2CBus::WriteThenRead(const unsigned char* wbuf, unsigned int wlen, unsigned char* rbuf,

@@ -3,6 +3,7 @@
 #include "StringOperation.h"
 
 #include <limits>
+#include <optional>
 #include <tuple>
 
 namespace {
@@ -24,6 +25,46 @@ bool ReadPart(const std::string& text, unsigned int& value)
     return true;
 }
 
+// The texts of the three parts; a part without a text is 0.
+struct PartTexts
+{
+    std::string major;
+    std::optional<std::string> minor;
+    std::optional<std::string> patch;
+};
+
+// Cuts a valid version text into its parts by three rules; false when the
+// text names no version.
+bool CutIntoParts(const std::string& text, PartTexts& parts)
+{
+    // The major needs a dot: "7" names no version.
+    const std::size_t firstDot = text.find('.');
+    if (firstDot == std::string::npos) {
+        return false;
+    }
+    parts.major = text.substr(0, firstDot);
+    // Minor and patch need a second dot: "7.2" is 7.0.0. The minor stands
+    // between the two dots, the patch after the second.
+    const std::size_t secondDot = text.find('.', firstDot + 1);
+    if (secondDot == std::string::npos) {
+        return true;
+    }
+    parts.minor = text.substr(firstDot + 1, secondDot - firstDot - 1);
+    // Trailing dots are no part of the patch, and no patch is 0: "7.2." is
+    // 7.2.0, "7.2.5.." 7.2.5.
+    const std::size_t patchEnd = text.find_last_not_of('.');
+    if (patchEnd != std::string::npos && patchEnd > secondDot) {
+        parts.patch = text.substr(secondDot + 1, patchEnd - secondDot);
+    }
+    return true;
+}
+
+// Reads an optional part; a part that is present must be a number.
+bool ReadOptionalPart(const std::optional<std::string>& text, unsigned int& value)
+{
+    return !text || ReadPart(*text, value);
+}
+
 } // namespace
 
 Version::Version(unsigned int majorPart, unsigned int minorPart, unsigned int patchPart)
@@ -33,34 +74,13 @@ Version::Version(unsigned int majorPart, unsigned int minorPart, unsigned int pa
 
 Version::Version(const std::string& text)
 {
-    if (!IsValidVersionString(text)) {
-        return;
+    PartTexts parts;
+    Version read;
+    // A part that is no number spoils the whole version.
+    if (IsValidVersionString(text) && CutIntoParts(text, parts) && ReadPart(parts.major, read.major) &&
+        ReadOptionalPart(parts.minor, read.minor) && ReadOptionalPart(parts.patch, read.patch)) {
+        *this = read;
     }
-    const std::size_t firstDot = text.find('.');
-    if (firstDot == std::string::npos) {
-        return;
-    }
-    unsigned int parsedMajor = 0;
-    if (!ReadPart(text.substr(0, firstDot), parsedMajor)) {
-        return;
-    }
-    const std::size_t secondDot = text.find('.', firstDot + 1);
-    if (secondDot == std::string::npos) {
-        major = parsedMajor;
-        return;
-    }
-    std::string patchText = text.substr(secondDot + 1);
-    const std::size_t lastDigit = patchText.find_last_not_of('.');
-    patchText.erase(lastDigit == std::string::npos ? 0 : lastDigit + 1);
-    unsigned int parsedMinor = 0;
-    unsigned int parsedPatch = 0;
-    if (!ReadPart(text.substr(firstDot + 1, secondDot - firstDot - 1), parsedMinor) ||
-        (!patchText.empty() && !ReadPart(patchText, parsedPatch))) {
-        return;
-    }
-    major = parsedMajor;
-    minor = parsedMinor;
-    patch = parsedPatch;
 }
 
 bool Version::IsValidVersionString(const std::string& text)

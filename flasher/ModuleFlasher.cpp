@@ -69,6 +69,69 @@ private:
     int fd_;
 };
 
+// Writes one chunk of `count` image bytes and waits for the reply that
+// acknowledges it. Nothing received before the chunk (a repeated
+// acknowledgement, a late OK) may pass for its acknowledgement.
+bool SendChunk(TelitComDevice& device, const std::uint8_t* data, std::size_t count, const Bytes& expected,
+               std::chrono::seconds ackTimeout)
+{
+    if (!device.DiscardInputAndWrite(FrameChunk(data, count))) {
+        return false;
+    }
+    const ReadResult reply = device.ReadUntil(expected, ackTimeout);
+    if (reply.status == ReadStatus::Failed) {
+        ModuleFlasher::PrintBytes("Received before error: ", reply.data);
+        return false;
+    }
+    if (reply.status == ReadStatus::TimedOut) {
+        ModuleFlasher::PrintBytes("Expected ACK suffix: ", FotaChunkAck);
+        ModuleFlasher::PrintBytes("Expected OK content: ", RespOk);
+        ModuleFlasher::PrintBytes("Got:                 ", reply.data);
+        Pause(AckTimeoutPause);
+        device.ResetOutputBuffer();
+        device.ResetInputBuffer();
+        return false;
+    }
+    return true;
+}
+
+// Sends the announced `size` bytes of the image in chunks, each acknowledged
+// before the next; true once the whole image is acknowledged.
+bool SendImage(TelitComDevice& device, InputFile& image, std::uint64_t size, std::chrono::seconds ackTimeout)
+{
+    std::uint64_t sent = 0;
+    std::uint8_t block[FotaChunkSize];
+    for (;;) {
+        const ssize_t got = image.ReadBlock(block, sizeof block);
+        if (got < 0) {
+            return false;
+        }
+        const auto count = static_cast<std::size_t>(got);
+        if (count == 0) {
+            // The image ended on a chunk boundary. An image that shrank since
+            // its size was announced is not complete, whatever the module says.
+            if (sent != size) {
+                return false;
+            }
+            Pause(AfterEofPause);
+            const Bytes late = device.ReadAvailable();
+            if (!late.empty()) {
+                ModuleFlasher::PrintBytes("Recv (after EOF): ", late);
+            }
+            return true;
+        }
+        // Never send more than the start command announced (the image grew).
+        if (count > size - sent ||
+            !SendChunk(device, block, count, ExpectedChunkReply(size, sent, count), ackTimeout)) {
+            return false;
+        }
+        sent += count;
+        if (count < FotaChunkSize) {
+            return sent == size;
+        }
+    }
+}
+
 } // namespace
 
 ModuleFlasher::ModuleFlasher(std::string port, std::chrono::seconds replyTimeout, std::chrono::seconds settle,
@@ -185,17 +248,13 @@ std::string ModuleFlasher::GetVersion()
     // (or, if even that is refused, the old one stays untouched).
     record.Remove();
 
-    const CommandResult reply = SendCommandInternal(CmdVer, RespOk, readTimeout);
-    if (!reply.ok) {
-        Disconnect();
-        return {};
+    const std::optional<std::string> version = QueryVersion();
+    if (version) {
+        // Not being able to keep the record does not change what the module said.
+        record.Write(*version);
     }
-    PrintBytes("Version Information:", reply.response);
-    std::string version = ExtractFwVersionInternal(reply.response);
-    // Not being able to keep the record does not change what the module said.
-    record.Write(version);
     Disconnect();
-    return version;
+    return version.value_or(std::string());
 }
 
 std::string ModuleFlasher::ExtractFwVersionInternal(const Bytes& reply)
@@ -225,10 +284,7 @@ bool ModuleFlasher::UploadFirmwareInternal(const std::string& path)
     // The image is opened before the module is told to expect it, so an
     // unreadable image never leaves the module waiting for bytes.
     InputFile image(path);
-    if (!image.IsOpen()) {
-        return false;
-    }
-    const std::optional<std::uint64_t> size = image.Size();
+    const std::optional<std::uint64_t> size = image.IsOpen() ? image.Size() : std::nullopt;
     if (!size || *size == 0) {
         return false;
     }
@@ -236,119 +292,65 @@ bool ModuleFlasher::UploadFirmwareInternal(const std::string& path)
     if (!start || !SendCommandInternal(*start, RespOk, readTimeout).ok) {
         return false;
     }
-
-    std::uint64_t sent = 0;
-    std::uint8_t block[FotaChunkSize];
-    for (;;) {
-        const ssize_t got = image.ReadBlock(block, sizeof block);
-        if (got < 0) {
-            return false;
-        }
-        const auto count = static_cast<std::size_t>(got);
-        if (count == 0) {
-            // The image ended on a chunk boundary. An image that shrank since
-            // its size was announced is not complete, whatever the module says.
-            if (sent != *size) {
-                return false;
-            }
-            Pause(AfterEofPause);
-            const Bytes late = device->ReadAvailable();
-            if (!late.empty()) {
-                PrintBytes("Recv (after EOF): ", late);
-            }
-            return true;
-        }
-        // Never send more than the start command announced (the image grew).
-        if (count > *size - sent) {
-            return false;
-        }
-        // Nothing received before a chunk (a repeated acknowledgement, a late
-        // OK) may pass for its acknowledgement.
-        if (!device->DiscardInputAndWrite(FrameChunk(block, count))) {
-            return false;
-        }
-        const Bytes& expected = ExpectedChunkReply(*size, sent, count);
-        const ReadResult reply = device->ReadUntil(expected, tuning.ackTimeout);
-        if (reply.status == ReadStatus::Failed) {
-            PrintBytes("Received before error: ", reply.data);
-            return false;
-        }
-        if (reply.status == ReadStatus::TimedOut) {
-            PrintBytes("Expected ACK suffix: ", FotaChunkAck);
-            PrintBytes("Expected OK content: ", RespOk);
-            PrintBytes("Got:                 ", reply.data);
-            Pause(AckTimeoutPause);
-            device->ResetOutputBuffer();
-            device->ResetInputBuffer();
-            return false;
-        }
-        sent += count;
-        if (count < FotaChunkSize) {
-            return sent == *size;
-        }
-    }
+    return SendImage(*device, image, *size, tuning.ackTimeout);
 }
 
-bool ModuleFlasher::WaitForBanner(const Bytes& banner)
+bool ModuleFlasher::ConfirmModuleReady()
 {
-    return SendCommandInternal({}, banner, bootTimeout).ok;
+    // A module that started before the link was opened sent its banner to
+    // nobody: then the query has to show that it is ready.
+    if (!SendCommandInternal({}, RespAppReady, readTimeout).ok &&
+        !SendCommandInternal(CmdYlc, RespToYlc, readTimeout).ok) {
+        return false;
+    }
+    SendCommandInternal(CmdEchoDisable, RespOk, readTimeout);
+    return true;
 }
 
-bool ModuleFlasher::Reconnect()
+bool ModuleFlasher::RejoinAfterRestart(const Bytes& banner)
 {
     Disconnect();
     std::this_thread::sleep_for(settleDelay);
-    return Connect();
+    if (!Connect()) {
+        return false;
+    }
+    return SendCommandInternal({}, banner, bootTimeout).ok || ResetAndReconnectInternal(CmdReset, settleDelay, 1);
 }
 
-UpgradeResult ModuleFlasher::Upgrade(const std::string& firmwareFile)
+void ModuleFlasher::AcceptImage()
 {
-    UpgradeResult result;
-    const std::optional<std::string> image = FindFirmwareFileInternal(DefaultSourceDir, firmwareFile);
-    if (!image) {
-        return result;
-    }
-    const auto fail = [this] {
-        Disconnect();
-        return UpgradeResult{};
-    };
-
-    if (!Connect()) {
-        return fail();
-    }
-    if (!SendCommandInternal({}, RespAppReady, readTimeout).ok &&
-        !SendCommandInternal(CmdYlc, RespToYlc, readTimeout).ok) {
-        return fail();
-    }
-    SendCommandInternal(CmdEchoDisable, RespOk, readTimeout);
-    if (!UploadFirmwareInternal(*image)) {
-        return fail();
-    }
-
-    // The module restarts into the new image.
-    if (!Reconnect()) {
-        return fail();
-    }
-    if (!WaitForBanner(RespRstOth) && !ResetAndReconnectInternal(CmdReset, settleDelay, 1)) {
-        return fail();
-    }
     const CommandResult accepted = SendCommandInternal(CmdFotaAccept, RespOk, readTimeout);
     if (!accepted.ok) {
         PrintBytes("Last response: ", accepted.response);
     }
+}
 
-    // And restarts once more, now for good.
-    if (!Reconnect()) {
-        return fail();
+std::optional<std::string> ModuleFlasher::QueryVersion()
+{
+    const CommandResult reply = SendCommandInternal(CmdVer, RespOk, readTimeout);
+    if (!reply.ok) {
+        return std::nullopt;
     }
-    if (!WaitForBanner(RespAppReady) && !ResetAndReconnectInternal(CmdReset, settleDelay, 1)) {
-        return fail();
+    PrintBytes("Version Information:", reply.response);
+    return ExtractFwVersionInternal(reply.response);
+}
+
+UpgradeResult ModuleFlasher::Upgrade(const std::string& firmwareFile)
+{
+    const std::optional<std::string> image = FindFirmwareFileInternal(DefaultSourceDir, firmwareFile);
+    if (!image) {
+        return {};
     }
-    const CommandResult version = SendCommandInternal(CmdVer, RespOk, readTimeout);
-    if (version.ok) {
-        result.version = ExtractFwVersionInternal(version.response);
+    UpgradeResult result;
+    // The module restarts into the new image once it has all of it, and once
+    // more, now for good, when it is told to accept the image.
+    if (Connect() && ConfirmModuleReady() && UploadFirmwareInternal(*image) && RejoinAfterRestart(RespRstOth)) {
+        AcceptImage();
+        if (RejoinAfterRestart(RespAppReady)) {
+            result.ok = true;
+            result.version = QueryVersion().value_or(std::string());
+        }
     }
     Disconnect();
-    result.ok = true;
     return result;
 }

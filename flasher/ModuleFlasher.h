@@ -104,8 +104,19 @@ public:
     UpgradeResult Upgrade(const std::string& firmwareFile);
 
 private:
-    bool WaitForBanner(const FlasherProtocol::Bytes& banner);
-    bool Reconnect();
+    // The steps of Upgrade.
+    // The module is ready for the upload: its start banner arrives, or else it
+    // answers the "AT+YLC?" query as expected. Then echo is turned off, when
+    // the module lets it.
+    bool ConfirmModuleReady();
+    // Closes the link over a module restart, opens a new one after the settle
+    // delay and listens for the banner that ends the restart; without it, one
+    // reset and reconnection has to succeed.
+    bool RejoinAfterRestart(const FlasherProtocol::Bytes& banner);
+    // Tells the module to keep the new image; its reply does not matter.
+    void AcceptImage();
+    // The version the module reports; nothing when it does not answer.
+    std::optional<std::string> QueryVersion();
 
     std::string comPort;
     std::chrono::seconds readTimeout;

@@ -1,6 +1,7 @@
 #include "TelitComDevice.h"
 
 #include "RetryOnInterrupt.h"
+#include "WriteFully.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -313,7 +314,7 @@ bool TelitComDevice::Write(const Bytes& bytes)
     if (fd < 0) {
         return false;
     }
-    return WriteAll(bytes);
+    return WriteFully(fd, bytes.data(), bytes.size());
 }
 
 bool TelitComDevice::DiscardInputAndWrite(const Bytes& bytes)
@@ -328,21 +329,7 @@ bool TelitComDevice::DiscardInputAndWrite(const Bytes& bytes)
     MutexLock lock(rxMutex);
     tcflush(fd, TCIFLUSH);
     rxBuffer.clear();
-    return WriteAll(bytes);
-}
-
-bool TelitComDevice::WriteAll(const Bytes& bytes)
-{
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t count = RetryOnInterrupt(
-            [this, &bytes, written] { return write(fd, bytes.data() + written, bytes.size() - written); });
-        if (count <= 0) {
-            return false;
-        }
-        written += static_cast<std::size_t>(count);
-    }
-    return true;
+    return WriteFully(fd, bytes.data(), bytes.size());
 }
 
 ReadResult TelitComDevice::ReadUntil(const Bytes& pattern, std::chrono::seconds timeout)

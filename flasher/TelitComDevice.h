@@ -104,7 +104,6 @@ private:
     bool OpenWakePipe();
     void CloseWakePipe();
     void SignalArrival();
-    bool WriteAll(const FlasherProtocol::Bytes& bytes);
 
     int fd = -1;
     std::string path;

@@ -1,6 +1,7 @@
 #include "VersionRecord.h"
 
 #include "RetryOnInterrupt.h"
+#include "WriteFully.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -10,20 +11,6 @@
 #include <utility>
 
 namespace {
-
-bool WriteAll(int fd, const std::string& content)
-{
-    std::size_t written = 0;
-    while (written < content.size()) {
-        const ssize_t count = RetryOnInterrupt(
-            [fd, &content, written] { return write(fd, content.data() + written, content.size() - written); });
-        if (count <= 0) {
-            return false;
-        }
-        written += static_cast<std::size_t>(count);
-    }
-    return true;
-}
 
 std::string DirectoryOf(const std::string& path)
 {
@@ -73,7 +60,7 @@ bool VersionRecord::Write(const std::string& content) const
     if (fd < 0) {
         return false;
     }
-    const bool complete = WriteAll(fd, content) && fsync(fd) == 0;
+    const bool complete = WriteFully(fd, content.data(), content.size()) && fsync(fd) == 0;
     const bool closed = close(fd) == 0;
     if (!complete || !closed || std::rename(scratch.c_str(), path_.c_str()) != 0) {
         unlink(scratch.c_str());

@@ -1,5 +1,6 @@
 #include "QnxUpgradeProperties.h"
 
+#include "FileHandle.h"
 #include "JsonImporterExporter.h"
 #include "LanguageInfo.h"
 #include "PlatformStrings.h"
@@ -9,22 +10,16 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <optional>
 #include <vector>
 
 namespace {
-struct FileCloser
-{
-    void operator()(std::FILE* file) const { (void)std::fclose(file); }
-};
-
 // The whole file, or nothing when it cannot be opened, cannot be read or is
 // longer than limit bytes. At most limit + 1 bytes are read, so a huge file
 // costs no more memory than the limit.
 std::optional<std::vector<unsigned char>> ReadUpTo(const std::string& path, std::uint64_t limit)
 {
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    const FileHandle file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         return std::nullopt;
     }

@@ -158,16 +158,15 @@ std::vector<TouchTarget> QnxUpgradeUIPageManager::TargetsFor(const std::vector<P
 void QnxUpgradeUIPageManager::DrawVersion(const char* box)
 {
     const std::vector<unsigned> area = ImportBbox(CoordinatesFileName, VersionTag, box);
-    if (!area.empty()) {
+    if (IsBox(area)) {
         presenter_->OverlayVersionNumber(area, GetCurrentVersion());
     }
 }
 
-ButtonId QnxUpgradeUIPageManager::ShowAndWait(UpgradeScreen page, const std::vector<TouchTarget>& targets,
-                                              const char* versionBox)
+bool QnxUpgradeUIPageManager::ShowPicture(UpgradeScreen page, const char* versionBox)
 {
     if (!presenter_->LoadPNG(PagePath(page), ImageStorageType::Page)) {
-        return ButtonId::NoButton;
+        return false;
     }
     // Creates the window when there is none.
     presenter_->CopyImageDataToBuffer();
@@ -175,17 +174,29 @@ ButtonId QnxUpgradeUIPageManager::ShowAndWait(UpgradeScreen page, const std::vec
         DrawVersion(versionBox);
     }
     presenter_->PostScreen();
-    return presenter_->HandleEvents(targets);
+    return true;
 }
 
-ButtonId QnxUpgradeUIPageManager::ResultPage(UpgradeScreen page, ButtonId recoveryId, ButtonId mainId,
-                                             const char* versionBox)
+ButtonId QnxUpgradeUIPageManager::ShowAndWait(const TouchPage& page)
 {
     if (autoConfirm_) {
         return ButtonId::NoButton;
     }
-    const std::vector<TouchTarget> targets = TargetsFor({{ButtonOne, recoveryMode_ ? recoveryId : mainId}});
-    return ShowAndWait(page, targets, versionBox);
+    const std::vector<TouchTarget> targets = TargetsFor(page.buttons);
+    if (page.windowBeforePicture) {
+        presenter_->CreateWindow();
+    }
+    const char* versionBox = page.versionNeedsButtons && targets.empty() ? nullptr : page.versionBox;
+    if (!ShowPicture(page.page, versionBox)) {
+        return ButtonId::NoButton;
+    }
+    return presenter_->HandleEvents(targets);
+}
+
+QnxUpgradeUIPageManager::TouchPage QnxUpgradeUIPageManager::ResultPage(UpgradeScreen page, ButtonId recoveryId,
+                                                                       ButtonId mainId, const char* versionBox) const
+{
+    return {page, {{ButtonOne, recoveryMode_ ? recoveryId : mainId}}, versionBox};
 }
 
 void QnxUpgradeUIPageManager::WifiUpgradeInProgress()
@@ -210,81 +221,72 @@ void QnxUpgradeUIPageManager::UpgradeInProgress()
         return;
     }
     const std::vector<unsigned> box = ImportBbox(CoordinatesFileName, Percentage, UpdatePercentage);
-    if (!box.empty()) {
+    if (IsBox(box)) {
         presenter_->OverlayPercentageNumber(box, 0);
     }
 }
 
 void QnxUpgradeUIPageManager::ShowRecoveryMode()
 {
-    if (!presenter_->LoadPNG(PagePath(UpgradeScreen::RecoveryModeUpgrade), ImageStorageType::Page)) {
-        return;
-    }
-    presenter_->CopyImageDataToBuffer();
-    DrawVersion(RecoveryModePage);
-    presenter_->PostScreen();
+    ShowPicture(UpgradeScreen::RecoveryModeUpgrade, RecoveryModePage);
 }
 
 ButtonId QnxUpgradeUIPageManager::WifiUpgradeSuccessful()
 {
-    return ResultPage(UpgradeScreen::WifiUpgradeSucceeded, ButtonId::ConfirmButton, ButtonId::ConfirmButton, nullptr);
+    return ShowAndWait(
+        ResultPage(UpgradeScreen::WifiUpgradeSucceeded, ButtonId::ConfirmButton, ButtonId::ConfirmButton, nullptr));
 }
 
 ButtonId QnxUpgradeUIPageManager::WifiUpgradeFailed()
 {
-    return ResultPage(UpgradeScreen::WifiUpgradeFail, ButtonId::ConfirmButton, ButtonId::ConfirmButton, nullptr);
+    return ShowAndWait(
+        ResultPage(UpgradeScreen::WifiUpgradeFail, ButtonId::ConfirmButton, ButtonId::ConfirmButton, nullptr));
 }
 
 ButtonId QnxUpgradeUIPageManager::PromptUserToUpgrade()
 {
-    if (autoConfirm_) {
-        return ButtonId::NoButton;
-    }
-    const std::vector<TouchTarget> targets =
-        TargetsFor({{ButtonOne, ButtonId::PromptFirstButton}, {ButtonTwo, ButtonId::PromptSecondButton}});
-    presenter_->CreateWindow();
-    return ShowAndWait(UpgradeScreen::PromptUserForUpgrade, targets, PromptUserVersion);
+    TouchPage prompt{UpgradeScreen::PromptUserForUpgrade,
+                     {{ButtonOne, ButtonId::PromptFirstButton}, {ButtonTwo, ButtonId::PromptSecondButton}},
+                     PromptUserVersion};
+    prompt.windowBeforePicture = true;
+    return ShowAndWait(prompt);
 }
 
 ButtonId QnxUpgradeUIPageManager::UpgradeSuccessful()
 {
-    return ResultPage(UpgradeScreen::UpgradeSucceeded, ButtonId::ConfirmButton, ButtonId::ConfirmButton, nullptr);
+    return ShowAndWait(
+        ResultPage(UpgradeScreen::UpgradeSucceeded, ButtonId::ConfirmButton, ButtonId::ConfirmButton, nullptr));
 }
 
 ButtonId QnxUpgradeUIPageManager::UpgradeFailed()
 {
-    return ResultPage(UpgradeScreen::UpgradeFailed, ButtonId::ConfirmButton, ButtonId::FailedPageButton,
-                      recoveryMode_ ? UpgradeFailedVersionRecovery : nullptr);
+    return ShowAndWait(ResultPage(UpgradeScreen::UpgradeFailed, ButtonId::ConfirmButton, ButtonId::FailedPageButton,
+                                  recoveryMode_ ? UpgradeFailedVersionRecovery : nullptr));
 }
 
 ButtonId QnxUpgradeUIPageManager::NoUpgradeFound()
 {
-    return ResultPage(UpgradeScreen::NoUpgradeFileFound, ButtonId::ConfirmButton,
-                      ButtonId::NotFoundOrIncompatibleButton, NoUpgradeFoundVersion);
+    return ShowAndWait(ResultPage(UpgradeScreen::NoUpgradeFileFound, ButtonId::ConfirmButton,
+                                  ButtonId::NotFoundOrIncompatibleButton, NoUpgradeFoundVersion));
 }
 
 ButtonId QnxUpgradeUIPageManager::UpdgradeNotCompatibleWithPrinter()
 {
-    if (autoConfirm_) {
-        return ButtonId::NoButton;
-    }
-    const std::vector<TouchTarget> targets =
-        TargetsFor({{ButtonOne, recoveryMode_ ? ButtonId::ConfirmButton : ButtonId::NotFoundOrIncompatibleButton}});
-    const char* versionBox = nullptr;
-    if (!targets.empty()) {
-        versionBox = recoveryMode_ ? UpgradeNotCompatibleVersionRecovery : UpgradeNotCompatibleVersionMain;
-    }
-    return ShowAndWait(UpgradeScreen::UpgradeNotCompatible, targets, versionBox);
+    TouchPage page =
+        ResultPage(UpgradeScreen::UpgradeNotCompatible, ButtonId::ConfirmButton, ButtonId::NotFoundOrIncompatibleButton,
+                   recoveryMode_ ? UpgradeNotCompatibleVersionRecovery : UpgradeNotCompatibleVersionMain);
+    page.versionNeedsButtons = true;
+    return ShowAndWait(page);
 }
 
 void QnxUpgradeUIPageManager::UpdateProgressBar(unsigned char percent)
 {
     const std::vector<unsigned> bar = ImportBbox(CoordinatesFileName, LoadingBar, Updating);
-    if (!bar.empty()) {
+    if (IsBox(bar)) {
         presenter_->OverlayProgressBar(bar, progressColor, percent);
     }
     const std::vector<unsigned> number = ImportBbox(CoordinatesFileName, Percentage, UpdatePercentage);
-    if (!number.empty()) {
+    if (IsBox(number)) {
         presenter_->OverlayPercentageNumber(number, percent);
     }
 }

@@ -160,10 +160,30 @@ private:
     std::string PagePath(UpgradeScreen page);
     // Targets for the buttons; none unless every box is in the layout.
     std::vector<TouchTarget> TargetsFor(const std::vector<PageButton>& buttons);
+    // A page that waits for a touch: its picture, its buttons and the box its
+    // version text goes in (null: no version text).
+    struct TouchPage
+    {
+        UpgradeScreen page;
+        std::vector<PageButton> buttons;
+        const char* versionBox;
+        // The version text is drawn only when the buttons are in the layout.
+        bool versionNeedsButtons = false;
+        // The window comes up before the picture is loaded, and stays when
+        // the picture cannot be.
+        bool windowBeforePicture = false;
+    };
+
     void DrawVersion(const char* box);
-    // Loads, copies, draws the version (when versionBox is set), posts and waits.
-    ButtonId ShowAndWait(UpgradeScreen page, const std::vector<TouchTarget>& targets, const char* versionBox);
-    ButtonId ResultPage(UpgradeScreen page, ButtonId recoveryId, ButtonId mainId, const char* versionBox);
+    // Loads the page's picture, copies it to the window (creating the window
+    // when there is none), draws the version into versionBox (unless null)
+    // and posts; false when the picture cannot be loaded.
+    bool ShowPicture(UpgradeScreen page, const char* versionBox);
+    // Nothing when the pages are confirmed automatically; else shows the
+    // page and waits for a touch on its buttons.
+    ButtonId ShowAndWait(const TouchPage& page);
+    // A result page: one button, whose id depends on the mode.
+    TouchPage ResultPage(UpgradeScreen page, ButtonId recoveryId, ButtonId mainId, const char* versionBox) const;
 
     std::map<UpgradeScreen, std::string> pages_;
     std::unique_ptr<QnxScreenPresenter> presenter_;

@@ -3,6 +3,7 @@
 
 #include <screen/host_display.h>
 
+#include <algorithm>
 #include <chrono>
 
 extern "C" void host_screen_display_size(int* width, int* height)
@@ -155,6 +156,19 @@ extern "C" int host_screen_wait_for_event_waiter(int timeout_ms)
                                        [&host] { return host.waiters > 0; })
                ? 1
                : 0;
+}
+
+extern "C" int host_screen_wait_for_events_taken(int timeout_ms)
+{
+    ScreenHost& host = ScreenHost::Get();
+    std::unique_lock<std::mutex> lock(host.mutex);
+    // A thread only waits once its queue is empty, so every arriving waiter
+    // notifies waiterArrived after the events before it were taken.
+    const auto taken = [&host] {
+        return host.waiters > 0 && std::all_of(host.ownedContexts.begin(), host.ownedContexts.end(),
+                                               [](const auto& context) { return context->queue.empty(); });
+    };
+    return host.waiterArrived.wait_for(lock, std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms), taken) ? 1 : 0;
 }
 
 extern "C" uint64_t host_screen_event_waits(void)

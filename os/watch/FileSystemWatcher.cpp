@@ -20,7 +20,7 @@ std::unique_ptr<FileSystemWatcher> FileSystemWatcher::CreateUnique(ThreadFactory
                                                                    const std::wstring& watchedPath,
                                                                    unsigned char activityMask)
 {
-    auto watcher = std::make_unique<PosixFileSystemWatcher>(Key(), threadFactory, activityMask);
+    std::unique_ptr<FileSystemWatcher> watcher = CreateUnique(threadFactory, activityMask);
     watcher->SetPath(watchedPath);
     return watcher;
 }
@@ -35,15 +35,13 @@ std::shared_ptr<FileSystemWatcher> FileSystemWatcher::CreateShared(ThreadFactory
                                                                    const std::wstring& watchedPath,
                                                                    unsigned char activityMask)
 {
-    auto watcher = std::make_shared<PosixFileSystemWatcher>(Key(), threadFactory, activityMask);
-    watcher->SetPath(watchedPath);
-    return watcher;
+    return CreateUnique(threadFactory, watchedPath, activityMask);
 }
 
 std::shared_ptr<FileSystemWatcher> FileSystemWatcher::CreateShared(ThreadFactory& threadFactory,
                                                                    unsigned char activityMask)
 {
-    return std::make_shared<PosixFileSystemWatcher>(Key(), threadFactory, activityMask);
+    return CreateUnique(threadFactory, activityMask);
 }
 
 void FileSystemWatcher::OnCreatedCallback(std::function<void(const std::wstring&)> callback)

@@ -1,9 +1,11 @@
 #include "JsonImporterExporter.h"
 
 #include "ByteBufferStream.h"
+#include "FramedRecord.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,15 +21,12 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-Bytes Record(const std::string& text, const unsigned char* identifier = JSONGuid::JSON_Identifier_GUID,
-             std::size_t spare = 1)
+// A framed record with `spare` zero bytes after it (room for the terminator
+// that the in-place import writes).
+Bytes Record(const std::string& text, const unsigned char* identifier = DefaultRecordIdentifier, std::size_t spare = 1)
 {
-    Bytes record(identifier, identifier + 16);
-    const auto n = static_cast<std::uint32_t>(text.size());
-    for (int i = 0; i < 4; ++i) {
-        record.push_back(static_cast<unsigned char>(n >> (8 * i)));
-    }
-    record.insert(record.end(), text.begin(), text.end());
+    const std::string framed = FramedRecord(text, identifier);
+    Bytes record(framed.begin(), framed.end());
     record.insert(record.end(), spare, 0);
     return record;
 }
@@ -48,7 +47,8 @@ std::string Exported(JsonImporterExporter& json)
 }
 
 // Plays back a script of read results: a number of bytes to deliver from the
-// data, or -1. Writes are accepted up to a budget.
+// data, or -1; past the script, what is asked for while the data lasts. Writes
+// are accepted up to a budget.
 class ScriptedStream : public Stream
 {
 public:
@@ -69,6 +69,8 @@ public:
                 return take;
             }
         }
+        // The room the reader offers is its buffer, whether filled or not.
+        reach = std::max(reach, pos_ + static_cast<std::size_t>(len));
         take = std::min({take, len, static_cast<int>(data_.size() - pos_)});
         std::memcpy(buf, data_.data() + pos_, static_cast<std::size_t>(take));
         pos_ += static_cast<std::size_t>(take);
@@ -87,6 +89,9 @@ public:
     Bytes written;
     int reads = 0;
     int writes = 0;
+    // How far into the data a read could have gone, had the stream filled
+    // every buffer it was given.
+    std::size_t reach = 0;
 
 private:
     Bytes data_;
@@ -129,7 +134,7 @@ TEST(JsonRecordExport, EmptyDocumentIsExactly22Bytes)
     JsonImporterExporter json;
     ByteBufferStream out;
     ASSERT_TRUE(json.ExportData(out));
-    Bytes expected(JSONGuid::JSON_Identifier_GUID, JSONGuid::JSON_Identifier_GUID + 16);
+    Bytes expected(DefaultRecordIdentifier, DefaultRecordIdentifier + 16);
     expected.insert(expected.end(), {0x02, 0x00, 0x00, 0x00, '{', '}'});
     EXPECT_EQ(out.GetBytes(), expected);
 }
@@ -140,9 +145,9 @@ TEST(JsonRecordExport, SendsTheWholeRecordInOneWriteWithTheCallersIdentifier)
     Bytes record = Record(R"({"a":[1,2.5,"x"],"b":{"c":null}})");
     ASSERT_TRUE(json.ImportData(record.data(), record.size()));
     ScriptedStream out({}, {});
-    ASSERT_TRUE(json.ExportData(out, JSONGuid::AlternateJsonIdentifier));
+    ASSERT_TRUE(json.ExportData(out, AlternateRecordIdentifier));
     EXPECT_EQ(out.writes, 1);
-    EXPECT_EQ(out.written, Record(R"({"a":[1,2.5,"x"],"b":{"c":null}})", JSONGuid::AlternateJsonIdentifier, 0));
+    EXPECT_EQ(out.written, Record(R"({"a":[1,2.5,"x"],"b":{"c":null}})", AlternateRecordIdentifier, 0));
     EXPECT_FALSE(json.ExportData(out, nullptr));
 }
 
@@ -151,7 +156,7 @@ TEST(JsonRecordExport, AValueJsonCannotHoldIsRefusedAndNothingIsWritten)
     JsonImporterExporter json;
     rapidjson::Value notANumber(std::numeric_limits<double>::quiet_NaN());
     ScriptedStream out({}, {});
-    EXPECT_FALSE(json.ExportData(notANumber, out, JSONGuid::JSON_Identifier_GUID));
+    EXPECT_FALSE(json.ExportData(notANumber, out, DefaultRecordIdentifier));
     EXPECT_EQ(out.writes, 0);
 }
 
@@ -214,7 +219,7 @@ TEST(JsonRecordMemoryImport, RefusesALengthThatDoesNotFitTheBlockAndTouchesNothi
 
 TEST(JsonRecordMemoryImport, WritesTheTerminatorRightAfterTheText)
 {
-    Bytes record = Record(R"({"a":1})", JSONGuid::JSON_Identifier_GUID, 0);
+    Bytes record = Record(R"({"a":1})", DefaultRecordIdentifier, 0);
     record.push_back('x'); // the byte after the text is not yet a zero
     record.push_back('y');
     JsonImporterExporter json;
@@ -247,7 +252,7 @@ TEST(JsonRecordMemoryImport, RefusesTextsAboveAQuarterOfFreeMemory)
     JsonImporterExporter json;
     EXPECT_TRUE(json.ImportData(small.data(), small.size()));
     EXPECT_FALSE(json.ImportData(large.data(), large.size()));
-    ByteBufferStream stream(Record("{\"s\":\"" + std::string(249, 'x') + "\"}", JSONGuid::JSON_Identifier_GUID, 0));
+    ByteBufferStream stream(Record("{\"s\":\"" + std::string(249, 'x') + "\"}", DefaultRecordIdentifier, 0));
     EXPECT_FALSE(json.ImportData(stream));
 }
 
@@ -278,27 +283,31 @@ TEST(JsonRecordStreamImport, FailsOnShortHeaderShortTextOrLengthZero)
     JsonImporterExporter json;
     ByteBufferStream header(Bytes(19, 0));
     EXPECT_FALSE(json.ImportData(header));
-    Bytes record = Record(R"({"a":1})", JSONGuid::JSON_Identifier_GUID, 0);
+    Bytes record = Record(R"({"a":1})", DefaultRecordIdentifier, 0);
     record.pop_back();
     ByteBufferStream shortText(record);
     EXPECT_FALSE(json.ImportData(shortText));
-    ByteBufferStream zero(WithLength(Record("{}", JSONGuid::JSON_Identifier_GUID, 0), 0));
+    ByteBufferStream zero(WithLength(Record("{}", DefaultRecordIdentifier, 0), 0));
     EXPECT_FALSE(json.ImportData(zero));
 }
 
 TEST(JsonRecordStreamImport, ALyingLengthCostsOnlyTheBytesDelivered)
 {
     const FreeMemory plenty(64ul * 1024 * 1024);
-    ByteBufferStream stream(WithLength(Record("{}", JSONGuid::JSON_Identifier_GUID, 0), 16u * 1024 * 1024));
+    // The length field claims 16 MiB; 100 KiB of text come, then nothing.
+    const std::size_t delivered = 100 * 1024;
+    ScriptedStream stream(WithLength(Record(std::string(delivered, ' '), DefaultRecordIdentifier, 0), 16u << 20), {});
     JsonImporterExporter json;
     EXPECT_FALSE(json.ImportData(stream));
+    // The text buffer grows with the bytes that came, never to the length claimed.
+    EXPECT_LE(stream.reach - JsonImporterExporter::HeaderBytes, 2 * delivered);
 }
 
 TEST(JsonRecordNoRetryImport, AcceptsBothIdentifiersAndNoOther)
 {
     JsonImporterExporter json;
     bool streamError = true;
-    ByteBufferStream alternate(Record(R"({"x":2})", JSONGuid::AlternateJsonIdentifier, 0));
+    ByteBufferStream alternate(Record(R"({"x":2})", AlternateRecordIdentifier, 0));
     EXPECT_TRUE(json.ImportDataNoRetry(alternate, streamError));
     EXPECT_FALSE(streamError);
     const unsigned char other[16] = {0xb3, 0xec};
@@ -313,7 +322,7 @@ TEST(JsonRecordNoRetryImport, AcceptsBothIdentifiersAndNoOther)
 
 TEST(JsonRecordNoRetryImport, ReportsStreamFailuresButNotShortReads)
 {
-    const Bytes record = Record(R"({"x":1})", JSONGuid::JSON_Identifier_GUID, 0);
+    const Bytes record = Record(R"({"x":1})", DefaultRecordIdentifier, 0);
     JsonImporterExporter json;
     bool streamError = false;
 
@@ -430,10 +439,9 @@ TEST(JsonRecordEscaping, RawStringKeepsUnknownAndTruncatedSequences)
 TEST(JsonRecordIdentifier, IsTheDefaultSixteenBytes)
 {
     JsonImporterExporter json;
-    EXPECT_EQ(json.GetIdentifierLengthBytes(), 16u);
-    EXPECT_EQ(std::memcmp(json.GetIdentifier(), JSONGuid::JSON_Identifier_GUID, 16), 0);
-    EXPECT_EQ(json.GetIdentifier()[0], 0xb3);
-    EXPECT_EQ(json.GetIdentifier()[15], 0x02);
+    ASSERT_EQ(json.GetIdentifierLengthBytes(), 16u);
+    EXPECT_EQ(Bytes(json.GetIdentifier(), json.GetIdentifier() + 16),
+              Bytes(DefaultRecordIdentifier, DefaultRecordIdentifier + 16));
 }
 
 TEST(JsonRecordThreads, ConcurrentExportsToOneSinkArriveAsWholeRecords)

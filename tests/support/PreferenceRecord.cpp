@@ -1,15 +1,11 @@
 #include "PreferenceRecord.h"
 
-#include "JsonImporterExporter.h"
-#include "PropertyNames.h"
+#include "FramedRecord.h"
 
 std::string PreferenceRecord(const std::string& language)
 {
-    const std::string text =
-        std::string("{\"Properties\":[{\"Name\":\"") + PropertyNames::Language + "\",\"Value\":\"" + language + "\"}]}";
-    std::string record(reinterpret_cast<const char*>(JSONGuid::JSON_Identifier_GUID), 16);
-    for (int shift = 0; shift < 32; shift += 8) {
-        record += static_cast<char>((text.size() >> shift) & 0xFF);
-    }
-    return record + text;
+    // The language property's identifier, written out: a slip in the
+    // product's constant must not pass unseen.
+    return FramedRecord(R"({"Properties":[{"Name":"9F8EE615-2887-4AF9-8A06-37902964D991","Value":")" + language +
+                        "\"}]}");
 }

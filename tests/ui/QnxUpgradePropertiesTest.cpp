@@ -1,12 +1,10 @@
 // The display language from the preference file, and page paths formed with it.
 #include "QnxUpgradeProperties.h"
 
-#include "JsonImporterExporter.h"
-#include "PropertyNames.h"
+#include "FramedRecord.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -14,18 +12,9 @@
 #include <vector>
 
 namespace {
-const std::string Language = PropertyNames::Language;
-
-// A framed record: identifier, 32-bit little-endian length, the text.
-std::string Record(const std::string& text)
-{
-    std::string record(reinterpret_cast<const char*>(JSONGuid::JSON_Identifier_GUID), 16);
-    const auto length = static_cast<std::uint32_t>(text.size());
-    for (int shift = 0; shift < 32; shift += 8) {
-        record += static_cast<char>((length >> shift) & 0xFF);
-    }
-    return record + text;
-}
+// The language property's identifier, written out: a slip in the product's
+// constant must not pass unseen.
+const std::string Language = "9F8EE615-2887-4AF9-8A06-37902964D991";
 
 std::string Entry(const std::string& name, const std::string& valueJson)
 {
@@ -38,7 +27,7 @@ std::string Preferences(const std::vector<std::string>& entries)
     for (const std::string& entry : entries) {
         list += (list.empty() ? "" : ", ") + entry;
     }
-    return Record("{\"Version\": 3, \"Properties\": [" + list + "]}");
+    return FramedRecord("{\"Version\": 3, \"Properties\": [" + list + "]}");
 }
 
 class PreferenceFileTest : public ::testing::Test
@@ -114,13 +103,13 @@ TEST_F(PreferenceFileTest, FirstLanguageEntryCountsAndOtherPropertiesAreIgnored)
 
 TEST_F(PreferenceFileTest, FilesWithoutUsableRecordGiveEnglish)
 {
-    const std::string header = Record("").substr(0, 16) + std::string("\x02\x00\x00\x00", 4);
+    const std::string header = FramedRecord("").substr(0, 16) + std::string("\x02\x00\x00\x00", 4);
     ASSERT_EQ(20u, header.size());
     EXPECT_EQ("english", LanguageOf(header));
-    EXPECT_EQ("english", LanguageOf(Record("{\"Properties\": [" + Entry(Language, "\"german\"") + "]")));
-    EXPECT_EQ("english", LanguageOf(Record("[" + Entry(Language, "\"german\"") + "]")));
-    EXPECT_EQ("english", LanguageOf(Record("{\"Properties\": " + Entry(Language, "\"german\"") + "}")));
-    EXPECT_EQ("english", LanguageOf(Record("{\"Other\": [" + Entry(Language, "\"german\"") + "]}")));
+    EXPECT_EQ("english", LanguageOf(FramedRecord("{\"Properties\": [" + Entry(Language, "\"german\"") + "]")));
+    EXPECT_EQ("english", LanguageOf(FramedRecord("[" + Entry(Language, "\"german\"") + "]")));
+    EXPECT_EQ("english", LanguageOf(FramedRecord("{\"Properties\": " + Entry(Language, "\"german\"") + "}")));
+    EXPECT_EQ("english", LanguageOf(FramedRecord("{\"Other\": [" + Entry(Language, "\"german\"") + "]}")));
 }
 
 // Entries that are not objects or hold members of other types are skipped,

@@ -24,7 +24,6 @@
 #include <future>
 #include <iterator>
 #include <list>
-#include <thread>
 
 namespace {
 const std::string Resources = UI_RESOURCES_DIR;
@@ -109,18 +108,6 @@ Answer PressOnPage(const std::function<ButtonId()>& page, int x, int y)
     host_screen_press(x, y, 0);
     answer.id = result.get();
     return answer;
-}
-
-bool WaitUntil(const std::function<bool()>& condition)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
 }
 
 class PageManagerTest : public ::testing::Test
@@ -254,10 +241,9 @@ TEST_F(PageManagerTest, WifiResultPagesAnswerTheirButtonAndNothingBeside)
     std::future<ButtonId> result = std::async(std::launch::async, [&] { return manager->WifiUpgradeSuccessful(); });
     ASSERT_EQ(1, host_screen_wait_for_event_waiter(30000));
     ExpectShown(Page("15"), ScreenPicture::Displayed(), "success page");
-    const std::uint64_t waits = host_screen_event_waits();
     ASSERT_EQ(0, host_screen_press(700, 550, 0));
     // The touch was taken and the page waits again: it was no hit.
-    ASSERT_TRUE(WaitUntil([waits] { return host_screen_event_waits() > waits; }));
+    ASSERT_EQ(1, host_screen_wait_for_events_taken(30000));
     ASSERT_EQ(0, host_screen_press(929, 550, 0));
     EXPECT_EQ(ButtonId::ConfirmButton, result.get());
 

@@ -4,6 +4,7 @@
 #include "ModuleModel.h"
 #include "PseudoTerminal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <deque>
@@ -178,180 +179,246 @@ void ModuleSimulator::SaveImage(const std::vector<std::uint8_t>& image)
     imageSaved_ = saved;
 }
 
-void ModuleSimulator::Run()
+struct ModuleSimulator::PortNews
 {
-    // Pacing a fast line needs wake-ups close to the microsecond; the default
-    // timer slack would add tens of microseconds to every byte burst.
-    ::prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
+    bool closed = false;
+    bool opened = false;
+};
 
-    LinePacer inbound(config_.baudRate);
-    LinePacer outbound(config_.baudRate);
-    // The module takes bytes in as soon as they are read, stamped with the time
-    // they will have crossed the line; its replies are stamped from there and
-    // held back until due, so a paced line costs one wake-up per burst.
+struct ModuleSimulator::Turn
+{
+    std::vector<ModuleModel::Output> replies;
+    bool hungUp = false; // the model has dropped the line
+};
+
+// The bytes crossing the line, both ways. The module takes bytes in as soon
+// as they are read, stamped with the time they will have crossed the line;
+// its replies are stamped from there and held back until due, so a paced
+// line costs one wake-up per burst.
+class ModuleSimulator::Line
+{
+public:
+    explicit Line(std::uint32_t baudRate) : inbound_(baudRate), outbound_(baudRate), block_(ReadBlock) {}
+
+    // Reads all that the port has; false when the port is closed or failed.
+    // The peer's last bytes are still readable after it closed.
+    bool ReadFrom(const PseudoTerminal& terminal, TimePoint now)
+    {
+        for (;;) {
+            const ssize_t n = terminal.Read(block_.data(), block_.size());
+            if (n <= 0) {
+                return n == 0;
+            }
+            const auto count = static_cast<std::size_t>(n);
+            const TimePoint lastDone = inbound_.Schedule(now, count);
+            const auto firstDone = lastDone - inbound_.ByteTime() * static_cast<Clock::rep>(count - 1);
+            arrivals_.push_back(Arrival{incoming_.size(), count, firstDone});
+            incoming_.insert(incoming_.end(), block_.begin(), block_.begin() + n);
+            // A short read took everything there was; the hang-up, if any, is
+            // still reported by the next poll.
+            if (count < block_.size()) {
+                return true;
+            }
+        }
+    }
+
+    // Hands the bytes read so far to the model. Bytes still crossing the line
+    // when the port closed do arrive.
+    void DeliverTo(ModuleModel& model)
+    {
+        for (const Arrival& a : arrivals_) {
+            model.Receive(incoming_.data() + a.offset, a.count, a.firstDone, inbound_.ByteTime());
+        }
+        arrivals_.clear();
+        incoming_.clear();
+    }
+
+    // Queues the module's replies behind what is still crossing the line and
+    // writes what has crossed it by now. What the terminal cannot take waits
+    // until it has room again.
+    void Send(const std::vector<ModuleModel::Output>& replies, const PseudoTerminal& terminal, TimePoint now)
+    {
+        for (const auto& piece : replies) {
+            for (std::uint8_t b : piece.bytes) {
+                tx_.push_back(TimedByte{b, outbound_.Schedule(piece.notBefore)});
+            }
+        }
+        out_.clear();
+        for (const auto& b : tx_) {
+            if (b.due > now) {
+                break;
+            }
+            out_.push_back(b.value);
+        }
+        if (!out_.empty()) {
+            const ssize_t n = terminal.Write(out_.data(), out_.size());
+            const std::size_t written = n > 0 ? static_cast<std::size_t>(n) : 0;
+            tx_.erase(tx_.begin(), tx_.begin() + static_cast<std::ptrdiff_t>(written));
+            full_ = written < out_.size();
+        }
+    }
+
+    // When the replies queued so far have crossed the line; nothing when none
+    // are queued or they wait for room in the terminal.
+    std::optional<TimePoint> NextDue() const
+    {
+        if (tx_.empty() || full_) {
+            return std::nullopt;
+        }
+        return tx_.back().due;
+    }
+
+    bool TerminalFull() const { return full_; }
+    void TerminalHasRoom() { full_ = false; }
+
+    // The port closed: the replies still crossing the line are lost.
+    void DropReplies()
+    {
+        tx_.clear();
+        outbound_.Reset();
+        full_ = false;
+    }
+
+private:
     struct Arrival
     {
         std::size_t offset;
         std::size_t count;
         TimePoint firstDone;
     };
-    std::vector<std::uint8_t> incoming; // read from the port, not yet given to the model
-    std::vector<Arrival> arrivals;
-    std::deque<TimedByte> tx; // sent by the module, still crossing the line
-    std::vector<std::uint8_t> block(ReadBlock);
-    std::vector<std::uint8_t> out;
+
+    LinePacer inbound_;
+    LinePacer outbound_;
+    std::vector<std::uint8_t> block_;
+    std::vector<std::uint8_t> incoming_; // read from the port, not yet given to the model
+    std::vector<Arrival> arrivals_;
+    std::deque<TimedByte> tx_; // sent by the module, still crossing the line
+    std::vector<std::uint8_t> out_;
+    bool full_ = false; // the terminal took only part of the last write
+};
+
+// The module's view of its port: whether somebody holds it open, and the
+// hang-up fault, after which it is gone for good.
+struct ModuleSimulator::Port
+{
     bool open = false;
     bool hungUp = false;
-    bool txBlocked = false;
-    std::uint32_t imagesSeen = 0;
 
+    // Only a held port is polled: a closed master reports its hang-up at once.
+    bool Watched() const { return open && !hungUp; }
+
+    // What the port did since the last look, given its poll events: a watched
+    // port's input goes into the line, and its hang-up closes it; a closed
+    // port is asked whether somebody opened it.
+    PortNews Look(PseudoTerminal& terminal, short events, Line& line, TimePoint now)
+    {
+        PortNews news;
+        if (Watched()) {
+            if ((events & (POLLIN | POLLHUP | POLLERR)) != 0) {
+                news.closed = !line.ReadFrom(terminal, now);
+            }
+            news.closed = news.closed || (events & (POLLHUP | POLLERR)) != 0;
+            if ((events & POLLOUT) != 0) {
+                line.TerminalHasRoom();
+            }
+        } else if (!hungUp) {
+            news.opened = terminal.PeerHolds();
+        }
+        if (news.closed) {
+            open = false;
+            line.DropReplies();
+            // Nothing stale may reach the next opener.
+            terminal.DiscardPeerInput();
+        }
+        open = open || news.opened;
+        return news;
+    }
+};
+
+std::optional<short> ModuleSimulator::WaitForWork(const Port& port, const Line& line)
+{
+    const TimePoint now = Clock::now();
+    std::optional<TimePoint> wakeUp = line.NextDue();
+    const auto wakeBy = [&wakeUp](TimePoint t) { wakeUp = wakeUp ? std::min(*wakeUp, t) : t; };
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (const auto d = model_->NextDeadline()) {
+            wakeBy(*d);
+        }
+    }
+    const bool watchPort = port.Watched();
+    if (!watchPort) {
+        wakeBy(now + ClosedPortPollPeriod);
+    }
+
+    const auto portEvents = static_cast<short>(POLLIN | (line.TerminalFull() ? POLLOUT : 0));
+    pollfd fds[2] = {{wake_[0], POLLIN, 0}, {terminal_->MasterFd(), portEvents, 0}};
+    const timespec timeout = wakeUp ? ToTimespec(*wakeUp - now) : timespec{};
+    const int ready = ::ppoll(fds, watchPort ? 2 : 1, wakeUp ? &timeout : nullptr, nullptr);
+    if (ready < 0 && errno != EINTR) {
+        return std::nullopt;
+    }
+    if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
+        std::uint8_t drain[16];
+        while (::read(wake_[0], drain, sizeof drain) > 0) {
+        }
+    }
+    return watchPort && ready > 0 ? fds[1].revents : 0;
+}
+
+ModuleSimulator::Turn ModuleSimulator::TakeTurn(Line& line, const PortNews& news, TimePoint now)
+{
+    Turn turn;
+    std::optional<std::vector<std::uint8_t>> completedImage;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        line.DeliverTo(*model_);
+        if (news.closed) {
+            model_->PortClosed(now);
+        }
+        if (news.opened) {
+            model_->PortOpened(now);
+        }
+        model_->Advance(now);
+        turn.replies = model_->TakeOutput();
+        turn.hungUp = model_->HungUp();
+        const ModuleStatus& status = model_->Status();
+        if (status.imagesCompleted != imagesSeen_ && !config_.saveImageTo.empty()) {
+            completedImage = status.image;
+        }
+        imagesSeen_ = status.imagesCompleted;
+    }
+    if (completedImage) {
+        SaveImage(*completedImage);
+    }
+    return turn;
+}
+
+void ModuleSimulator::Run()
+{
+    // Pacing a fast line needs wake-ups close to the microsecond; the default
+    // timer slack would add tens of microseconds to every byte burst.
+    ::prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
+
+    Line line(config_.baudRate);
+    Port port;
+    imagesSeen_ = 0;
     while (!stop_) {
-        // Sleep until the next byte has crossed the line, the model wants
-        // time, the port has news, or Stop.
-        TimePoint now = Clock::now();
-        bool timed = false;
-        TimePoint deadline{};
-        const auto consider = [&](TimePoint t) {
-            if (!timed || t < deadline) {
-                deadline = t;
-            }
-            timed = true;
-        };
-        if (!tx.empty() && !txBlocked) {
-            consider(tx.back().due);
-        }
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (const auto d = model_->NextDeadline()) {
-                consider(*d);
-            }
-        }
-        const bool watchPort = open && !hungUp;
-        if (!watchPort) {
-            consider(now + ClosedPortPollPeriod);
-        }
-
-        pollfd fds[2] = {{wake_[0], POLLIN, 0},
-                         {terminal_->MasterFd(), static_cast<short>(POLLIN | (txBlocked ? POLLOUT : 0)), 0}};
-        const timespec timeout = ToTimespec(deadline - now);
-        const int ready = ::ppoll(fds, watchPort ? 2 : 1, timed ? &timeout : nullptr, nullptr);
-        if (ready < 0 && errno != EINTR) {
+        const std::optional<short> portEvents = WaitForWork(port, line);
+        if (!portEvents || stop_) {
             break;
         }
-        if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
-            std::uint8_t drain[16];
-            while (::read(wake_[0], drain, sizeof drain) > 0) {
-            }
-        }
-        if (stop_) {
-            break;
-        }
-
-        now = Clock::now();
-        bool closing = false;
-        bool opening = false;
-        if (watchPort && ready > 0) {
-            if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-                // The peer's last bytes are still readable after it closed.
-                for (;;) {
-                    const ssize_t n = terminal_->Read(block.data(), block.size());
-                    if (n <= 0) {
-                        closing = n < 0;
-                        break;
-                    }
-                    const auto count = static_cast<std::size_t>(n);
-                    const TimePoint lastDone = inbound.Schedule(now, count);
-                    const auto firstDone = lastDone - inbound.ByteTime() * static_cast<Clock::rep>(count - 1);
-                    arrivals.push_back(Arrival{incoming.size(), count, firstDone});
-                    incoming.insert(incoming.end(), block.begin(), block.begin() + n);
-                    // A short read took everything there was; the hang-up, if
-                    // any, is still reported by the next poll.
-                    if (count < block.size()) {
-                        break;
-                    }
-                }
-            }
-            closing = closing || (fds[1].revents & (POLLHUP | POLLERR)) != 0;
-            if ((fds[1].revents & POLLOUT) != 0) {
-                txBlocked = false;
-            }
-        } else if (!watchPort && !hungUp) {
-            opening = terminal_->PeerHolds();
-        }
-
-        if (closing) {
-            open = false;
-            txBlocked = false;
-            tx.clear();
-            outbound.Reset();
-            terminal_->DiscardPeerInput();
-        }
-        if (opening) {
-            open = true;
-        }
-
-        std::vector<ModuleModel::Output> produced;
-        bool modelHungUp = false;
-        std::vector<std::uint8_t> completedImage;
-        bool imageToSave = false;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            // Bytes still crossing the line when the port closed do arrive.
-            for (const Arrival& a : arrivals) {
-                model_->Receive(incoming.data() + a.offset, a.count, a.firstDone, inbound.ByteTime());
-            }
-            arrivals.clear();
-            incoming.clear();
-            if (closing) {
-                model_->PortClosed(now);
-            }
-            if (opening) {
-                model_->PortOpened(now);
-            }
-            model_->Advance(now);
-            produced = model_->TakeOutput();
-            modelHungUp = model_->HungUp();
-            const ModuleStatus& status = model_->Status();
-            if (status.imagesCompleted != imagesSeen) {
-                imagesSeen = status.imagesCompleted;
-                if (!config_.saveImageTo.empty()) {
-                    completedImage = status.image;
-                    imageToSave = true;
-                }
-            }
-        }
-        if (imageToSave) {
-            SaveImage(completedImage);
-        }
-
-        if (modelHungUp && !hungUp) {
-            hungUp = true;
-            open = false;
-            tx.clear();
+        const TimePoint now = Clock::now();
+        const PortNews news = port.Look(*terminal_, *portEvents, line, now);
+        const Turn turn = TakeTurn(line, news, now);
+        if (turn.hungUp && !port.hungUp) {
+            // The hang-up fault: the terminal goes, and with it the port's path.
+            port.hungUp = true;
+            port.open = false;
+            line.DropReplies();
             terminal_->Close();
-            continue;
-        }
-        if (!open) {
-            continue;
-        }
-        for (const auto& piece : produced) {
-            for (std::uint8_t b : piece.bytes) {
-                tx.push_back(TimedByte{b, outbound.Schedule(piece.notBefore)});
-            }
-        }
-
-        out.clear();
-        for (const auto& b : tx) {
-            if (b.due > now) {
-                break;
-            }
-            out.push_back(b.value);
-        }
-        if (!out.empty()) {
-            const ssize_t n = terminal_->Write(out.data(), out.size());
-            const std::size_t written = n > 0 ? static_cast<std::size_t>(n) : 0;
-            tx.erase(tx.begin(), tx.begin() + static_cast<std::ptrdiff_t>(written));
-            txBlocked = written < out.size();
+        } else if (port.open) {
+            line.Send(turn.replies, *terminal_, now);
         }
     }
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -64,7 +65,22 @@ public:
     bool WaitFor(const std::function<bool(const ModuleStatus&)>& condition, std::chrono::milliseconds timeout) const;
 
 private:
+    // The pieces of the module's thread (ModuleSimulator.cpp).
+    class Line;
+    struct Port;
+    struct PortNews;
+    struct Turn;
+
+    // The module's thread: waits for work, looks at the port, lets the model
+    // take its turn and sends its replies, until Stop.
     void Run();
+    // Sleeps until the next reply has crossed the line, the model wants
+    // time, the port has news, or Stop; returns the port's poll events (0
+    // when it was not watched), nothing when the wait failed.
+    std::optional<short> WaitForWork(const Port& port, const Line& line);
+    // Gives the model the bytes that arrived, the port's news and the time
+    // that passed; saves an image it completed.
+    Turn TakeTurn(Line& line, const PortNews& news, std::chrono::steady_clock::time_point now);
     void SaveImage(const std::vector<std::uint8_t>& image);
 
     const ModuleConfig config_;
@@ -76,4 +92,5 @@ private:
     int wake_[2] = {-1, -1};
     std::atomic<bool> stop_{false};
     std::thread thread_;
+    std::uint32_t imagesSeen_ = 0; // images completed so far; the module's thread only
 };

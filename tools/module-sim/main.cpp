@@ -1,6 +1,7 @@
 // module-sim: plays the printer's Wi-Fi module on a pseudo-terminal.
 #include "ModuleSimulator.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -8,49 +9,140 @@
 #include <cstdlib>
 #include <cstring>
 #include <getopt.h>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
-const char* const Usage = R"(Usage: module-sim [OPTION]...
+// What the command line sets: the module's behaviour and the program's own.
+struct Settings
+{
+    ModuleConfig module;
+    std::string link;
+    bool log = false;
+    bool help = false;
+};
+
+// The part of the help text an option is listed in.
+enum class Section
+{
+    Program,
+    Fault,
+};
+
+// One option of the command line. `value` names its value in the help text
+// (null: the option takes none); `help` is its help text, a line break where
+// the text goes on in the next line. `apply` sets what the option stands for
+// and is false for a value it refuses.
+struct OptionRow
+{
+    Section section;
+    const char* name;
+    const char* value;
+    const char* help;
+    bool (*apply)(Settings& settings, const char* value);
+};
+
+constexpr unsigned long long MaxMs = 24ULL * 3600 * 1000;
+constexpr unsigned long long MaxChunk = std::numeric_limits<std::uint32_t>::max();
+
+// The setters of the rows: a switch, a text and a whole decimal number within
+// [min, max]; each true when it took the value.
+bool SwitchTo(bool value, bool& to)
+{
+    to = value;
+    return true;
+}
+
+bool TakeText(const char* text, std::string& to)
+{
+    to = text;
+    return true;
+}
+
+template <typename Number>
+bool ReadNumber(const char* text, unsigned long long min, unsigned long long max, Number& to)
+{
+    if (text == nullptr || *text < '0' || *text > '9') {
+        return false;
+    }
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value < min || value > max) {
+        return false;
+    }
+    to = Number(value);
+    return true;
+}
+
+// Every option, in the order of the help text. A new option is one row here.
+const OptionRow Options[] = {
+    {Section::Program, "link", "PATH",
+     "also make PATH a symbolic link to the terminal\n(an existing link there is replaced, anything else\n"
+     "refused); removed again at exit",
+     [](Settings& s, const char* v) { return TakeText(v, s.link); }},
+    {Section::Program, "boot-time", "MS", "time a (re)start takes, in milliseconds (default 2000)",
+     [](Settings& s, const char* v) { return ReadNumber(v, 0, MaxMs, s.module.bootTime); }},
+    {Section::Program, "version-before", "TEXT", "version reported before an accepted upgrade (1.0.0)",
+     [](Settings& s, const char* v) { return TakeText(v, s.module.versionBefore); }},
+    {Section::Program, "version-after", "TEXT", "version reported after it (2.0.0)",
+     [](Settings& s, const char* v) { return TakeText(v, s.module.versionAfter); }},
+    {Section::Program, "save-image", "PATH", "save each completely received image to PATH",
+     [](Settings& s, const char* v) { return TakeText(v, s.module.saveImageTo); }},
+    {Section::Program, "baud", "RATE",
+     "pace the line at RATE bits per second, 10 bits per\nbyte, both directions (default: unpaced)",
+     [](Settings& s, const char* v) { return ReadNumber(v, 0, 100'000'000ULL, s.module.baudRate); }},
+    {Section::Program, "no-echo", nullptr, "do not echo commands (the module echoes until ATE0)",
+     [](Settings& s, const char*) { return SwitchTo(false, s.module.echo); }},
+    {Section::Program, "max-image-size", "BYTES", "largest image the upload accepts (8388608)",
+     [](Settings& s, const char* v) { return ReadNumber(v, 0, 1ULL << 30, s.module.maxImageSize); }},
+    {Section::Program, "upload-idle", "MS", "abandon an upload idle this long (30000)",
+     [](Settings& s, const char* v) { return ReadNumber(v, 1, MaxMs, s.module.uploadIdleTimeout); }},
+    {Section::Program, "start-ack-delay", "MS",
+     "acknowledge an upload start only after MS\nmilliseconds, dropping image bytes that come\n"
+     "earlier, as a module preparing its flash (default 0)",
+     [](Settings& s, const char* v) { return ReadNumber(v, 0, MaxMs, s.module.startAckDelay); }},
+    {Section::Program, "lose-banners", nullptr,
+     "send each banner when the boot ends, lost when\nnobody holds the port then, as on a real line",
+     [](Settings& s, const char*) { return SwitchTo(true, s.module.bannersLostWhilePortClosed); }},
+    {Section::Program, "log", nullptr, "report commands, banners and restarts on stderr",
+     [](Settings& s, const char*) { return SwitchTo(true, s.log); }},
+    {Section::Program, "help", nullptr, "show this text",
+     [](Settings& s, const char*) { return SwitchTo(true, s.help); }},
+
+    {Section::Fault, "no-start-banner", nullptr, "no \"Va2ZeZa APP\" after power-on",
+     [](Settings& s, const char*) { return SwitchTo(true, s.module.noStartBanner); }},
+    {Section::Fault, "wrong-ylc", nullptr, "answer \"+YLC:0,1\" to AT+YLC?",
+     [](Settings& s, const char*) { return SwitchTo(true, s.module.wrongYlcReply); }},
+    {Section::Fault, "no-ack-at", "N", "do not answer chunk N",
+     [](Settings& s, const char* v) { return ReadNumber(v, 0, MaxChunk, s.module.noAckAtChunk); }},
+    {Section::Fault, "wrong-ack-at", "N", "answer chunk N with the wrong reply",
+     [](Settings& s, const char* v) { return ReadNumber(v, 0, MaxChunk, s.module.wrongAckAtChunk); }},
+    {Section::Fault, "hang-up-at", "N", "drop the line when chunk N begins",
+     [](Settings& s, const char* v) { return ReadNumber(v, 0, MaxChunk, s.module.hangUpAtChunk); }},
+    {Section::Fault, "silent", nullptr, "never send anything",
+     [](Settings& s, const char*) { return SwitchTo(true, s.module.silent); }},
+    {Section::Fault, "no-banner-after-upload", nullptr, "no \"APP RESET OTH FW-UP-SUCCESS\"",
+     [](Settings& s, const char*) { return SwitchTo(true, s.module.noBannerAfterUpload); }},
+    {Section::Fault, "no-banner-after-accept", nullptr, "no \"Va2ZeZa APP\" after AT+SOTAFWUPACCEPT",
+     [](Settings& s, const char*) { return SwitchTo(true, s.module.noBannerAfterAccept); }},
+    {Section::Fault, "garbage", nullptr, "a line of noise before every reply and banner",
+     [](Settings& s, const char*) { return SwitchTo(true, s.module.garbage); }},
+};
+
+const char* const UsageHead = R"(Usage: module-sim [OPTION]...
 Plays the printer's Wi-Fi module on a pseudo-terminal until SIGINT or SIGTERM.
 Prints the terminal's path as its first line on standard output; open that
 path as the module's serial port (or give it to the sandbox with --tty).
 
-  --link PATH            also make PATH a symbolic link to the terminal
-                         (an existing link there is replaced, anything else
-                         refused); removed again at exit
-  --boot-time MS         time a (re)start takes, in milliseconds (default 2000)
-  --version-before TEXT  version reported before an accepted upgrade (1.0.0)
-  --version-after TEXT   version reported after it (2.0.0)
-  --save-image PATH      save each completely received image to PATH
-  --baud RATE            pace the line at RATE bits per second, 10 bits per
-                         byte, both directions (default: unpaced)
-  --no-echo              do not echo commands (the module echoes until ATE0)
-  --max-image-size BYTES largest image the upload accepts (8388608)
-  --upload-idle MS       abandon an upload idle this long (30000)
-  --start-ack-delay MS   acknowledge an upload start only after MS
-                         milliseconds, dropping image bytes that come
-                         earlier, as a module preparing its flash (default 0)
-  --lose-banners         send each banner when the boot ends, lost when
-                         nobody holds the port then, as on a real line
-  --log                  report commands, banners and restarts on stderr
-  --help                 show this text
+)";
 
-Faults (chunks count from 1):
-  --no-start-banner          no "Va2ZeZa APP" after power-on
-  --wrong-ylc                answer "+YLC:0,1" to AT+YLC?
-  --no-ack-at N              do not answer chunk N
-  --wrong-ack-at N           answer chunk N with the wrong reply
-  --hang-up-at N             drop the line when chunk N begins
-  --silent                   never send anything
-  --no-banner-after-upload   no "APP RESET OTH FW-UP-SUCCESS"
-  --no-banner-after-accept   no "Va2ZeZa APP" after AT+SOTAFWUPACCEPT
-  --garbage                  a line of noise before every reply and banner
-
+const char* const UsageTail = R"(
 The banner after a (re)start goes to whoever opens the port after the restart
 began, once the boot time has passed (with --lose-banners: to whoever holds
 the port when the boot ends); bytes sent while nobody holds the port are
@@ -58,72 +150,73 @@ lost. Exit status: 0 after a signal, 1 on bad options, 2 when the
 terminal cannot be made.
 )";
 
-enum Option
+// The options of one section, their texts starting at `column`.
+void PrintOptions(Section section, std::size_t column)
 {
-    OptLink = 256,
-    OptBootTime,
-    OptVersionBefore,
-    OptVersionAfter,
-    OptSaveImage,
-    OptBaud,
-    OptNoEcho,
-    OptMaxImage,
-    OptUploadIdle,
-    OptStartAckDelay,
-    OptLoseBanners,
-    OptLog,
-    OptHelp,
-    OptNoStartBanner,
-    OptWrongYlc,
-    OptNoAckAt,
-    OptWrongAckAt,
-    OptHangUpAt,
-    OptSilent,
-    OptNoBannerAfterUpload,
-    OptNoBannerAfterAccept,
-    OptGarbage,
+    for (const OptionRow& row : Options) {
+        if (row.section != section) {
+            continue;
+        }
+        std::string line = std::string("  --") + row.name + (row.value != nullptr ? std::string(" ") + row.value : "");
+        line.resize(std::max(line.size() + 1, column), ' ');
+        for (const char* c = row.help; *c != '\0'; ++c) {
+            line += *c;
+            if (*c == '\n') {
+                line.append(column, ' ');
+            }
+        }
+        std::printf("%s\n", line.c_str());
+    }
+}
+
+void PrintUsage()
+{
+    std::fputs(UsageHead, stdout);
+    PrintOptions(Section::Program, 25);
+    std::fputs("\nFaults (chunks count from 1):\n", stdout);
+    PrintOptions(Section::Fault, 29);
+    std::fputs(UsageTail, stdout);
+}
+
+enum class Parsed
+{
+    Run,
+    Help,
+    Wrong,
 };
 
-const option LongOptions[] = {
-    {"link", required_argument, nullptr, OptLink},
-    {"boot-time", required_argument, nullptr, OptBootTime},
-    {"version-before", required_argument, nullptr, OptVersionBefore},
-    {"version-after", required_argument, nullptr, OptVersionAfter},
-    {"save-image", required_argument, nullptr, OptSaveImage},
-    {"baud", required_argument, nullptr, OptBaud},
-    {"no-echo", no_argument, nullptr, OptNoEcho},
-    {"max-image-size", required_argument, nullptr, OptMaxImage},
-    {"upload-idle", required_argument, nullptr, OptUploadIdle},
-    {"start-ack-delay", required_argument, nullptr, OptStartAckDelay},
-    {"lose-banners", no_argument, nullptr, OptLoseBanners},
-    {"log", no_argument, nullptr, OptLog},
-    {"help", no_argument, nullptr, OptHelp},
-    {"no-start-banner", no_argument, nullptr, OptNoStartBanner},
-    {"wrong-ylc", no_argument, nullptr, OptWrongYlc},
-    {"no-ack-at", required_argument, nullptr, OptNoAckAt},
-    {"wrong-ack-at", required_argument, nullptr, OptWrongAckAt},
-    {"hang-up-at", required_argument, nullptr, OptHangUpAt},
-    {"silent", no_argument, nullptr, OptSilent},
-    {"no-banner-after-upload", no_argument, nullptr, OptNoBannerAfterUpload},
-    {"no-banner-after-accept", no_argument, nullptr, OptNoBannerAfterAccept},
-    {"garbage", no_argument, nullptr, OptGarbage},
-    {nullptr, 0, nullptr, 0},
-};
-
-// A whole decimal number within [0, max]; false for anything else.
-bool ParseCount(const char* text, unsigned long long max, unsigned long long& value)
+// Reads the options into settings; Wrong after saying why on stderr.
+Parsed ParseCommandLine(int argc, char** argv, Settings& settings)
 {
-    if (text == nullptr || *text < '0' || *text > '9') {
-        return false;
+    // getopt_long gives each option back as FirstCode plus its row.
+    constexpr int FirstCode = 256;
+    std::vector<option> longOptions;
+    for (const OptionRow& row : Options) {
+        const int code = FirstCode + static_cast<int>(longOptions.size());
+        longOptions.push_back({row.name, row.value != nullptr ? required_argument : no_argument, nullptr, code});
     }
-    errno = 0;
-    char* end = nullptr;
-    const unsigned long long v = std::strtoull(text, &end, 10);
-    if (errno != 0 || *end != '\0' || v > max) {
-        return false;
+    longOptions.push_back({nullptr, 0, nullptr, 0});
+
+    int code = 0;
+    while ((code = ::getopt_long(argc, argv, "", longOptions.data(), nullptr)) != -1) {
+        if (code < FirstCode) {
+            std::fputs("Try 'module-sim --help'.\n", stderr);
+            return Parsed::Wrong;
+        }
+        const OptionRow& row = Options[code - FirstCode];
+        if (!row.apply(settings, optarg)) {
+            std::fprintf(stderr, "module-sim: bad value '%s' for --%s\n", optarg, row.name);
+            return Parsed::Wrong;
+        }
+        if (settings.help) {
+            return Parsed::Help;
+        }
     }
-    value = v;
-    return true;
+    if (optind < argc) {
+        std::fprintf(stderr, "module-sim: unexpected argument '%s'\nTry 'module-sim --help'.\n", argv[optind]);
+        return Parsed::Wrong;
+    }
+    return Parsed::Run;
 }
 
 bool MakeLink(const std::string& link, const std::string& target)
@@ -154,14 +247,17 @@ void RemoveLink(const std::string& link, const std::string& target)
 }
 
 // Reports on stderr what the module did since the last call, each event with
-// its time since the simulator started.
+// its time since the simulator started; reports nothing unless enabled.
 class EventLog
 {
 public:
-    explicit EventLog(std::chrono::steady_clock::time_point start) : start_(start) {}
+    EventLog(std::chrono::steady_clock::time_point start, bool enabled) : start_(start), enabled_(enabled) {}
 
     void Report(const ModuleSimulator& module)
     {
+        if (!enabled_) {
+            return;
+        }
         for (const auto& e : module.Events(seen_)) {
             ++seen_;
             const double t = std::chrono::duration<double>(e.at - start_).count();
@@ -187,153 +283,35 @@ private:
     }
 
     std::chrono::steady_clock::time_point start_;
+    bool enabled_;
     std::size_t seen_ = 0;
 };
 
-} // namespace
-
-int main(int argc, char** argv)
+// The signals that end the program, blocked in every thread from here on:
+// the module's thread inherits the mask, so only WaitForStopSignal sees them.
+sigset_t BlockStopSignals()
 {
-    ModuleConfig config;
-    std::string link;
-    bool log = false;
-    const unsigned long long maxMs = 24ULL * 3600 * 1000;
-    const unsigned long long maxChunk = std::numeric_limits<std::uint32_t>::max();
-
-    int c;
-    while ((c = ::getopt_long(argc, argv, "", LongOptions, nullptr)) != -1) {
-        unsigned long long n = 0;
-        bool good = true;
-        switch (c) {
-        case OptLink:
-            link = optarg;
-            break;
-        case OptBootTime:
-            good = ParseCount(optarg, maxMs, n);
-            config.bootTime = std::chrono::milliseconds(n);
-            break;
-        case OptVersionBefore:
-            config.versionBefore = optarg;
-            break;
-        case OptVersionAfter:
-            config.versionAfter = optarg;
-            break;
-        case OptSaveImage:
-            config.saveImageTo = optarg;
-            break;
-        case OptBaud:
-            good = ParseCount(optarg, 100'000'000ULL, n);
-            config.baudRate = static_cast<std::uint32_t>(n);
-            break;
-        case OptNoEcho:
-            config.echo = false;
-            break;
-        case OptMaxImage:
-            good = ParseCount(optarg, 1ULL << 30, n);
-            config.maxImageSize = static_cast<std::size_t>(n);
-            break;
-        case OptUploadIdle:
-            good = ParseCount(optarg, maxMs, n) && n > 0;
-            config.uploadIdleTimeout = std::chrono::milliseconds(n);
-            break;
-        case OptStartAckDelay:
-            good = ParseCount(optarg, maxMs, n);
-            config.startAckDelay = std::chrono::milliseconds(n);
-            break;
-        case OptLoseBanners:
-            config.bannersLostWhilePortClosed = true;
-            break;
-        case OptLog:
-            log = true;
-            break;
-        case OptHelp:
-            std::fputs(Usage, stdout);
-            return 0;
-        case OptNoStartBanner:
-            config.noStartBanner = true;
-            break;
-        case OptWrongYlc:
-            config.wrongYlcReply = true;
-            break;
-        case OptNoAckAt:
-            good = ParseCount(optarg, maxChunk, n);
-            config.noAckAtChunk = static_cast<std::uint32_t>(n);
-            break;
-        case OptWrongAckAt:
-            good = ParseCount(optarg, maxChunk, n);
-            config.wrongAckAtChunk = static_cast<std::uint32_t>(n);
-            break;
-        case OptHangUpAt:
-            good = ParseCount(optarg, maxChunk, n);
-            config.hangUpAtChunk = static_cast<std::uint32_t>(n);
-            break;
-        case OptSilent:
-            config.silent = true;
-            break;
-        case OptNoBannerAfterUpload:
-            config.noBannerAfterUpload = true;
-            break;
-        case OptNoBannerAfterAccept:
-            config.noBannerAfterAccept = true;
-            break;
-        case OptGarbage:
-            config.garbage = true;
-            break;
-        default:
-            std::fputs("Try 'module-sim --help'.\n", stderr);
-            return 1;
-        }
-        if (!good) {
-            std::fprintf(stderr, "module-sim: bad value '%s' for --%s\n", optarg, LongOptions[c - OptLink].name);
-            return 1;
-        }
-    }
-    if (optind < argc) {
-        std::fprintf(stderr, "module-sim: unexpected argument '%s'\nTry 'module-sim --help'.\n", argv[optind]);
-        return 1;
-    }
-
-    // The module's thread inherits the mask, so only sigtimedwait below sees these.
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     sigaddset(&signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    return signals;
+}
 
-    const auto start = std::chrono::steady_clock::now();
-    ModuleSimulator module(config);
-    if (!module.Start()) {
-        std::fprintf(stderr, "module-sim: cannot create a pseudo-terminal: %s\n", std::strerror(errno));
-        return 2;
-    }
-    const std::string port = module.PortPath();
-    if (!link.empty() && !MakeLink(link, port)) {
-        return 2;
-    }
-    std::printf("%s\n", port.c_str());
-    std::fflush(stdout);
-
-    EventLog events(start);
+// Reports the module's events every tenth of a second until a stop signal.
+void WaitForStopSignal(const sigset_t& signals, const ModuleSimulator& module, EventLog& events)
+{
     const timespec tick{0, 100'000'000};
-    for (;;) {
-        const int s = sigtimedwait(&signals, nullptr, &tick);
-        if (s > 0) {
-            break;
-        }
-        if (log) {
-            events.Report(module);
-        }
-    }
-    module.Stop();
-    if (!link.empty()) {
-        RemoveLink(link, port);
-    }
-
-    const ModuleStatus s = module.Status();
-    if (log) {
+    while (sigtimedwait(&signals, nullptr, &tick) <= 0) {
         events.Report(module);
     }
+}
+
+void PrintSummary(const ModuleSimulator& module)
+{
+    const ModuleStatus s = module.Status();
     std::fprintf(stderr,
                  "module-sim: %zu command(s); %u image(s) received, last %zu of %llu bytes in %u chunk(s)%s; "
                  "%u restart(s); reports version \"%s\"\n",
@@ -341,5 +319,43 @@ int main(int argc, char** argv)
                  static_cast<unsigned long long>(s.announcedImageSize), static_cast<unsigned>(s.chunksReceived),
                  module.ImageSaved() ? "" : " (could not be saved)", static_cast<unsigned>(s.restarts),
                  s.reportedVersion.c_str());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Settings settings;
+    switch (ParseCommandLine(argc, argv, settings)) {
+    case Parsed::Help:
+        PrintUsage();
+        return 0;
+    case Parsed::Wrong:
+        return 1;
+    case Parsed::Run:
+        break;
+    }
+
+    const sigset_t signals = BlockStopSignals();
+    EventLog events(std::chrono::steady_clock::now(), settings.log);
+    ModuleSimulator module(settings.module);
+    if (!module.Start()) {
+        std::fprintf(stderr, "module-sim: cannot create a pseudo-terminal: %s\n", std::strerror(errno));
+        return 2;
+    }
+    const std::string port = module.PortPath();
+    if (!settings.link.empty() && !MakeLink(settings.link, port)) {
+        return 2;
+    }
+    std::printf("%s\n", port.c_str());
+    std::fflush(stdout);
+
+    WaitForStopSignal(signals, module, events);
+    module.Stop();
+    if (!settings.link.empty()) {
+        RemoveLink(settings.link, port);
+    }
+    events.Report(module);
+    PrintSummary(module);
     return 0;
 }

@@ -16,6 +16,7 @@
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -259,6 +260,27 @@ TEST_F(ScreenStandIn, TouchGoesToTheTopmostShownWindowInItsCoordinates)
     EXPECT_EQ(10, position[0]);
     EXPECT_EQ(20, position[1]);
     screen_destroy_event(event);
+}
+
+TEST_F(ScreenStandIn, EventsCountAsTakenOnceTheQueueIsEmptyAndAThreadWaitsAgain)
+{
+    TestWindow w(0, 0, 10, 10, 0);
+    w.Post();
+    ASSERT_EQ(0, host_screen_press(5, 5, 0));
+    EXPECT_EQ(0, host_screen_wait_for_events_taken(0)); // queued, and nobody waits
+    // Takes the press, then waits for one more event.
+    std::thread reader([&w] {
+        screen_event_t event = nullptr;
+        ASSERT_EQ(0, screen_create_event(&event));
+        for (int taken = 0; taken < 3; ++taken) {
+            ASSERT_EQ(0, screen_get_event(w.context, event, ~0ULL));
+        }
+        screen_destroy_event(event);
+    });
+    EXPECT_EQ(1, host_screen_wait_for_events_taken(30000));
+    ASSERT_EQ(0, host_screen_press(5, 5, 0));
+    reader.join();
+    EXPECT_EQ(0, host_screen_wait_for_events_taken(0)); // the release is still queued
 }
 
 TEST_F(ScreenStandIn, FilmWritesEveryPostAsTheNextNumberedFrame)

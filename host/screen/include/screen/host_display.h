@@ -69,6 +69,10 @@ uint64_t host_screen_event_waits(void);
 // Waits until some thread waits for events with a time-out other than 0;
 // 1 when one does, 0 when timeout_ms passed first.
 int host_screen_wait_for_event_waiter(int timeout_ms);
+// Waits until every queued event has been taken and some thread waits for
+// events again (time-out other than 0): the events sent so far did not end
+// its wait. 1 when so, 0 when timeout_ms passed first.
+int host_screen_wait_for_events_taken(int timeout_ms);
 
 // The slay stand-in (host/slay) stops the touch input and the compositor of
 // the program that ran it, as slay does on the printer. Touch input stopped:
