@@ -59,8 +59,8 @@ std::shared_ptr<RadioFlashMonitor> RadioFlashMonitor::Create(const std::shared_p
                                                              bool autoConfirm, bool recoveryMode, std::uint32_t number,
                                                              Settings settings)
 {
-    // Taken before anything else: a marker made while the page is being put
-    // up is this run's.
+    // Without the process's start, the time of this call, taken before the
+    // page goes up: a marker made meanwhile is this run's.
     const std::time_t runStart = settings.runStart.value_or(ProcessStartTime().value_or(std::time(nullptr)));
     auto supervisor = std::make_shared<RadioFlashMonitor>(CreateKey(), threadFactory, autoConfirm, recoveryMode, number,
                                                           std::move(settings));
