@@ -115,7 +115,7 @@ private:
         if (phase_ == Phase::Stopped || phase_ == Phase::Restarting) {
             return;
         }
-        if (lastMarkerTakenAtOnce_ && step.atMs - lastMarkerMs_ < timing_.marginMs &&
+        if (!screenStopped_ && lastMarkerTakenAtOnce_ && step.atMs - lastMarkerMs_ < timing_.marginMs &&
             !(lastMarkerBit_ == SuccessBit && bit == FailureBit)) {
             // The event thread may take the two in one wake-up, the success
             // first, or in two, in their order: only success then failure
@@ -126,9 +126,15 @@ private:
         lastMarkerBit_ = bit;
         lastMarkerTakenAtOnce_ = wait_ == Wait::None;
         pending_ |= bit;
-        if (wait_ == Wait::None) {
-            TakeResults(step.atMs, 0);
+        if (wait_ != Wait::None) {
+            return;
         }
+        // Still stopping the screen, the event thread takes it when done.
+        const int late = std::max(0, busyUntilMs_ - step.atMs);
+        if (late > 0 && phase_ == Phase::ResultShown && due_ < busyUntilMs_ + timing_.marginMs) {
+            Ambiguous(step, "the restart may fall due before the result is taken");
+        }
+        TakeResults(step.atMs, late);
     }
 
     void TouchButton(const Step& step)
@@ -146,6 +152,13 @@ private:
         screenStopped_ = true;
         prediction_.pages.push_back("black");
         wait_ = Wait::None;
+        // The thread stops the screen first: a result waiting behind the
+        // page is taken by the end of that, and the restart armed for the
+        // page may fall due first.
+        busyUntilMs_ = step.atMs + timing_.screenStopMs;
+        if ((word_ | pending_) != 0 && due_ < busyUntilMs_ + timing_.marginMs) {
+            Ambiguous(step, "the restart may fall due before the result waiting behind the page is taken");
+        }
         TakeResults(step.atMs, timing_.screenStopMs);
     }
 
@@ -223,6 +236,8 @@ private:
     unsigned int word_ = 0;
     unsigned int pending_ = 0;
     bool screenStopped_ = false;
+    // Until when the event thread may still be stopping the screen.
+    int busyUntilMs_ = -1;
     int exitAskedMs_ = -1;
     int lastTakenMs_ = -1;
     int takenLateMs_ = 0;
@@ -298,7 +313,7 @@ private:
         const int now = steps_.empty() ? 0 : steps_.back().atMs;
         const Prediction so = Predict(steps_, timing_);
         const int margin = timing_.marginMs;
-        std::vector<int> choices = {now, now + Between(0, 2 * timing_.restartDelayMs)};
+        std::vector<int> choices = {now, now + Between(0, timing_.restartDelayMs)};
         if (so.pageWaitSinceMs) {
             choices.push_back(*so.pageWaitSinceMs + timing_.pageUpMs + margin + Between(0, timing_.restartDelayMs / 2));
         }

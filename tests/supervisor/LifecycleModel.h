@@ -44,18 +44,18 @@ struct Step
 
 struct Timing
 {
-    int restartDelayMs = 1500;
+    int restartDelayMs = 2500;
     // How long the restart action runs (a slow shutdown).
     int restartActionMs = 500;
     // How close to a moment where the outcome turns (a restart falling due,
     // a page coming up, a result taken, a wait ending) a step may come
     // before either outcome could happen on a real machine.
-    int marginMs = 200;
+    int marginMs = 250;
     // From taking a result until its page waits for a touch.
-    int pageUpMs = 300;
+    int pageUpMs = 350;
     // From a touch on the button until the event thread is free again: the
     // touch driver and the compositor are stopped by running a program.
-    int screenStopMs = 500;
+    int screenStopMs = 700;
     // Until a page's touch wait notices a restart or a stop: it looks once
     // a second.
     int exitNoticeMs = 1000;

@@ -27,13 +27,14 @@ struct Case
     int destructionMinMs;
 };
 
-// Timing(): a delay of 1500 ms, a restart action of 500 ms, margins of 200 ms.
+// Timing(): a delay of 2500 ms, a restart action of 500 ms, margins of 250 ms,
+// 700 ms to stop the screen.
 const Case Cases[] = {
-    {"a result's page, the restart the delay after it", {{100, S}, {4000, Stop}}, {"16", "15", "black"}, 1600, 0},
+    {"a result's page, the restart the delay after it", {{100, S}, {6000, Stop}}, {"16", "15", "black"}, 2600, 0},
     {"both results at once: the success page, whose wait the restart ends; the failure page never shows",
-     {{100, S}, {100, F}, {4000, Stop}},
+     {{100, S}, {100, F}, {6000, Stop}},
      {"16", "15", "black"},
-     1600,
+     2600,
      0},
     {"a stop while the success page waits: no failure page, no restart",
      {{100, S}, {100, F}, {800, Stop}},
@@ -41,27 +42,27 @@ const Case Cases[] = {
      std::nullopt,
      0},
     {"a touch frees the thread: the waiting failure re-arms the restart and shows nothing on the stopped screen",
-     {{100, S}, {100, F}, {700, Touch}, {5000, Stop}},
+     {{100, S}, {100, F}, {900, Touch}, {8000, Stop}},
      {"16", "15", "black"},
-     2200,
+     3400,
      0},
     {"a later result re-arms the restart",
-     {{100, S}, {700, Touch}, {1000, F}, {6000, Stop}},
+     {{100, S}, {900, Touch}, {2000, F}, {9000, Stop}},
      {"16", "15", "black"},
-     2500,
+     4500,
      0},
     {"a result during the restart shows nothing and arms nothing",
-     {{100, S}, {1900, F}, {5000, Stop}},
+     {{100, S}, {2900, F}, {8000, Stop}},
      {"16", "15", "black"},
-     1600,
+     2600,
      0},
-    {"a stop during the restart waits for it", {{100, S}, {1900, Stop}}, {"16", "15", "black"}, 1600, 200},
+    {"a stop during the restart waits for it", {{100, S}, {2900, Stop}}, {"16", "15", "black"}, 2600, 200},
     {"a stop before any result, and a second one", {{500, Stop}, {600, Stop}}, {"16", "black"}, std::nullopt, 0},
     {"a result after the stop shows nothing", {{500, Stop}, {500, F}}, {"16", "black"}, std::nullopt, 0},
     {"a touch beside the button changes nothing",
-     {{100, F}, {700, Elsewhere}, {4000, Stop}},
+     {{100, F}, {900, Elsewhere}, {6000, Stop}},
      {"16", "17", "black"},
-     1600,
+     2600,
      0},
 };
 
@@ -80,11 +81,12 @@ TEST(LifecycleModelTest, PredictsThePagesTheRestartAndTheStopOfEachCase)
 TEST(LifecycleModelTest, StepsThatCouldGoEitherWayAreAmbiguous)
 {
     const std::vector<std::vector<Step>> ambiguous = {
-        {{100, S}, {1550, F}},     // the restart falls due at 1600
-        {{100, F}, {150, S}},      // one wake-up or two
-        {{100, S}, {200, Touch}},  // the page may not wait yet
-        {{100, S}, {150, Stop}},   // the result was just taken
-        {{100, S}, {1900, Touch}}, // the restart's end of the wait may not be noticed yet
+        {{100, S}, {2550, F}},               // the restart falls due at 2600
+        {{100, F}, {150, S}},                // one wake-up or two
+        {{100, S}, {200, Touch}},            // the page may not wait yet
+        {{100, S}, {150, Stop}},             // the result was just taken
+        {{100, S}, {2800, Touch}},           // the restart's end of the wait may not be noticed yet
+        {{100, S}, {100, F}, {1900, Touch}}, // the restart may fall due before the failure is taken
     };
     for (const std::vector<Step>& steps : ambiguous) {
         EXPECT_NE("", Predict(steps, Timing()).ambiguity) << Describe(steps);
