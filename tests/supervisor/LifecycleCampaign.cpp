@@ -88,8 +88,8 @@ private:
 
 struct Observed
 {
-    // The steps as they were played: at the time each one's action was
-    // done, which a loaded machine makes later than asked.
+    // The steps as they were played: at the time each one's action began,
+    // which a loaded machine makes later than asked.
     std::vector<Step> played;
     std::vector<std::string> pages;
     std::vector<int> restartsAtMs;
@@ -206,6 +206,7 @@ private:
         int number = 0;
         for (const Step& step : steps_) {
             std::this_thread::sleep_until(origin_ + std::chrono::milliseconds(step.atMs));
+            played_.push_back({MsSince(origin_, Clock::now()), step.input});
             switch (step.input) {
             case Input::Success:
                 CreateMarker("wifi.started", ++number);
@@ -225,7 +226,6 @@ private:
                 stopped_.Open();
                 break;
             }
-            played_.push_back({MsSince(origin_, Clock::now()), step.input});
         }
     }
 
