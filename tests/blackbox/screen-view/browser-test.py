@@ -85,7 +85,7 @@ class Road:
         self.url = line.split(" ", 1)[1]
         self.sandbox = subprocess.Popen(
             ["/usr/bin/timeout", RUN_LIMIT_SECONDS, sandbox, "--store", os.path.join(scratch, "store"),
-             "--bind", scratch, scratch, "--setenv", "UPGRADE_SCREEN_FILM", self.film,
+             "--program", monitor, "--bind", scratch, scratch, "--setenv", "UPGRADE_SCREEN_FILM", self.film,
              "--setenv", "UPGRADE_SCREEN_TOUCH", touch, "--", "/bin/bash", driver, scratch, monitor],
             stdin=subprocess.DEVNULL, stdout=open(os.path.join(scratch, "sandbox.out"), "wb"),
             stderr=subprocess.STDOUT)

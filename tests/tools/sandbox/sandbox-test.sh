@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What tools/sandbox promises its callers: where it cannot run it refuses
 # with its reason (so tests report themselves skipped); a program of any
-# build folder runs, also one under /tmp; and the command keeps only the
+# build folder runs, also one under /tmp, also when a script starts it; and the command keeps only the
 # powers the printer's programs use.
 # Usage: sandbox-test.sh SANDBOX
 set -uo pipefail
@@ -67,6 +67,9 @@ echo "in another folder of the tree" >"$tree/libraries/data"
 printf '#!/bin/sh\ncat "$(dirname "$0")/../libraries/data"\n' >"$tree/programs/show"
 chmod +x "$tree/programs/show"
 expect_output "in another folder of the tree" "$sandbox" -- "$tree/programs/show"
+# So does one that a script starts by its path, once named with --program.
+expect_output "in another folder of the tree" "$sandbox" --program "$tree/programs/show" -- \
+    /bin/sh -c "'$tree/programs/show'"
 
 # Root inside, with the memory lock and real-time priority only (bits 14
 # and 23), also for the programs the command starts.
