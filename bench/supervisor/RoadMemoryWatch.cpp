@@ -429,8 +429,14 @@ void Report(std::FILE* out, const Road& road, long baselineKiB)
     std::fprintf(out, "  pictures                %6ld KiB: %.2f of 1024 x 600 x 4 bytes (%ld KiB)\n", b.pictureKiB,
                  static_cast<double>(b.pictureKiB) / PictureKiB, PictureKiB);
     std::fprintf(out, "  heap and other data     %6ld KiB\n", b.otherKiB);
-    std::fprintf(out, "whole road without the host display's frame (one picture): %ld KiB (%.2f MiB, %.2f MB)\n",
-                 road.peakKiB - PictureKiB, MiB(road.peakKiB - PictureKiB), MB(road.peakKiB - PictureKiB));
+    // The display stand-in's own: its composed frame and, with neither film
+    // nor touch pipe, one thread (the slay listener) on a default stack.
+    const long listenerKiB = b.stacks.empty() ? 0 : b.stacks.front().SizeKiB();
+    const long withoutDisplayKiB = road.peakKiB - PictureKiB - listenerKiB;
+    std::fprintf(out,
+                 "whole road without the host display's share (its frame, %ld KiB, and its listener's stack, %ld "
+                 "KiB): %ld KiB (%.2f MiB, %.2f MB)\n",
+                 PictureKiB, listenerKiB, withoutDisplayKiB, MiB(withoutDisplayKiB), MB(withoutDisplayKiB));
     std::fprintf(out, "baseline, the result page decoded straight into a window's buffer, memory locked: %ld KiB\n",
                  baselineKiB);
     if (baselineKiB > 0) {
