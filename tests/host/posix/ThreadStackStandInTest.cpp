@@ -16,7 +16,6 @@
 
 #include <atomic>
 #include <memory>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -58,11 +57,11 @@ void* ReportFromPosixThread(void* report)
 }
 
 // Each starts one thread that reports, and returns its report.
-size_t FromPthreadWithoutAttributes()
+size_t FromPthread(const pthread_attr_t* attributes)
 {
     Report report;
     pthread_t thread;
-    if (pthread_create(&thread, nullptr, &ReportFromPosixThread, &report) != 0) {
+    if (pthread_create(&thread, attributes, &ReportFromPosixThread, &report) != 0) {
         return 0;
     }
     const size_t bytes = report.Wait();
@@ -70,19 +69,17 @@ size_t FromPthreadWithoutAttributes()
     return bytes;
 }
 
+size_t FromPthreadWithoutAttributes()
+{
+    return FromPthread(nullptr);
+}
+
 size_t FromPthreadWithInitialisedAttributes()
 {
-    Report report;
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
-    pthread_t thread;
-    const int created = pthread_create(&thread, &attributes, &ReportFromPosixThread, &report);
+    const size_t bytes = FromPthread(&attributes);
     pthread_attr_destroy(&attributes);
-    if (created != 0) {
-        return 0;
-    }
-    const size_t bytes = report.Wait();
-    pthread_join(thread, nullptr);
     return bytes;
 }
 
