@@ -23,6 +23,23 @@ build_road_programs() {
     road_picture="$at/tools/road-picture/road-picture"
 }
 
+# Starts the module simulator in the background with its terminal linked at
+# $1/wifi1, its first line (the terminal's path) in $1/module.out and its log
+# in $1/module.log; the further arguments are its options. Sets sim_pid.
+# Returns 1 when the link did not appear within 10 s.
+start_module_simulator() {
+    local dir=$1
+    shift
+    "$simulator" --link "$dir/wifi1" --log "$@" >"$dir/module.out" 2>"$dir/module.log" &
+    sim_pid=$!
+    for _ in $(seq 100); do
+        [ -L "$dir/wifi1" ] && return 0
+        kill -0 "$sim_pid" 2>/dev/null || return 1
+        sleep 0.1
+    done
+    return 1
+}
+
 # Each line of standard input with the wall-clock time it arrived.
 stamp() { while IFS= read -r line; do printf '%s %s\n' "$EPOCHREALTIME" "$line"; done; }
 

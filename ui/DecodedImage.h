@@ -9,14 +9,22 @@
 // blue, green, red, alpha, rows top to bottom without padding. Owns its
 // pixels; moves, never copies (a page is 2.4 MB). An empty image (the
 // default) has no rows.
+//
+// The pixels of a large image (a page) live in a mapping of their own, so
+// that releasing the image gives its memory back to the system at once,
+// whatever the allocator would keep for reuse; small ones (glyphs) come from
+// the heap, where a mapping would waste most of its memory page.
 class DecodedImage
 {
 public:
     static constexpr std::size_t BytesPerPixel = 4;
+    // Images of at least this many bytes of pixels get a mapping of their own.
+    static constexpr std::size_t OwnMappingBytes = 64 * 1024;
 
     DecodedImage() = default;
-    // Room for width x height pixels, left uninitialised for the decoder to
-    // fill. Throws std::bad_alloc when that much memory cannot be had.
+    // Room for width x height pixels for the decoder to fill (not cleared
+    // where they come from the heap). Throws std::bad_alloc when that much
+    // memory cannot be had.
     DecodedImage(std::uint32_t width, std::uint32_t height);
 
     DecodedImage(DecodedImage&&) noexcept = default;
@@ -36,8 +44,17 @@ public:
     unsigned char** Rows() { return rows_.data(); }
 
 private:
+    // Frees pixels of either kind: unmaps mappedBytes, or deletes when 0.
+    struct Release
+    {
+        std::size_t mappedBytes; // 0 in a default (value-initialised) one
+        void operator()(unsigned char* pixels) const;
+    };
+
+    static std::unique_ptr<unsigned char[], Release> Allocate(std::size_t bytes);
+
     std::uint32_t width_ = 0;
     std::uint32_t height_ = 0;
-    std::unique_ptr<unsigned char[]> pixels_;
+    std::unique_ptr<unsigned char[], Release> pixels_;
     std::vector<unsigned char*> rows_;
 };

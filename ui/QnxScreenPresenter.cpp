@@ -122,25 +122,19 @@ bool QnxScreenPresenter::LoadPNG(const std::string& path, ImageStorageType type)
     return true;
 }
 
-bool QnxScreenPresenter::HasPage() const
-{
-    // Decode admits pages of exactly the window's size only.
-    return !page_.Empty();
-}
-
-void QnxScreenPresenter::CopyImageDataToBuffer()
+std::optional<QnxScreenPresenter::Canvas> QnxScreenPresenter::BufferCanvas()
 {
     if (window_ == nullptr) {
         CreateWindow();
     }
     if (window_ == nullptr) {
-        return;
+        return std::nullopt;
     }
     if (buffer_ == nullptr && screen_dequeue_window_render_buffer(&buffer_, window_, 0) != 0) {
         buffer_ = nullptr;
     }
-    if (buffer_ == nullptr || !HasPage()) {
-        return;
+    if (buffer_ == nullptr) {
+        return std::nullopt;
     }
     void* pointer = nullptr;
     int stride = 0;
@@ -152,14 +146,35 @@ void QnxScreenPresenter::CopyImageDataToBuffer()
     const int columns = std::min({width_, bufferSize[0], stride / 4});
     const int rows = std::min(height_, bufferSize[1]);
     if (pointer == nullptr || columns <= 0 || rows <= 0) {
+        return std::nullopt;
+    }
+    return Canvas{static_cast<unsigned char*>(pointer), static_cast<std::size_t>(stride),
+                  static_cast<std::uint32_t>(columns), static_cast<std::uint32_t>(rows)};
+}
+
+std::optional<QnxScreenPresenter::Canvas> QnxScreenPresenter::PageCanvas()
+{
+    if (!page_.Empty()) {
+        CopyImageDataToBuffer();
+    }
+    if (!bufferHoldsPage_) {
+        return std::nullopt;
+    }
+    return BufferCanvas();
+}
+
+void QnxScreenPresenter::CopyImageDataToBuffer()
+{
+    const std::optional<Canvas> canvas = BufferCanvas();
+    if (!canvas || page_.Empty()) {
         return;
     }
-    auto* target = static_cast<unsigned char*>(pointer);
-    for (int y = 0; y < rows; ++y) {
-        std::memcpy(target + static_cast<size_t>(y) * static_cast<size_t>(stride),
-                    page_.Row(static_cast<std::uint32_t>(y)),
-                    static_cast<size_t>(columns) * DecodedImage::BytesPerPixel);
+    for (std::uint32_t y = 0; y < canvas->rows; ++y) {
+        std::memcpy(canvas->Row(y), page_.Row(y), static_cast<size_t>(canvas->columns) * DecodedImage::BytesPerPixel);
     }
+    // From here on the buffer is the page.
+    page_ = DecodedImage();
+    bufferHoldsPage_ = true;
 }
 
 bool QnxScreenPresenter::Present(const std::string& path)
@@ -302,7 +317,8 @@ void QnxScreenPresenter::OverlayProgressBar(const std::vector<unsigned>& box, co
 {
     // The box's left and top border lines stay unpainted.
     const std::optional<OverlayBox> bar = BoxInWindow(box, {1, 1, 0});
-    if (!bar || !HasPage()) {
+    const std::optional<Canvas> canvas = bar ? PageCanvas() : std::nullopt;
+    if (!canvas) {
         return;
     }
 
@@ -321,25 +337,28 @@ void QnxScreenPresenter::OverlayProgressBar(const std::vector<unsigned>& box, co
     if (last < start) {
         return;
     }
-    for (std::uint32_t y = bar->top; y < bar->bottom; ++y) {
-        unsigned char* row = page_.Row(y);
-        for (std::uint32_t x = start; x <= last; ++x) {
+    const std::uint32_t paintedLast = std::min(last, canvas->columns - 1);
+    for (std::uint32_t y = bar->top; y < std::min(bar->bottom, canvas->rows); ++y) {
+        unsigned char* row = canvas->Row(y);
+        for (std::uint32_t x = start; x <= paintedLast; ++x) {
             unsigned char* pixel = row + DecodedImage::BytesPerPixel * x;
             pixel[0] = static_cast<unsigned char>(rgb & 0xFF);
             pixel[1] = static_cast<unsigned char>((rgb >> 8) & 0xFF);
             pixel[2] = static_cast<unsigned char>((rgb >> 16) & 0xFF);
         }
     }
-    CopyImageDataToBuffer();
     PostChangedArea(start, bar->top, last - start + 1, bar->bottom - bar->top);
 }
 
-void QnxScreenPresenter::PaintGlyph(const DecodedImage& glyph, std::uint32_t x, const OverlayBox& box, bool skipWhite)
+void QnxScreenPresenter::PaintGlyph(const DecodedImage& glyph, std::uint32_t x, const OverlayBox& box,
+                                    const Canvas& canvas, bool skipWhite)
 {
-    for (std::uint32_t y = box.top; y < box.bottom && y - box.top < glyph.Height(); ++y) {
+    const std::uint32_t bottom = std::min(box.bottom, canvas.rows);
+    const std::uint32_t right = std::min(box.right, canvas.columns);
+    for (std::uint32_t y = box.top; y < bottom && y - box.top < glyph.Height(); ++y) {
         const unsigned char* glyphRow = glyph.Row(y - box.top);
-        unsigned char* pageRow = page_.Row(y);
-        for (std::uint32_t column = x; column < box.right && column - x < glyph.Width(); ++column) {
+        unsigned char* pageRow = canvas.Row(y);
+        for (std::uint32_t column = x; column < right && column - x < glyph.Width(); ++column) {
             const unsigned char* source = glyphRow + DecodedImage::BytesPerPixel * (column - x);
             if (skipWhite && source[0] == 0xFF && source[1] == 0xFF && source[2] == 0xFF) {
                 continue;
@@ -349,8 +368,8 @@ void QnxScreenPresenter::PaintGlyph(const DecodedImage& glyph, std::uint32_t x, 
     }
 }
 
-std::uint32_t QnxScreenPresenter::PaintText(const std::string& text, const OverlayBox& box, bool withPercent,
-                                            bool skipWhite)
+std::uint32_t QnxScreenPresenter::PaintText(const std::string& text, const OverlayBox& box, const Canvas& canvas,
+                                            bool withPercent, bool skipWhite)
 {
     std::optional<DecodedImage> zero = Decode(GlyphPath('0', withPercent), ImageStorageType::Overlay);
     std::uint32_t advance = zero ? zero->Width() : 0;
@@ -363,7 +382,7 @@ std::uint32_t QnxScreenPresenter::PaintText(const std::string& text, const Overl
             std::optional<DecodedImage> glyph = Decode(GlyphPath(c, withPercent), ImageStorageType::Overlay);
             if (glyph) {
                 advance = glyph->Width();
-                PaintGlyph(*glyph, x, box, skipWhite);
+                PaintGlyph(*glyph, x, box, canvas, skipWhite);
                 overlay_ = std::move(*glyph);
             }
         }
@@ -376,28 +395,29 @@ void QnxScreenPresenter::OverlayPercentageNumber(const std::vector<unsigned>& bo
 {
     // The glyphs reach two rows below the box.
     const std::optional<OverlayBox> area = BoxInWindow(box, {0, 0, 2});
-    if (!area || !HasPage()) {
+    const std::optional<Canvas> canvas = area ? PageCanvas() : std::nullopt;
+    if (!canvas) {
         return;
     }
-    const std::uint32_t end = PaintText(" " + std::to_string(static_cast<unsigned>(percent)) + "%", *area, true, false);
-    CopyImageDataToBuffer();
+    const std::uint32_t end =
+        PaintText(" " + std::to_string(static_cast<unsigned>(percent)) + "%", *area, *canvas, true, false);
     PostChangedArea(area->left, area->top, end - area->left, area->bottom - area->top);
 }
 
 void QnxScreenPresenter::OverlayVersionNumber(const std::vector<unsigned>& box, const std::string& version)
 {
     const std::optional<OverlayBox> area = BoxInWindow(box, {});
-    if (!area || !HasPage()) {
-        return;
+    const std::optional<Canvas> canvas = area ? PageCanvas() : std::nullopt;
+    if (canvas) {
+        PaintText(version + ".", *area, *canvas, false, true);
     }
-    PaintText(version + ".", *area, false, true);
-    CopyImageDataToBuffer();
 }
 
 void QnxScreenPresenter::DestroyWindow()
 {
     page_ = DecodedImage();
     overlay_ = DecodedImage();
+    bufferHoldsPage_ = false;
     if (window_ != nullptr) {
         screen_destroy_window(window_);
     }

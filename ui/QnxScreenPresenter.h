@@ -8,6 +8,7 @@
 #include <screen/screen.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -31,6 +32,10 @@ inline constexpr const char* PercentImagePath = "/Upgrade/qnxupgrade/numbers/per
 // progress bar and number glyphs into the shown page and waits for a touch
 // on rectangular targets.
 //
+// Memory: a decoded page (2.4 MB) lives only until it is copied into the
+// window's buffer; from then on the buffer is the page, and the overlays
+// paint into it. So while a page is shown the presenter holds no copy of it.
+//
 // Threads: one thread at a time uses it, except SetExitScreen, which any
 // thread may call while HandleEvents waits.
 //
@@ -39,7 +44,7 @@ inline constexpr const char* PercentImagePath = "/Upgrade/qnxupgrade/numbers/per
 // transparency). Anything else, and any corrupt or truncated file, makes
 // LoadPNG return false and keeps the image held before.
 //
-// Owns the context, window, buffer, event and the decoded rows; the
+// Owns the context, window, buffer, event and the decoded images; the
 // destructor releases all of them.
 class QnxScreenPresenter
 {
@@ -59,12 +64,15 @@ public:
     bool CreateWindow();
     bool WindowExists() const;
 
-    // Decodes path into blue-green-red-alpha rows of the chosen storage.
-    // False when the file is missing, corrupt, truncated or of a size or
-    // kind that cannot be shown; the rows held before stay as they were.
+    // Decodes path into blue-green-red-alpha rows of the chosen storage: a
+    // page waits for CopyImageDataToBuffer, in place of any page waiting
+    // before. False when the file is missing, corrupt, truncated or of a
+    // size or kind that cannot be shown; what was held before stays as it
+    // was, and the window's buffer is not touched.
     bool LoadPNG(const std::string& path, ImageStorageType type);
-    // Copies the page rows into the window's buffer (creating window and
-    // buffer when needed). Without a page it copies nothing.
+    // Copies the page waiting into the window's buffer (creating window and
+    // buffer when needed) and releases it. Without a page waiting it copies
+    // nothing. Where no buffer can be had, the page waits on.
     void CopyImageDataToBuffer();
     // Creates the window when needed, loads path as the page, copies and
     // posts it. Returns whether the page loaded; when it did not, the screen
@@ -91,9 +99,10 @@ public:
     // Asks a running or the next touch wait to end. Safe from any thread.
     void SetExitScreen(bool flag);
 
-    // The overlays paint into the page rows and show the result; each does
-    // nothing without a page, with a box of fewer than four numbers (left,
-    // top, right, bottom) or with a box outside the window.
+    // The overlays paint into the page in the window's buffer (copying a page
+    // that waits there first) and show the result; each does nothing without
+    // a page, with a box of fewer than four numbers (left, top, right,
+    // bottom) or with a box outside the window.
 
     // Fills the bar inside box (its left and top border rows stay) up to
     // percent (above 100 counts as 100) in colour "#RRGGBB", continuing
@@ -103,16 +112,31 @@ public:
     // two below it, and posts that area.
     void OverlayPercentageNumber(const std::vector<unsigned>& box, unsigned char percent);
     // Draws the version followed by a period into the box, letting the page
-    // show through the glyphs' white pixels; copies to the buffer without
-    // posting.
+    // show through the glyphs' white pixels; the next post shows it.
     void OverlayVersionNumber(const std::vector<unsigned>& box, const std::string& version);
 
-    // Releases the decoded rows (the lists keep their length) and the window
-    // with its buffer. A later Present creates a new window.
+    // Releases the decoded images and the window with its buffer. A later
+    // Present creates a new window.
     void DestroyWindow();
 
 private:
-    bool HasPage() const;
+    // The window buffer's pixels as rows of 4 bytes per pixel, cut to the
+    // window and the buffer.
+    struct Canvas
+    {
+        unsigned char* pixels;
+        std::size_t stride;
+        std::uint32_t columns;
+        std::uint32_t rows;
+
+        unsigned char* Row(std::uint32_t y) const { return pixels + y * stride; }
+    };
+    // The window's buffer (creating window and buffer when needed), or
+    // nothing where the compositor gives none.
+    std::optional<Canvas> BufferCanvas();
+    // The buffer holding the page shown (a page waiting is copied first), or
+    // nothing when no page was ever put there.
+    std::optional<Canvas> PageCanvas();
     // The file at path decoded for the storage type: a page of exactly the
     // window's size, or a glyph no larger than the window.
     std::optional<DecodedImage> Decode(const std::string& path, ImageStorageType type) const;
@@ -120,14 +144,16 @@ private:
                                           const OverlayBox::Reading& reading) const;
     bool RectangleIsValid(std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h) const;
     void PostChangedArea(std::uint32_t x, std::uint32_t y, std::uint32_t w, std::uint32_t h);
-    // Paints text glyph by glyph from the box's left edge into the page rows
+    // Paints text glyph by glyph from the box's left edge into the canvas
     // and returns the column after the last advance. The first advance is
     // the width of the 0 glyph; each glyph drawn sets the next one, and a
     // character without a glyph (or white space) advances by the last.
-    std::uint32_t PaintText(const std::string& text, const OverlayBox& box, bool withPercent, bool skipWhite);
-    // Paints glyph at column x into the page rows of box, cut at its right
+    std::uint32_t PaintText(const std::string& text, const OverlayBox& box, const Canvas& canvas, bool withPercent,
+                            bool skipWhite);
+    // Paints glyph at column x into the canvas rows of box, cut at its right
     // and bottom edges; with skipWhite its white pixels leave the page be.
-    void PaintGlyph(const DecodedImage& glyph, std::uint32_t x, const OverlayBox& box, bool skipWhite);
+    void PaintGlyph(const DecodedImage& glyph, std::uint32_t x, const OverlayBox& box, const Canvas& canvas,
+                    bool skipWhite);
 
     std::int32_t width_ = 1024;
     std::int32_t height_ = 600;
@@ -136,7 +162,10 @@ private:
     std::uint32_t barEnd_ = 0;
     std::vector<std::int32_t> dirtyRectangles_;
     std::atomic<bool> exitRequested_{false};
+    // The page decoded last, until it is copied into the buffer.
     DecodedImage page_;
+    // Whether the buffer holds a page, which the overlays then paint into.
+    bool bufferHoldsPage_ = false;
     // The glyph decoded last.
     DecodedImage overlay_;
     screen_context_t context_ = nullptr;

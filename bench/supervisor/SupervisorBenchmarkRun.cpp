@@ -13,11 +13,8 @@
 //                                     (default 60) while it waits for a
 //                                     marker, then while a result page waits
 //                                     for a touch, in-process
-//   supervisor_bench_run memory       peak resident memory of the real program
-//                                     over the whole road (start, success page,
-//                                     restart through the shutdown sequence),
-//                                     with inherited and with 256-KiB thread
-//                                     stacks, and its size
+//
+// Its memory over a whole road: bench/supervisor/road-memory.
 //
 // Times are taken on CLOCK_MONOTONIC. A frame counts as posted when the
 // virtual display creates its file (the PNG is encoded after that).
@@ -34,7 +31,6 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/inotify.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -412,73 +408,6 @@ int Idle(int seconds)
     return 0;
 }
 
-long HighWaterKb(pid_t pid)
-{
-    std::istringstream status(ReadWhole("/proc/" + std::to_string(pid) + "/status"));
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::atol(line.substr(6).c_str());
-        }
-    }
-    return -1;
-}
-
-// One road of the real program without film (the film's own buffers would
-// count): start, success page, restart. stackKiB: the stack limit the
-// program starts with, which glibc takes as every thread's stack size
-// (0: as this process has it).
-int MemoryRoad(long stackKiB)
-{
-    rlimit previous{};
-    getrlimit(RLIMIT_STACK, &previous);
-    if (stackKiB > 0) {
-        rlimit limit = previous;
-        limit.rlim_cur = static_cast<rlim_t>(stackKiB) * 1024;
-        setrlimit(RLIMIT_STACK, &limit);
-    }
-    const pid_t pid = StartProgram("");
-    setrlimit(RLIMIT_STACK, &previous);
-    if (pid < 0 || !WaitUntilWatching(pid)) {
-        return 1;
-    }
-    // Paced by time: without film nothing shows when a page is up.
-    std::this_thread::sleep_for(std::chrono::seconds(1));
-    const long atStart = HighWaterKb(pid);
-    CreateFile("/ramdisk/wifi.started");
-    std::this_thread::sleep_for(std::chrono::seconds(2));
-    const long beforeRestart = HighWaterKb(pid);
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid) {
-        return 1;
-    }
-    unlink("/ramdisk/wifi.started");
-    std::printf("thread stacks %s: peak resident memory with page 16 %ld KiB, with the success page %ld KiB, "
-                "of the whole road to the reboot %ld KiB (exit status %d)\n",
-                stackKiB > 0 ? (std::to_string(stackKiB) + " KiB").c_str() : "as inherited", atStart, beforeRestart,
-                usage.ru_maxrss, WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-    return 0;
-}
-
-int Memory()
-{
-    // The restart's shutdown signals every process of the namespace; this
-    // one stays to see the end.
-    signal(SIGTERM, SIG_IGN);
-    signal(SIGPWR, SIG_IGN);
-    rlimit stack{};
-    getrlimit(RLIMIT_STACK, &stack);
-    std::printf("stack limit of this process: %ld KiB\n", static_cast<long>(stack.rlim_cur / 1024));
-    if (MemoryRoad(0) != 0 || MemoryRoad(256) != 0) {
-        return 1;
-    }
-    struct stat program = {};
-    stat(RADIO_FLASH_MONITOR, &program);
-    std::printf("program file: %lld bytes\n", static_cast<long long>(program.st_size));
-    return 0;
-}
-
 int Count(int argc, char** argv, int fallback)
 {
     return argc > 2 ? std::atoi(argv[2]) : fallback;
@@ -502,9 +431,6 @@ int main(int argc, char** argv)
     if (mode == "idle") {
         return Idle(Count(argc, argv, 60));
     }
-    if (mode == "memory") {
-        return Memory();
-    }
-    std::fprintf(stderr, "usage: supervisor_bench_run pages [N] | timer [N] | idle [SECONDS] | memory\n");
+    std::fprintf(stderr, "usage: supervisor_bench_run pages [N] | timer [N] | idle [SECONDS]\n");
     return 2;
 }

@@ -48,7 +48,8 @@ public:
                 failed_ = true;
                 continue;
             }
-            const std::string name = run.run_name.str();
+            // The case as registered, without what a fixed iteration count adds to its name.
+            const std::string name = run.run_name.function_name;
             const double perSecond = benchmark::GetTimeUnitMultiplier(run.time_unit);
             Record(name, run, run.GetAdjustedCPUTime() / perSecond);
             for (const auto& counter : run.counters) {
@@ -190,6 +191,8 @@ int RatioBenchmarks::Main(int argc, char** argv, const std::vector<Case>& cases,
         b->Unit(c.unit)->ComputeStatistics("min", Minimum)->ComputeStatistics("max", Maximum);
         if (*iterations > 0) {
             b->Iterations(*iterations)->Repetitions(1);
+        } else if (c.iterations > 0) {
+            b->Iterations(c.iterations);
         }
     }
 

@@ -25,6 +25,11 @@ public:
         std::string name;
         void (*function)(benchmark::State&);
         benchmark::TimeUnit unit;
+        // A fixed iteration count per repetition, for a case whose set-up
+        // between rounds (outside the timing) costs far more than its
+        // iterations; 0 leaves the count to Google Benchmark. --iterations
+        // overrides it.
+        long iterations = 0;
     };
 
     // An operand names a case ("BareDecode": its CPU time per iteration) or

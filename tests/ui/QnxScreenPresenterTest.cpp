@@ -171,7 +171,7 @@ TEST_F(PresenterTest, MissingPageFailsAndLeavesThePreviousFrame)
     EXPECT_EQ(0, Mismatches(Gradient));
 }
 
-TEST_F(PresenterTest, CorruptOrTruncatedPngIsRefusedAndThePageRowsStayWhole)
+TEST_F(PresenterTest, CorruptOrTruncatedPngIsRefusedAndThePageShownStaysWhole)
 {
     const std::vector<unsigned char> good = PngFixtures::Rgb8(Width, Height, Other);
     std::vector<unsigned char> truncated(good.begin(), good.begin() + static_cast<long>(good.size() / 2));
@@ -187,7 +187,7 @@ TEST_F(PresenterTest, CorruptOrTruncatedPngIsRefusedAndThePageRowsStayWhole)
         EXPECT_FALSE(presenter.LoadPNG(key, ImageStorageType::Page)) << key;
         EXPECT_FALSE(presenter.Present(key)) << key;
     }
-    // A fresh copy and post still shows the page decoded before.
+    // A copy, with no page waiting, and a post still show the page shown before.
     presenter.CopyImageDataToBuffer();
     EXPECT_TRUE(presenter.PostScreen());
     EXPECT_EQ(0, Mismatches(Gradient));
@@ -253,7 +253,7 @@ TEST_F(PresenterTest, DestroyWindowReleasesItAndALaterPresentMakesANewOne)
     EXPECT_EQ(windowsBefore, host_screen_window_count());
     EXPECT_EQ(0u, Shown(500, 300));
 
-    // The rows went with the window: overlays and copies have nothing to show.
+    // The page went with the window: overlays and copies have nothing to show.
     const std::uint64_t posts = host_screen_post_count();
     presenter.OverlayProgressBar(BarBox, "#043F8D", 50);
     presenter.OverlayPercentageNumber(PercentBox, 50);
@@ -395,6 +395,17 @@ TEST_F(PresenterTest, ProgressBarAtTheWindowsRightEdgeStopsAtTheLastColumn)
     // Painted through column 1023 and row 599 and shown by a post of the whole window.
     EXPECT_EQ(posts + 1, host_screen_post_count());
     EXPECT_EQ(0, Mismatches([](int x, int y) { return (x >= 901 && y >= 581) ? 0xFF0000u : Gradient(x, y); }));
+}
+
+TEST_F(PresenterTest, AnOverlayOnAPageNotYetCopiedPaintsOverThatPage)
+{
+    QnxScreenPresenter presenter(2);
+    ASSERT_TRUE(presenter.Present(GradientPage()));
+    ASSERT_TRUE(presenter.LoadPNG(OtherPage(), ImageStorageType::Page));
+    presenter.OverlayProgressBar(BarBox, "#043F8D", 100);
+    // The bar's post named its own area only; the whole window shows the new page beneath it.
+    ASSERT_TRUE(presenter.PostScreen());
+    EXPECT_EQ(0, Mismatches([](int x, int y) { return BarPainted(x, y, 842) ? BarColour : Other(x, y); }));
 }
 
 TEST_F(PresenterTest, ProgressAboveHundredCountsAsHundred)
