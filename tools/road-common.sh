@@ -76,15 +76,18 @@ read_flasher_bounds() {
 }
 
 # Starts the module simulator of the road in folder $1 (versions old_version
-# and new_version, a 3-s boot, the road's fast line) with the further options
-# given, and waits until its link is there and it has booted, so that the
-# flasher always finds a module that has started. Sets sim_pid; false when
-# the simulator did not start.
+# and new_version, a 3-s boot, the road's fast line, an upload abandoned
+# after 10 s without a byte, so that a module left in an upload by a failed
+# road takes commands again by the time the printer has restarted) with the
+# further options given, and waits until its link is there and it has
+# booted, so that the flasher always finds a module that has started. Sets
+# sim_pid; false when the simulator did not start.
 start_module() {
     local dir=$1
     shift
-    "$simulator" --link "$dir/wifi1" --boot-time 3000 --baud 921600 --version-before "$old_version" \
-        --version-after "$new_version" --log "$@" >"$dir/module.out" 2>"$dir/module.log" &
+    "$simulator" --link "$dir/wifi1" --boot-time 3000 --baud 921600 --upload-idle 10000 \
+        --version-before "$old_version" --version-after "$new_version" --log "$@" \
+        >"$dir/module.out" 2>"$dir/module.log" &
     sim_pid=$!
     local tries
     for tries in $(seq 200); do
@@ -97,40 +100,29 @@ start_module() {
 
 # The road in folder $1 with the firmware image $2: the printer runs the
 # command that follows in the sandbox (the upgrade script, or a probe around
-# it), its output stamped into $1/road.log. Once the script has made its
-# marker, the module's faults are taken away (SIGUSR1) and the version the
-# module then reports is road_version; then the flasher alone runs once more
-# against the same module (the retry: retry_status, its output in
-# $1/retry.log), while the road's restart is still to come. Sets road_status
-# (the sandbox's) once the road has ended.
+# it) through the restart, its output stamped into $1/road.log; road_status
+# is the sandbox's. Then the module's faults are taken away (SIGUSR1), the
+# version the module reports is road_version, and the flasher alone runs once
+# more against the same module, as after the printer's restart (the retry:
+# retry_status, its output in $1/retry.log).
 run_road_and_retry() {
     local dir=$1 image=$2
     shift 2
-    {
-        tools/sandbox --store "$dir/store" --tty "$dir/wifi1" --i2c "$dir/board.img" --bind "$dir" "$dir" \
-            --setenv UPGRADE_SCREEN_FILM "$dir/film" --setenv RADIO_FLASH_MONITOR "$monitor" \
-            --setenv MODULE_FLASHER "$flasher" -- "$@" 2>&1
-        echo "$?" >"$dir/road.status"
-    } | stamp >"$dir/road.log" &
-    local road=$!
-    until grep -q '^[0-9.]* upgrade: created ' "$dir/road.log"; do
-        kill -0 "$road" 2>/dev/null || break
-        sleep 0.2
-    done
+    road_status=0
+    tools/sandbox --store "$dir/store" --tty "$dir/wifi1" --i2c "$dir/board.img" --bind "$dir" "$dir" \
+        --setenv UPGRADE_SCREEN_FILM "$dir/film" --setenv RADIO_FLASH_MONITOR "$monitor" \
+        --setenv MODULE_FLASHER "$flasher" -- "$@" 2>&1 | stamp >"$dir/road.log" || road_status=$?
     road_version="(no repair)" retry_status=none
-    if kill -USR1 "$sim_pid" 2>/dev/null; then
-        local tries
-        for tries in $(seq 100); do
-            road_version=$(sed -n 's/.*: faults cleared; reports version "\(.*\)"$/\1/p' "$dir/module.log")
-            [ -n "$road_version" ] && break
-            sleep 0.1
-        done
-        retry_status=0
-        tools/sandbox --store "$dir/store" --tty "$dir/wifi1" --bind "$dir" "$dir" -- \
-            "$flasher" -f "$image" -t "$new_version" >"$dir/retry.log" 2>&1 || retry_status=$?
-    fi
-    wait "$road" || true
-    road_status=$(cat "$dir/road.status" 2>/dev/null || echo none)
+    kill -USR1 "$sim_pid" 2>/dev/null || return 0
+    local tries
+    for tries in $(seq 100); do
+        road_version=$(sed -n 's/.*: faults cleared; reports version "\(.*\)"$/\1/p' "$dir/module.log")
+        [ -n "$road_version" ] && break
+        sleep 0.1
+    done
+    retry_status=0
+    tools/sandbox --store "$dir/store" --tty "$dir/wifi1" --bind "$dir" "$dir" -- \
+        "$flasher" -f "$image" -t "$new_version" >"$dir/retry.log" 2>&1 || retry_status=$?
 }
 
 # Ends the module simulator of the road in $1 and sets module_version, the
@@ -144,9 +136,11 @@ stop_module() {
 
 # Checks every wait of the flasher in the module's log $1 (read_flasher_bounds
 # first): between two things the module saw the flasher do (open or close the
-# port, a command, a chunk), no more time may pass than the flasher's time-out
-# for what it waited for then, plus `margin` seconds for the load:
-#   after the first opening of a run      the start banner's reply time-out (+ the pause after opening)
+# port, a command, a chunk, also one that a power loss or a hang-up cut
+# short), no more time may pass than the flasher's time-out for what it
+# waited for then, plus `margin` seconds for the load:
+#   after the first opening of a run      the start banner's reply time-out (+ the pause after opening;
+#                                         until the port closes, also the query's reply time-out)
 #   after a later opening                 the banner time-out after a restart (+ the same pause)
 #   after a command                       the reply time-out (after "AT+RESET=1": the short listen)
 #   after a chunk                         the acknowledgement time-out (+ its pause)
@@ -159,7 +153,7 @@ check_waits() {
         -v listen="$listen_pause" -v ackpause="$ack_pause" -v attempt="$attempt_pause" \
         -v started="$started_pause" -v margin="${margin:-1.5}" '
         function bound_after(kind) {
-            if (kind == "opened") return first ? reply + started : boot + started
+            if (kind == "opened") return first ? (next_kind == "closed" ? 2 * reply : reply) + started : boot + started
             if (kind == "closed") return settle + attempt
             if (kind == "chunk") return ack + ackpause
             if (kind == "command \"AT+RESET=1\"") return listen
@@ -182,11 +176,14 @@ check_waits() {
             else if (text == "port closed") kind = "closed"
             else if (text ~ /^command "/) kind = text
             else if (text ~ /^chunk [0-9]+$/) kind = "chunk"
+            # A chunk that the module took only in part: the flasher sent it and waits for its acknowledgement.
+            else if (text ~ /^(hung up|power lost) at chunk [0-9]+$/) kind = "chunk"
             if (kind == "") next
             if (prev != "") {
+                next_kind = kind
                 wait = t - prevt; b = bound_after(prev)
                 if (wait / b > worst) { worst = wait / b; line = sprintf("%s: %.1f s of %g s", step_of(prev), wait, b) }
-                if (wait > b + margin) over = over sprintf(" %s %.1f s (at %.1f s);", step_of(prev), wait, prevt)
+                if (wait > b + margin) over = over sprintf("%s %s %.1f s of %g s (at %.1f s)", over == "" ? "" : ",", step_of(prev), wait, b, prevt)
             }
             if (prev == "opened") first = 0
             prev = kind; prevt = t
@@ -228,10 +225,11 @@ read_road_outcome() {
 # not confirm (allow_unconfirmed=1: the accept was given); the marker and the
 # pages 16 then 15 (0) or 17 (1) match it; one restart 15 s after the marker;
 # the sandbox ended with 0; the retry ended with 0 and the module then
-# reports new_version; no wait beyond its bound (check_waits; the result in
-# longest_wait).
+# reports new_version (retry_recovers=0: a module that never takes the new
+# firmware, whose retry fails as the road did); no wait beyond its bound
+# (check_waits; the result in longest_wait).
 check_faulty_road() {
-    local dir=$1 allow_unconfirmed=$2
+    local dir=$1 allow_unconfirmed=$2 retry_recovers=${3:-1}
     if [ "$status" = 0 ] && [ "$road_version" != "$new_version" ]; then
         problems+=("status 0 but the module reports \"$road_version\"")
     elif [ "$status" = 1 ] && [ "$road_version" = "$new_version" ] && [ "$allow_unconfirmed" != 1 ]; then
@@ -250,8 +248,12 @@ check_faulty_road() {
         awk -v d="$delay" 'BEGIN { exit !(d >= 14.9 && d < 20) }' || problems+=("restart $delay s after the marker")
     fi
     [ "$road_status" = 0 ] || problems+=("the sandbox ended with status $road_status")
-    [ "$retry_status" = 0 ] || problems+=("the retry ended with status $retry_status")
-    [ "$module_version" = "$new_version" ] || problems+=("after the retry the module reports \"$module_version\"")
+    if [ "$retry_recovers" = 1 ]; then
+        [ "$retry_status" = 0 ] || problems+=("the retry ended with status $retry_status")
+        [ "$module_version" = "$new_version" ] || problems+=("after the retry the module reports \"$module_version\"")
+    elif [ "$retry_status" != 1 ] || [ "$module_version" = "$new_version" ]; then
+        problems+=("the retry ended with status $retry_status, the module reports \"$module_version\"")
+    fi
     local waits
     waits=$(check_waits "$dir/module.log") || problems+=("$(sed -n 2p <<<"$waits")")
     longest_wait=$(head -n 1 <<<"$waits")
