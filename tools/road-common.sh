@@ -82,6 +82,7 @@ read_flasher_bounds() {
 # further options given, and waits until its link is there and it has
 # booted, so that the flasher always finds a module that has started. Sets
 # sim_pid; false when the simulator did not start.
+# shellcheck disable=SC2154 # old_version and new_version are the caller's
 start_module() {
     local dir=$1
     shift
@@ -89,8 +90,7 @@ start_module() {
         --version-before "$old_version" --version-after "$new_version" --log "$@" \
         >"$dir/module.out" 2>"$dir/module.log" &
     sim_pid=$!
-    local tries
-    for tries in $(seq 200); do
+    for _ in $(seq 200); do
         [ -L "$dir/wifi1" ] && grep -q ': booted$' "$dir/module.log" && return 0
         kill -0 "$sim_pid" 2>/dev/null || return 1
         sleep 0.05
@@ -114,8 +114,7 @@ run_road_and_retry() {
         --setenv MODULE_FLASHER "$flasher" -- "$@" 2>&1 | stamp >"$dir/road.log" || road_status=$?
     road_version="(no repair)" retry_status=none
     kill -USR1 "$sim_pid" 2>/dev/null || return 0
-    local tries
-    for tries in $(seq 100); do
+    for _ in $(seq 100); do
         road_version=$(sed -n 's/.*: faults cleared; reports version "\(.*\)"$/\1/p' "$dir/module.log")
         [ -n "$road_version" ] && break
         sleep 0.1
@@ -198,6 +197,7 @@ check_waits() {
 # flasher's), marker, marker_time (s from the road's start), restarts (how
 # many), delay (s from the marker to the restart) and pages (the filmed
 # pages by number, e.g. "16 15").
+# shellcheck disable=SC2034 # the outcome is for the caller
 read_road_outcome() {
     local dir=$1 time text start="" marker_at="" restart_at=""
     status="" marker="" marker_time="" restarts=0 delay=none pages=""
@@ -228,6 +228,7 @@ read_road_outcome() {
 # reports new_version (retry_recovers=0: a module that never takes the new
 # firmware, whose retry fails as the road did); no wait beyond its bound
 # (check_waits; the result in longest_wait).
+# shellcheck disable=SC2034 # longest_wait is for the caller
 check_faulty_road() {
     local dir=$1 allow_unconfirmed=$2 retry_recovers=${3:-1}
     if [ "$status" = 0 ] && [ "$road_version" != "$new_version" ]; then
