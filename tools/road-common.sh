@@ -86,6 +86,8 @@ read_flasher_bounds() {
 start_module() {
     local dir=$1
     shift
+    # The module's log counts from its start: this lets the road's times be put on that clock.
+    echo "$EPOCHREALTIME" >"$dir/module.start"
     "$simulator" --link "$dir/wifi1" --boot-time 3000 --baud 921600 --upload-idle 10000 \
         --version-before "$old_version" --version-after "$new_version" --log "$@" \
         >"$dir/module.out" 2>"$dir/module.log" &
@@ -144,15 +146,20 @@ stop_module() {
 #   after a command                       the reply time-out (after "AT+RESET=1": the short listen)
 #   after a chunk                         the acknowledgement time-out (+ its pause)
 #   after a closing, until the reopening  the settle pause (+ the pause before an attempt)
-# Runs end at "faults cleared" (the retry is a run of its own). Prints the
-# longest wait against its bound ("STEP: S s of B s"); false and the waits
-# beyond their bound on a second line when any wait was too long.
+# The road's run ends with the flasher's end at $2 seconds on the module's
+# clock, when given (a wait that nothing the module sees ends, such as the
+# one after a hang-up), and at "faults cleared" (the retry is a run of its
+# own). Prints the
+# road's wait for the module nearest its bound ("STEP: S s of B s"; the
+# settle pauses, which are always taken whole, and the retry left out);
+# false and the waits beyond their bound on a second line when any wait was
+# too long.
 check_waits() {
     awk -v reply="$reply_timeout" -v ack="$ack_timeout" -v settle="$settle_delay" -v boot="$boot_timeout" \
         -v listen="$listen_pause" -v ackpause="$ack_pause" -v attempt="$attempt_pause" \
-        -v started="$started_pause" -v margin="${margin:-1.5}" '
+        -v started="$started_pause" -v margin="${margin:-1.5}" -v flasher_end="${2:-}" '
         function bound_after(kind) {
-            if (kind == "opened") return first ? (next_kind == "closed" ? 2 * reply : reply) + started : boot + started
+            if (kind == "opened") return first ? (next_kind ~ /^command/ ? reply : 2 * reply) + started : boot + started
             if (kind == "closed") return settle + attempt
             if (kind == "chunk") return ack + ackpause
             if (kind == "command \"AT+RESET=1\"") return listen
@@ -164,13 +171,26 @@ check_waits() {
             if (kind == "chunk") return "chunk acknowledgement"
             return "reply to " substr(kind, 9)
         }
-        BEGIN { first = 1; worst = -1 }
+        function waited(t, kind) {
+            if (prev != "") {
+                next_kind = kind
+                wait = t - prevt; b = bound_after(prev)
+                if (road && prev != "closed" && wait / b > worst) {
+                    worst = wait / b; line = sprintf("%s: %.1f s of %g s", step_of(prev), wait, b)
+                }
+                if (wait > b + margin) over = over sprintf("%s %s %.1f s of %g s (at %.1f s)", over == "" ? "" : ",", step_of(prev), wait, b, prevt)
+            }
+        }
+        BEGIN { first = 1; road = 1; worst = -1 }
         match($0, /^module-sim +[0-9.]+ s: /) {
             split($0, field, " +")
             t = field[2] + 0
             text = substr($0, RLENGTH + 1)
             kind = ""
-            if (text ~ /^faults cleared/) { prev = ""; first = 1; next }
+            if (text ~ /^faults cleared/) {
+                if (road && flasher_end != "") waited(flasher_end + 0, "ended")
+                prev = ""; first = 1; road = 0; next
+            }
             if (text == "port opened") kind = "opened"
             else if (text == "port closed") kind = "closed"
             else if (text ~ /^command "/) kind = text
@@ -178,12 +198,7 @@ check_waits() {
             # A chunk that the module took only in part: the flasher sent it and waits for its acknowledgement.
             else if (text ~ /^(hung up|power lost) at chunk [0-9]+$/) kind = "chunk"
             if (kind == "") next
-            if (prev != "") {
-                next_kind = kind
-                wait = t - prevt; b = bound_after(prev)
-                if (wait / b > worst) { worst = wait / b; line = sprintf("%s: %.1f s of %g s", step_of(prev), wait, b) }
-                if (wait > b + margin) over = over sprintf("%s %s %.1f s of %g s (at %.1f s)", over == "" ? "" : ",", step_of(prev), wait, b, prevt)
-            }
+            waited(t, kind)
             if (prev == "opened") first = 0
             prev = kind; prevt = t
         }
@@ -194,17 +209,21 @@ check_waits() {
 }
 
 # The road's outcome from its folder $1 (road.log, film/): sets status (the
-# flasher's), marker, marker_time (s from the road's start), restarts (how
-# many), delay (s from the marker to the restart) and pages (the filmed
-# pages by number, e.g. "16 15").
+# flasher's), flasher_end (when the flasher ended, on the module's clock),
+# marker, marker_time (s from the road's start), restarts (how many), delay
+# (s from the marker to the restart) and pages (the filmed pages by number,
+# e.g. "16 15").
 # shellcheck disable=SC2034 # the outcome is for the caller
 read_road_outcome() {
     local dir=$1 time text start="" marker_at="" restart_at=""
-    status="" marker="" marker_time="" restarts=0 delay=none pages=""
+    status="" flasher_end="" marker="" marker_time="" restarts=0 delay=none pages=""
     while read -r time text; do
         [ -n "$start" ] || start=$time
         case "$text" in
-            "upgrade: ModuleFlasher ended with status "*) status=${text##* } ;;
+            "upgrade: ModuleFlasher ended with status "*)
+                status=${text##* }
+                flasher_end=$(awk -v a="$(cat "$dir/module.start")" -v b="$time" 'BEGIN { printf "%.3f", b - a }')
+                ;;
             "upgrade: created "*) marker=${text##*/}; marker_at=$time ;;
             sysmgr_reboot:*) restarts=$((restarts + 1)); restart_at=$time ;;
         esac
@@ -256,6 +275,6 @@ check_faulty_road() {
         problems+=("the retry ended with status $retry_status, the module reports \"$module_version\"")
     fi
     local waits
-    waits=$(check_waits "$dir/module.log") || problems+=("$(sed -n 2p <<<"$waits")")
+    waits=$(check_waits "$dir/module.log" "$flasher_end") || problems+=("$(sed -n 2p <<<"$waits")")
     longest_wait=$(head -n 1 <<<"$waits")
 }
