@@ -164,7 +164,10 @@ bool ModuleSimulator::Repair()
     }
     const std::uint8_t byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(wake_[1], &byte, 1);
-    while (!stop_) {
+    // The module's thread takes a turn within milliseconds; one that has not
+    // in seconds has ended.
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (!stop_ && Clock::now() < deadline) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (repairsDone_ >= ticket) {

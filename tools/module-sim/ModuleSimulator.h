@@ -53,8 +53,8 @@ public:
 
     // Takes the module's faults away (ModuleModel::ClearFaults); a line that
     // was dropped comes back on a new terminal. Waits for the module's thread
-    // to have done it; false when it is not running or could not make the
-    // new terminal.
+    // to have done it; false when it is not running (or has not done it
+    // within 5 s) or could not make the new terminal.
     bool Repair();
 
     ModuleStatus Status() const;
