@@ -261,7 +261,8 @@ TEST(ModuleSimulatorLine, HangUpEndsTheLineUntilARepairPutsItBackWithoutTheFault
     port.ReadUntil("never", 10s, &ended);
     EXPECT_TRUE(ended);
     EXPECT_EQ(module.Status().phase, ModuleStatus::Phase::HungUp);
-    EXPECT_NE(::access(path.c_str(), F_OK), 0) << "the terminal is gone";
+    // (Whether its path is gone cannot be told: a test running beside this one
+    // may have made a terminal under the freed number.)
     port.Close();
 
     ASSERT_TRUE(module.Repair());
