@@ -97,7 +97,7 @@ TEST_F(FlasherUpgrade, ImageEndingOnAChunkBoundaryIsTakenWhole)
 TEST_F(FlasherUpgrade, MissingStartBannerIsMadeUpForByTheModuleQuery)
 {
     ModuleConfig config;
-    config.noStartBanner = true;
+    config.faults.noStartBanner = true;
     StartModule(config);
     const UpgradeResult result = RunUpgrade();
     EXPECT_TRUE(result.ok);
@@ -108,8 +108,8 @@ TEST_F(FlasherUpgrade, MissingStartBannerIsMadeUpForByTheModuleQuery)
 TEST_F(FlasherUpgrade, WrongModuleQueryReplyStopsBeforeTheUpload)
 {
     ModuleConfig config;
-    config.noStartBanner = true;
-    config.wrongYlcReply = true;
+    config.faults.noStartBanner = true;
+    config.faults.wrongYlcReply = true;
     StartModule(config);
     const UpgradeResult result = RunUpgrade();
     EXPECT_FALSE(result.ok);
@@ -121,7 +121,7 @@ TEST_F(FlasherUpgrade, WrongModuleQueryReplyStopsBeforeTheUpload)
 TEST_F(FlasherUpgrade, MissingBannerAfterTheUploadIsFollowedByAResetAndTheUpgradeGoesOn)
 {
     ModuleConfig config;
-    config.noBannerAfterUpload = true;
+    config.faults.noBannerAfterUpload = true;
     StartModule(config);
     const UpgradeResult result = RunUpgrade();
     EXPECT_TRUE(result.ok);
@@ -133,7 +133,7 @@ TEST_F(FlasherUpgrade, MissingBannerAfterTheUploadIsFollowedByAResetAndTheUpgrad
 TEST_F(FlasherUpgrade, MissingBannerAfterTheAcceptIsFollowedByAResetAndTheVersionIsStillRead)
 {
     ModuleConfig config;
-    config.noBannerAfterAccept = true;
+    config.faults.noBannerAfterAccept = true;
     StartModule(config);
     const UpgradeResult result = RunUpgrade();
     EXPECT_TRUE(result.ok);
@@ -144,7 +144,7 @@ TEST_F(FlasherUpgrade, MissingBannerAfterTheAcceptIsFollowedByAResetAndTheVersio
 TEST_F(FlasherUpgrade, UnansweredChunkFailsTheUpgradeWithoutResendOrReset)
 {
     ModuleConfig config;
-    config.noAckAtChunk = 2;
+    config.faults.noAckAtChunk = 2;
     StartModule(config);
     const UpgradeResult result = RunUpgrade();
     EXPECT_FALSE(result.ok);
@@ -156,7 +156,7 @@ TEST_F(FlasherUpgrade, UnansweredChunkFailsTheUpgradeWithoutResendOrReset)
 TEST_F(FlasherUpgrade, WrongAcknowledgementFailsTheUpgrade)
 {
     ModuleConfig config;
-    config.wrongAckAtChunk = 1;
+    config.faults.wrongAckAtChunk = 1;
     StartModule(config);
     EXPECT_FALSE(RunUpgrade().ok);
     EXPECT_EQ(simulator->Status().chunksReceived, 1u);
@@ -165,7 +165,7 @@ TEST_F(FlasherUpgrade, WrongAcknowledgementFailsTheUpgrade)
 TEST_F(FlasherUpgrade, HangUpMidUploadFailsWithinTheTimeOuts)
 {
     ModuleConfig config;
-    config.hangUpAtChunk = 2;
+    config.faults.hangUpAtChunk = 2;
     StartModule(config);
     const auto start = Clock::now();
     EXPECT_FALSE(RunUpgrade().ok);
@@ -175,7 +175,7 @@ TEST_F(FlasherUpgrade, HangUpMidUploadFailsWithinTheTimeOuts)
 TEST_F(FlasherUpgrade, SilentModuleFailsBeforeTheUpload)
 {
     ModuleConfig config;
-    config.silent = true;
+    config.faults.silent = true;
     StartModule(config);
     EXPECT_FALSE(RunUpgrade().ok);
     EXPECT_EQ(simulator->Status().chunksReceived, 0u);
@@ -184,7 +184,7 @@ TEST_F(FlasherUpgrade, SilentModuleFailsBeforeTheUpload)
 TEST_F(FlasherUpgrade, NoiseBetweenRepliesDoesNotDisturbTheUpgrade)
 {
     ModuleConfig config;
-    config.garbage = true;
+    config.faults.garbage = true;
     StartModule(config);
     const UpgradeResult result = RunUpgrade();
     EXPECT_TRUE(result.ok);

@@ -1,6 +1,7 @@
 #include "PseudoTerminalPair.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -33,20 +34,36 @@ PseudoTerminalPair::PseudoTerminalPair()
         master_ = serial_ = -1;
         return;
     }
-    serialPath_ = name;
     termios settings{};
     tcgetattr(serial_, &settings);
     cfmakeraw(&settings);
     tcsetattr(serial_, TCSANOW, &settings);
+
+    char folder[] = "/tmp/pty-pair-XXXXXX";
+    if (mkdtemp(folder) == nullptr) {
+        HangUp();
+        return;
+    }
+    folder_ = folder;
+    serialPath_ = folder_ + "/serial";
+    if (symlink(name, serialPath_.c_str()) != 0) {
+        HangUp();
+    }
 }
 
 PseudoTerminalPair::~PseudoTerminalPair()
 {
     HangUp();
+    if (!folder_.empty()) {
+        rmdir(folder_.c_str());
+    }
 }
 
 void PseudoTerminalPair::HangUp()
 {
+    if (!serialPath_.empty()) {
+        unlink(serialPath_.c_str());
+    }
     if (master_ >= 0) {
         close(master_);
         master_ = -1;

@@ -9,6 +9,9 @@
 // serial side is set raw, as the printer's serial driver leaves its port; the
 // code under test opens SerialPath() itself. The pair keeps a descriptor of
 // the serial side open, so the line survives the links opened and closed on it.
+// SerialPath() is a link of the pair's own to the serial side: once the pair
+// has hung up it is gone, so a terminal that a test running beside this one
+// makes under the freed number never passes for this line.
 class PseudoTerminalPair
 {
 public:
@@ -37,5 +40,6 @@ public:
 private:
     int master_ = -1;
     int serial_ = -1;
+    std::string folder_;
     std::string serialPath_;
 };

@@ -1,9 +1,57 @@
 #pragma once
 
+#include "ReplyStep.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+// The faults the module can be told to show: a module in the field, its line
+// and its power supply at their worst. Chunk numbers count from 1; 0 means
+// never. The defaults show none.
+struct ModuleFaults
+{
+    bool noStartBanner = false;        // no "Va2ZeZa APP" after power-on
+    bool wrongYlcReply = false;        // "+YLC:0,1" instead of "+YLC:1,1"
+    std::uint32_t noAckAtChunk = 0;    // this chunk is stored but not answered
+    std::uint32_t wrongAckAtChunk = 0; // "OK" for a middle chunk, ESC "O" for the last
+    std::uint32_t hangUpAtChunk = 0;   // the line drops once this chunk's header has arrived
+    bool silent = false;               // takes everything in, never sends a byte
+    bool noBannerAfterUpload = false;  // no "APP RESET OTH FW-UP-SUCCESS" after the image
+    bool noBannerAfterAccept = false;  // no "Va2ZeZa APP" after the accept
+    bool garbage = false;              // a line of noise before every reply and banner
+
+    // Power losses. The module is dark for darkTime (bytes sent to it are
+    // lost, nothing comes back), then boots as after power-on and announces
+    // itself with "Va2ZeZa APP". It keeps what a real one keeps: the firmware
+    // it ran, the new one only once that was accepted; a received image that
+    // waits for the accept is lost.
+    std::chrono::milliseconds darkTime{5000};
+    std::uint32_t powerLossAtChunk = 0; // once this chunk's header has arrived
+    bool powerLossAfterUpload = false;  // at the restart into the received image: the old firmware boots
+    enum class AfterAccept
+    {
+        None,
+        NewFirmware, // the accept was kept: the new firmware boots
+        OldFirmware, // the power went before the module kept the accept
+    };
+    AfterAccept powerLossAfterAccept = AfterAccept::None; // at the restart after the accept
+
+    // Replies that come slowly. Each applies to everything the module sends
+    // from its step on, echoes included, since the line keeps its order.
+    std::chrono::milliseconds trickleGap{0}; // every byte this long after the one before
+    // The reply at splitStep goes out as its first splitAt bytes (after any
+    // noise), then the rest splitGap later; a reply of splitAt bytes or fewer
+    // goes whole.
+    ReplyStep splitStep;
+    std::size_t splitAt = 0;
+    std::chrono::milliseconds splitGap{1000};
+    // The module says nothing for silentFor before the reply at silentStep
+    // (each time the step comes).
+    ReplyStep silentStep;
+    std::chrono::milliseconds silentFor{0};
+};
 
 // How the simulated Wi-Fi module behaves: its timing, the versions it reports,
 // where the received image goes, and the faults it can be told to show. The
@@ -46,14 +94,5 @@ struct ModuleConfig
     // opened after the restart began.
     bool bannersLostWhilePortClosed = false;
 
-    // Faults. Chunk numbers count from 1; 0 means never.
-    bool noStartBanner = false;        // no "Va2ZeZa APP" after power-on
-    bool wrongYlcReply = false;        // "+YLC:0,1" instead of "+YLC:1,1"
-    std::uint32_t noAckAtChunk = 0;    // this chunk is stored but not answered
-    std::uint32_t wrongAckAtChunk = 0; // "OK" for a middle chunk, ESC "O" for the last
-    std::uint32_t hangUpAtChunk = 0;   // the line drops once this chunk's header has arrived
-    bool silent = false;               // takes everything in, never sends a byte
-    bool noBannerAfterUpload = false;  // no "APP RESET OTH FW-UP-SUCCESS" after the image
-    bool noBannerAfterAccept = false;  // no "Va2ZeZa APP" after the accept
-    bool garbage = false;              // a line of noise before every reply and banner
+    ModuleFaults faults;
 };

@@ -37,8 +37,8 @@ bool AllDigits(const std::string& s, std::size_t from)
 } // namespace
 
 ModuleModel::ModuleModel(ModuleConfig config, TimePoint powerOn)
-    : config_(std::move(config)), now_(powerOn), bootEnd_(powerOn + config_.bootTime),
-      pendingBanner_(config_.noStartBanner ? Banner::None : Banner::AppReady), echo_(config_.echo)
+    : config_(std::move(config)), now_(powerOn), bootEnd_(powerOn + config_.bootTime), nextSend_(powerOn),
+      pendingBanner_(config_.faults.noStartBanner ? Banner::None : Banner::AppReady), echo_(config_.echo)
 {
     status_.reportedVersion = config_.versionBefore;
     lastUploadByte_ = powerOn;
@@ -49,6 +49,7 @@ void ModuleModel::Receive(std::uint8_t byte, TimePoint at)
     Touch(at);
     ++status_.bytesReceived;
     switch (status_.phase) {
+    case ModuleStatus::Phase::Dark:
     case ModuleStatus::Phase::Booting:
     case ModuleStatus::Phase::HungUp:
         ++status_.bytesIgnored;
@@ -118,6 +119,19 @@ void ModuleModel::PortClosed(TimePoint at)
     Note("port closed");
 }
 
+void ModuleModel::ClearFaults(TimePoint at)
+{
+    Touch(at);
+    config_.faults = ModuleFaults{};
+    ++status_.repairs;
+    nextSend_ = now_;
+    if (status_.phase == ModuleStatus::Phase::HungUp) {
+        ClearUpload();
+        status_.phase = ModuleStatus::Phase::Command;
+    }
+    Note("faults cleared; reports version \"" + status_.reportedVersion + "\"");
+}
+
 void ModuleModel::Advance(TimePoint now)
 {
     Touch(now);
@@ -126,6 +140,8 @@ void ModuleModel::Advance(TimePoint now)
 std::optional<ModuleModel::TimePoint> ModuleModel::NextDeadline() const
 {
     switch (status_.phase) {
+    case ModuleStatus::Phase::Dark:
+        return darkEnd_;
     case ModuleStatus::Phase::Booting:
         return bootEnd_;
     case ModuleStatus::Phase::Preparing:
@@ -185,6 +201,12 @@ void ModuleModel::Note(std::string text)
 void ModuleModel::Touch(TimePoint at)
 {
     now_ = std::max(now_, at);
+    if (status_.phase == ModuleStatus::Phase::Dark && now_ >= darkEnd_) {
+        // Power is back: a boot as after power-on, from the end of the dark.
+        status_.events.push_back(ModuleStatus::Event{darkEnd_, "power back"});
+        BeginBoot(config_.faults.noStartBanner ? Banner::None : Banner::AppReady, ReplyStep::Kind::StartBanner,
+                  darkEnd_);
+    }
     if (status_.phase == ModuleStatus::Phase::Booting && now_ >= bootEnd_) {
         status_.phase = ModuleStatus::Phase::Command;
         Note("booted");
@@ -200,7 +222,7 @@ void ModuleModel::Touch(TimePoint at)
 
 void ModuleModel::Emit(const std::vector<std::uint8_t>& bytes)
 {
-    if (config_.silent || bytes.empty()) {
+    if (config_.faults.silent || bytes.empty()) {
         return;
     }
     if (!status_.portOpen) {
@@ -208,7 +230,29 @@ void ModuleModel::Emit(const std::vector<std::uint8_t>& bytes)
         return;
     }
     status_.bytesSent += bytes.size();
-    output_.push_back(Output{now_, bytes});
+    TimePoint at = std::max(now_, nextSend_);
+    const auto gap = config_.faults.trickleGap;
+    if (gap > Clock::duration::zero()) {
+        for (const std::uint8_t byte : bytes) {
+            output_.push_back(Output{at, {byte}});
+            at += gap;
+        }
+        status_.bytesTrickled += bytes.size();
+        nextSend_ = at;
+        at -= gap;
+    } else {
+        output_.push_back(Output{at, bytes});
+        nextSend_ = at;
+    }
+    // A module that is still answering is not idle.
+    if (status_.phase == ModuleStatus::Phase::Upload) {
+        lastUploadByte_ = std::max(lastUploadByte_, at);
+    }
+}
+
+void ModuleModel::HoldBack(Clock::duration pause)
+{
+    nextSend_ = std::max(now_, nextSend_) + pause;
 }
 
 void ModuleModel::Emit(const std::string& text)
@@ -216,25 +260,65 @@ void ModuleModel::Emit(const std::string& text)
     Emit(std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
-void ModuleModel::Reply(const std::string& text)
+void ModuleModel::Reply(ReplyStep step, const std::string& text)
 {
-    if (config_.garbage) {
+    const ModuleFaults& faults = config_.faults;
+    const bool atStep = step.kind != ReplyStep::Kind::None;
+    if (atStep && step == faults.silentStep) {
+        ++status_.repliesHeldBack;
+        Note("silent for " + std::to_string(faults.silentFor.count()) + " ms before the reply at " + step.Name());
+        HoldBack(faults.silentFor);
+    }
+    if (faults.garbage) {
         Emit(Noise);
+    }
+    if (atStep && step == faults.splitStep && text.size() > faults.splitAt) {
+        ++status_.repliesSplit;
+        Note("the reply at " + step.Name() + " split after " + std::to_string(faults.splitAt) + " bytes");
+        Emit(text.substr(0, faults.splitAt));
+        HoldBack(faults.splitGap);
+        Emit(text.substr(faults.splitAt));
+        return;
     }
     Emit(text);
 }
 
-void ModuleModel::Restart(Banner banner)
+void ModuleModel::Restart(Banner banner, ReplyStep::Kind bannerStep)
 {
     ++status_.restarts;
     Note("restart " + std::to_string(status_.restarts));
+    BeginBoot(banner, bannerStep, now_);
+}
+
+void ModuleModel::BeginBoot(Banner banner, ReplyStep::Kind bannerStep, TimePoint start)
+{
     status_.phase = ModuleStatus::Phase::Booting;
-    bootEnd_ = now_ + config_.bootTime;
+    bootEnd_ = start + config_.bootTime;
     pendingBanner_ = banner;
+    bannerStep_ = bannerStep;
     awaitingNewOpener_ = true;
     echo_ = config_.echo;
     line_.clear();
     lineOverflow_ = false;
+    ClearUpload();
+}
+
+void ModuleModel::LosePower(const std::string& when)
+{
+    ++status_.powerLosses;
+    Note("power lost " + when);
+    status_.phase = ModuleStatus::Phase::Dark;
+    darkEnd_ = now_ + config_.faults.darkTime;
+    pendingBanner_ = Banner::None;
+    // An image that waits for its accept lives in memory the power takes with it.
+    status_.imagePending = false;
+    line_.clear();
+    lineOverflow_ = false;
+    ClearUpload();
+}
+
+void ModuleModel::ClearUpload()
+{
     header_.clear();
     chunkSize_ = 0;
     chunkFill_ = 0;
@@ -250,7 +334,7 @@ void ModuleModel::AnnounceIfDue()
     }
     const std::string& banner = pendingBanner_ == Banner::AppReady ? AppReadyBanner : UpgradeSuccessBanner;
     pendingBanner_ = Banner::None;
-    if (config_.silent) {
+    if (config_.faults.silent) {
         return;
     }
     if (!status_.portOpen) {
@@ -260,7 +344,9 @@ void ModuleModel::AnnounceIfDue()
         status_.banners.push_back(banner);
         Note("banner \"" + banner + "\"");
     }
-    Reply(banner + "\r\n");
+    const ReplyStep::Kind step = bannerStep_;
+    bannerStep_ = ReplyStep::Kind::None;
+    Reply(ReplyStep{step, 0}, banner + "\r\n");
 }
 
 void ModuleModel::CommandByte(std::uint8_t byte)
@@ -305,30 +391,42 @@ void ModuleModel::Execute(const std::string& line)
         Reply(Ok);
     } else if (line == "ATE0" || line == "ATE1") {
         echo_ = line == "ATE1";
-        Reply(Ok);
+        Reply(ReplyStep{ReplyStep::Kind::EchoOff, 0}, Ok);
     } else if (line == "AT+VER=?") {
-        Reply("APP VERSION=" + status_.reportedVersion + "\r\nBOOT VERSION=1.4.2\r\nRADIO VERSION=3.1.7\r\nOK\r\n");
+        Reply(ReplyStep{ReplyStep::Kind::Version, 0},
+              "APP VERSION=" + status_.reportedVersion + "\r\nBOOT VERSION=1.4.2\r\nRADIO VERSION=3.1.7\r\nOK\r\n");
     } else if (line == "AT+YLC?") {
-        Reply(config_.wrongYlcReply ? "+YLC:0,1\r\nOK\r\n" : "+YLC:1,1\r\nOK\r\n");
+        Reply(ReplyStep{ReplyStep::Kind::Ylc, 0},
+              config_.faults.wrongYlcReply ? "+YLC:0,1\r\nOK\r\n" : "+YLC:1,1\r\nOK\r\n");
     } else if (line.compare(0, LogLevelPrefix.size(), LogLevelPrefix) == 0 && AllDigits(line, LogLevelPrefix.size())) {
         Reply(Ok);
     } else if (line == "AT+SOTAFWUPACCEPT") {
+        const ReplyStep step{ReplyStep::Kind::Accept, 0};
         if (!status_.imagePending) {
-            Reply(Error);
+            Reply(step, Error);
             return;
         }
-        Reply(Ok);
+        Reply(step, Ok);
         status_.imagePending = false;
+        using AfterAccept = ModuleFaults::AfterAccept;
+        if (config_.faults.powerLossAfterAccept == AfterAccept::OldFirmware) {
+            LosePower("at the restart after the accept, before the module kept it");
+            return;
+        }
         status_.upgradeAccepted = true;
         status_.reportedVersion = config_.versionAfter;
-        Restart(config_.noBannerAfterAccept ? Banner::None : Banner::AppReady);
+        if (config_.faults.powerLossAfterAccept == AfterAccept::NewFirmware) {
+            LosePower("at the restart after the accept");
+            return;
+        }
+        Restart(config_.faults.noBannerAfterAccept ? Banner::None : Banner::AppReady, ReplyStep::Kind::AcceptBanner);
     } else if (line == "AT+RESET=1") {
         Reply(Ok);
         // A received image survives a reset: the module boots into it again.
-        Restart(status_.imagePending ? Banner::UpgradeSuccess : Banner::AppReady);
+        Restart(status_.imagePending ? Banner::UpgradeSuccess : Banner::AppReady, ReplyStep::Kind::None);
     } else if (const auto size = ParseUploadStart(line)) {
         if (*size == 0 || *size > config_.maxImageSize) {
-            Reply(Error);
+            Reply(ReplyStep{ReplyStep::Kind::UploadStart, 0}, Error);
             return;
         }
         status_.phase = ModuleStatus::Phase::Preparing;
@@ -338,9 +436,7 @@ void ModuleModel::Execute(const std::string& line)
         status_.announcedImageSize = *size;
         status_.chunksReceived = 0;
         status_.imagePending = false;
-        header_.clear();
-        chunkSize_ = 0;
-        chunkFill_ = 0;
+        ClearUpload();
         Touch(now_);
     } else {
         Reply(Error);
@@ -354,7 +450,7 @@ void ModuleModel::AcknowledgeUploadStart()
     if (config_.startAckDelay > std::chrono::milliseconds::zero()) {
         Note("upload start acknowledged");
     }
-    Reply(Ok);
+    Reply(ReplyStep{ReplyStep::Kind::UploadStart, 0}, Ok);
 }
 
 void ModuleModel::UploadByte(std::uint8_t byte)
@@ -386,10 +482,14 @@ void ModuleModel::UploadByte(std::uint8_t byte)
     }
 
     const std::uint32_t chunkNumber = status_.chunksReceived + 1;
-    if (config_.hangUpAtChunk != 0 && chunkNumber == config_.hangUpAtChunk) {
+    if (config_.faults.hangUpAtChunk != 0 && chunkNumber == config_.faults.hangUpAtChunk) {
         status_.phase = ModuleStatus::Phase::HungUp;
         output_.clear();
         Note("hung up at chunk " + std::to_string(chunkNumber));
+        return;
+    }
+    if (config_.faults.powerLossAtChunk != 0 && chunkNumber == config_.faults.powerLossAtChunk) {
+        LosePower("at chunk " + std::to_string(chunkNumber));
         return;
     }
     const auto size = ParseChunkHeader(header_.data(), header_.size());
@@ -410,9 +510,10 @@ void ModuleModel::ChunkComplete()
     chunkFill_ = 0;
     const bool last = status_.image.size() == status_.announcedImageSize;
 
-    if (number != config_.noAckAtChunk) {
-        const bool wrong = number == config_.wrongAckAtChunk;
-        Reply(last != wrong ? Ok : ChunkAck);
+    Note("chunk " + std::to_string(number));
+    if (number != config_.faults.noAckAtChunk) {
+        const bool wrong = number == config_.faults.wrongAckAtChunk;
+        Reply(ReplyStep{ReplyStep::Kind::Chunk, number}, last != wrong ? Ok : ChunkAck);
     }
     if (!last) {
         return;
@@ -421,15 +522,17 @@ void ModuleModel::ChunkComplete()
     status_.imagePending = true;
     Note("image of " + std::to_string(status_.image.size()) + " bytes received in " + std::to_string(number) +
          " chunks");
-    Restart(config_.noBannerAfterUpload ? Banner::None : Banner::UpgradeSuccess);
+    if (config_.faults.powerLossAfterUpload) {
+        LosePower("at the restart into the new image");
+        return;
+    }
+    Restart(config_.faults.noBannerAfterUpload ? Banner::None : Banner::UpgradeSuccess, ReplyStep::Kind::UpgradeBanner);
 }
 
 void ModuleModel::AbandonUpload()
 {
     Note("upload abandoned after " + std::to_string(status_.image.size()) + " bytes");
     status_.phase = ModuleStatus::Phase::Command;
-    header_.clear();
-    chunkSize_ = 0;
-    chunkFill_ = 0;
+    ClearUpload();
     Reply(Error);
 }

@@ -31,6 +31,9 @@
 //  - in an upload takes chunks ESC 'M' dddd ':' data, answering ESC 'O', and
 //    "OK" for the chunk that completes the image; then restarts.
 // Whatever it sends while the port is closed is lost (counted in bytesLost).
+// The faults of config.faults strike where they say; a power loss keeps the
+// module dark (it takes nothing in and sends nothing) until it boots again as
+// after power-on.
 //
 // Not thread-safe: one caller at a time.
 class ModuleModel
@@ -61,7 +64,13 @@ public:
     void PortOpened(TimePoint at);
     void PortClosed(TimePoint at);
 
-    // Lets time pass: ends a boot, abandons an idle upload, sends a due banner.
+    // The same module without its faults, as after a repaired line and with a
+    // steady supply: what it runs, holds and does stays as it is, except that
+    // a module that hung up takes commands again.
+    void ClearFaults(TimePoint at);
+
+    // Lets time pass: ends a boot or a power loss, abandons an idle upload,
+    // sends a due banner.
     void Advance(TimePoint now);
 
     // When Advance next has something to do by itself; empty: only input or a
@@ -97,11 +106,20 @@ private:
 
     void Note(std::string text);
     void Touch(TimePoint at);
+    // Sends bytes no earlier than nextSend_, byte by byte when trickling.
     void Emit(const std::string& text);
     void Emit(const std::vector<std::uint8_t>& bytes);
-    void Reply(const std::string& text);
-    void Restart(Banner banner);
+    // Nothing more goes on the line for `pause`, counted from when the next
+    // byte would have gone.
+    void HoldBack(Clock::duration pause);
+    // A reply or banner at `step`, with the faults that strike there.
+    void Reply(ReplyStep step, const std::string& text);
+    void Reply(const std::string& text) { Reply(ReplyStep{}, text); }
+    void Restart(Banner banner, ReplyStep::Kind bannerStep);
+    void BeginBoot(Banner banner, ReplyStep::Kind bannerStep, TimePoint start);
+    void LosePower(const std::string& when);
     void AnnounceIfDue();
+    void ClearUpload();
 
     void CommandByte(std::uint8_t byte);
     void Execute(const std::string& line);
@@ -115,15 +133,21 @@ private:
     TimePoint now_;
     TimePoint bootEnd_;
     TimePoint prepareEnd_;
+    TimePoint darkEnd_;
+    // The earliest time the module's next byte may go on the line.
+    TimePoint nextSend_;
     bool firstByteAfterStart_ = false;
     Banner pendingBanner_ = Banner::None;
+    ReplyStep::Kind bannerStep_ = ReplyStep::Kind::StartBanner;
     bool awaitingNewOpener_ = true;
     bool echo_ = true;
 
     std::string line_;
     bool lineOverflow_ = false;
 
-    // Upload state: a chunk is read as a 7-byte header, then its data.
+    // Upload state: a chunk is read as a 7-byte header, then its data. The
+    // module's idle time counts from the later of its last byte received and
+    // its last byte sent.
     std::vector<std::uint8_t> header_;
     std::size_t chunkSize_ = 0;
     std::size_t chunkFill_ = 0;

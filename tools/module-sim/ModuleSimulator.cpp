@@ -24,6 +24,10 @@ using TimePoint = Clock::time_point;
 // its hang-up at once, so it cannot simply be waited on.
 constexpr std::chrono::milliseconds ClosedPortPollPeriod{5};
 constexpr std::size_t ReadBlock = 4096;
+// Replies whose bytes follow each other closer than this (beyond the line's
+// own byte time) are written in one go; a longer gap is a trickle or a
+// held-back reply, whose bytes wait for their own time.
+constexpr std::chrono::milliseconds BurstGap{1};
 
 struct TimedByte
 {
@@ -148,6 +152,33 @@ std::vector<ModuleStatus::Event> ModuleSimulator::Events(std::size_t from) const
     return std::vector<ModuleStatus::Event>(events.begin() + static_cast<std::ptrdiff_t>(from), events.end());
 }
 
+bool ModuleSimulator::Repair()
+{
+    std::uint32_t ticket = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!thread_.joinable()) {
+            return false;
+        }
+        ticket = ++repairsAsked_;
+    }
+    const std::uint8_t byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wake_[1], &byte, 1);
+    // The module's thread takes a turn within milliseconds; one that has not
+    // in seconds has ended.
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (!stop_ && Clock::now() < deadline) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (repairsDone_ >= ticket) {
+                return !repairFailed_;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return false;
+}
+
 bool ModuleSimulator::ImageSaved() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -188,7 +219,8 @@ struct ModuleSimulator::PortNews
 struct ModuleSimulator::Turn
 {
     std::vector<ModuleModel::Output> replies;
-    bool hungUp = false; // the model has dropped the line
+    bool hungUp = false;    // the model has dropped the line
+    bool powerLost = false; // the model lost power since the last turn
 };
 
 // The bytes crossing the line, both ways. The module takes bytes in as soon
@@ -258,14 +290,22 @@ public:
         }
     }
 
-    // When the replies queued so far have crossed the line; nothing when none
-    // are queued or they wait for room in the terminal.
+    // When the first burst of the replies queued so far has crossed the
+    // line; nothing when none are queued or they wait for room in the
+    // terminal.
     std::optional<TimePoint> NextDue() const
     {
         if (tx_.empty() || full_) {
             return std::nullopt;
         }
-        return tx_.back().due;
+        TimePoint due = tx_.front().due;
+        for (const TimedByte& b : tx_) {
+            if (b.due - due > outbound_.ByteTime() + BurstGap) {
+                break;
+            }
+            due = b.due;
+        }
+        return due;
     }
 
     bool TerminalFull() const { return full_; }
@@ -387,11 +427,37 @@ ModuleSimulator::Turn ModuleSimulator::TakeTurn(Line& line, const PortNews& news
             completedImage = status.image;
         }
         imagesSeen_ = status.imagesCompleted;
+        turn.powerLost = status.powerLosses != powerLossesSeen_;
+        powerLossesSeen_ = status.powerLosses;
     }
     if (completedImage) {
         SaveImage(*completedImage);
     }
     return turn;
+}
+
+void ModuleSimulator::DoRepairs(Port& port, Line& line, TimePoint now)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (repairsDone_ == repairsAsked_) {
+            return;
+        }
+    }
+    bool lineBack = true;
+    if (port.hungUp) {
+        lineBack = terminal_->Open();
+        port.hungUp = !lineBack;
+        port.open = false;
+        line.DropReplies();
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    model_->ClearFaults(now);
+    if (lineBack) {
+        portPath_ = terminal_->PeerPath();
+    }
+    repairFailed_ = !lineBack;
+    repairsDone_ = repairsAsked_;
 }
 
 void ModuleSimulator::Run()
@@ -403,14 +469,20 @@ void ModuleSimulator::Run()
     Line line(config_.baudRate);
     Port port;
     imagesSeen_ = 0;
+    powerLossesSeen_ = 0;
     while (!stop_) {
         const std::optional<short> portEvents = WaitForWork(port, line);
         if (!portEvents || stop_) {
             break;
         }
         const TimePoint now = Clock::now();
+        DoRepairs(port, line, now);
         const PortNews news = port.Look(*terminal_, *portEvents, line, now);
         const Turn turn = TakeTurn(line, news, now);
+        if (turn.powerLost) {
+            // What was still waiting to go out went with the power.
+            line.DropReplies();
+        }
         if (turn.hungUp && !port.hungUp) {
             // The hang-up fault: the terminal goes, and with it the port's path.
             port.hungUp = true;

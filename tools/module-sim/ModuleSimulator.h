@@ -26,7 +26,9 @@ class PseudoTerminal;
 //    nothing stale reaches the next opener;
 //  - with a baud rate set, both directions are paced at 10 bits per byte;
 //  - the hang-up fault closes the terminal: the port reads end-of-file or
-//    fails from then on and its path disappears.
+//    fails from then on and its path disappears, until Repair puts the line
+//    back on a new terminal;
+//  - what the module had not yet put on the line when it lost power is lost.
 //
 // Threads: the accessors may be called from any thread; they return copies.
 // The destructor stops the module's thread and closes the terminal. Not
@@ -45,8 +47,15 @@ public:
     // Stops the module's thread and closes the terminal; idempotent.
     void Stop();
 
-    // The serial port's path (e.g. "/dev/pts/7"); empty before Start.
+    // The serial port's path (e.g. "/dev/pts/7"); empty before Start. It
+    // changes when Repair puts a dropped line back.
     std::string PortPath() const;
+
+    // Takes the module's faults away (ModuleModel::ClearFaults); a line that
+    // was dropped comes back on a new terminal. Waits for the module's thread
+    // to have done it; false when it is not running (or has not done it
+    // within 5 s) or could not make the new terminal.
+    bool Repair();
 
     ModuleStatus Status() const;
     std::vector<std::uint8_t> ReceivedImage() const;
@@ -81,6 +90,9 @@ private:
     // Gives the model the bytes that arrived, the port's news and the time
     // that passed; saves an image it completed.
     Turn TakeTurn(Line& line, const PortNews& news, std::chrono::steady_clock::time_point now);
+    // Does the repairs asked for: the model's faults go, a dropped line comes
+    // back on a new terminal.
+    void DoRepairs(Port& port, Line& line, std::chrono::steady_clock::time_point now);
     void SaveImage(const std::vector<std::uint8_t>& image);
 
     const ModuleConfig config_;
@@ -91,6 +103,11 @@ private:
     bool imageSaved_ = true; // guarded by mutex_
     int wake_[2] = {-1, -1};
     std::atomic<bool> stop_{false};
+    // Repairs asked for and done, so Repair can wait for its own; guarded by mutex_.
+    std::uint32_t repairsAsked_ = 0;
+    std::uint32_t repairsDone_ = 0;
+    bool repairFailed_ = false;
     std::thread thread_;
-    std::uint32_t imagesSeen_ = 0; // images completed so far; the module's thread only
+    std::uint32_t imagesSeen_ = 0;      // images completed so far; the module's thread only
+    std::uint32_t powerLossesSeen_ = 0; // likewise, power losses
 };

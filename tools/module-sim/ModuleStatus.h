@@ -10,8 +10,10 @@
 struct ModuleStatus
 {
     // Preparing: the upload start was taken, its acknowledgement not sent yet.
+    // Dark: the power is gone.
     enum class Phase
     {
+        Dark,
         Booting,
         Command,
         Preparing,
@@ -53,8 +55,17 @@ struct ModuleStatus
     std::uint64_t bytesSent = 0;
     // Bytes the module sent while nobody held the port open: lost, as on a real line.
     std::uint64_t bytesLost = 0;
-    // Bytes that arrived while the module was booting or hung up: ignored.
+    // Bytes that arrived while the module was dark, booting or hung up: ignored.
     std::uint64_t bytesIgnored = 0;
     // Bytes that arrived after an upload start and before its acknowledgement.
     std::uint64_t bytesDroppedBeforeStartAck = 0;
+
+    // The faults of slow replies and power losses that struck, each counted
+    // once per time it struck (trickling: per byte sent).
+    std::uint32_t powerLosses = 0;
+    std::uint32_t repliesHeldBack = 0;
+    std::uint32_t repliesSplit = 0;
+    std::uint64_t bytesTrickled = 0;
+    // Times the faults were cleared (ModuleModel::ClearFaults).
+    std::uint32_t repairs = 0;
 };

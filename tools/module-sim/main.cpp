@@ -11,7 +11,9 @@
 #include <getopt.h>
 #include <iterator>
 #include <limits>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -80,6 +82,33 @@ bool ReadNumber(const char* text, unsigned long long min, unsigned long long max
     return true;
 }
 
+// "STEP:NUMBER": a step of the exchange (ReplyStep) and a whole number
+// within [min, max].
+template <typename Number>
+bool ReadStepAndNumber(const char* text, unsigned long long min, unsigned long long max, ReplyStep& step, Number& to)
+{
+    const char* colon = text != nullptr ? std::strrchr(text, ':') : nullptr;
+    if (colon == nullptr) {
+        return false;
+    }
+    const std::optional<ReplyStep> parsed = ReplyStep::Parse(std::string_view(text, std::size_t(colon - text)));
+    if (!parsed || !ReadNumber(colon + 1, min, max, to)) {
+        return false;
+    }
+    step = *parsed;
+    return true;
+}
+
+bool ReadFirmwareAfterAccept(const char* text, ModuleFaults::AfterAccept& to)
+{
+    const std::string value = text != nullptr ? text : "";
+    if (value != "new" && value != "old") {
+        return false;
+    }
+    to = value == "new" ? ModuleFaults::AfterAccept::NewFirmware : ModuleFaults::AfterAccept::OldFirmware;
+    return true;
+}
+
 // Every option, in the order of the help text. A new option is one row here.
 const OptionRow Options[] = {
     {Section::Program, "link", "PATH",
@@ -116,23 +145,48 @@ const OptionRow Options[] = {
      [](Settings& s, const char*) { return SwitchTo(true, s.help); }},
 
     {Section::Fault, "no-start-banner", nullptr, "no \"Va2ZeZa APP\" after power-on",
-     [](Settings& s, const char*) { return SwitchTo(true, s.module.noStartBanner); }},
+     [](Settings& s, const char*) { return SwitchTo(true, s.module.faults.noStartBanner); }},
     {Section::Fault, "wrong-ylc", nullptr, "answer \"+YLC:0,1\" to AT+YLC?",
-     [](Settings& s, const char*) { return SwitchTo(true, s.module.wrongYlcReply); }},
+     [](Settings& s, const char*) { return SwitchTo(true, s.module.faults.wrongYlcReply); }},
     {Section::Fault, "no-ack-at", "N", "do not answer chunk N",
-     [](Settings& s, const char* v) { return ReadNumber(v, 0, MaxChunk, s.module.noAckAtChunk); }},
+     [](Settings& s, const char* v) { return ReadNumber(v, 0, MaxChunk, s.module.faults.noAckAtChunk); }},
     {Section::Fault, "wrong-ack-at", "N", "answer chunk N with the wrong reply",
-     [](Settings& s, const char* v) { return ReadNumber(v, 0, MaxChunk, s.module.wrongAckAtChunk); }},
+     [](Settings& s, const char* v) { return ReadNumber(v, 0, MaxChunk, s.module.faults.wrongAckAtChunk); }},
     {Section::Fault, "hang-up-at", "N", "drop the line when chunk N begins",
-     [](Settings& s, const char* v) { return ReadNumber(v, 0, MaxChunk, s.module.hangUpAtChunk); }},
+     [](Settings& s, const char* v) { return ReadNumber(v, 0, MaxChunk, s.module.faults.hangUpAtChunk); }},
     {Section::Fault, "silent", nullptr, "never send anything",
-     [](Settings& s, const char*) { return SwitchTo(true, s.module.silent); }},
+     [](Settings& s, const char*) { return SwitchTo(true, s.module.faults.silent); }},
     {Section::Fault, "no-banner-after-upload", nullptr, "no \"APP RESET OTH FW-UP-SUCCESS\"",
-     [](Settings& s, const char*) { return SwitchTo(true, s.module.noBannerAfterUpload); }},
+     [](Settings& s, const char*) { return SwitchTo(true, s.module.faults.noBannerAfterUpload); }},
     {Section::Fault, "no-banner-after-accept", nullptr, "no \"Va2ZeZa APP\" after AT+SOTAFWUPACCEPT",
-     [](Settings& s, const char*) { return SwitchTo(true, s.module.noBannerAfterAccept); }},
+     [](Settings& s, const char*) { return SwitchTo(true, s.module.faults.noBannerAfterAccept); }},
     {Section::Fault, "garbage", nullptr, "a line of noise before every reply and banner",
-     [](Settings& s, const char*) { return SwitchTo(true, s.module.garbage); }},
+     [](Settings& s, const char*) { return SwitchTo(true, s.module.faults.garbage); }},
+    {Section::Fault, "power-loss-at", "N", "lose power when chunk N begins",
+     [](Settings& s, const char* v) { return ReadNumber(v, 0, MaxChunk, s.module.faults.powerLossAtChunk); }},
+    {Section::Fault, "power-loss-after-upload", nullptr,
+     "lose power at the restart into the received image:\nthe old firmware boots, the accept gets ERROR",
+     [](Settings& s, const char*) { return SwitchTo(true, s.module.faults.powerLossAfterUpload); }},
+    {Section::Fault, "power-loss-after-accept", "new|old",
+     "lose power at the restart after the accept and come\nback on the new or the old firmware",
+     [](Settings& s, const char* v) { return ReadFirmwareAfterAccept(v, s.module.faults.powerLossAfterAccept); }},
+    {Section::Fault, "dark-time", "MS",
+     "after a power loss, stay dark MS milliseconds (input\nlost, nothing sent), then boot as after power-on\n"
+     "(default 5000)",
+     [](Settings& s, const char* v) { return ReadNumber(v, 0, MaxMs, s.module.faults.darkTime); }},
+    {Section::Fault, "trickle", "MS", "send every byte MS milliseconds after the one before",
+     [](Settings& s, const char* v) { return ReadNumber(v, 0, MaxMs, s.module.faults.trickleGap); }},
+    {Section::Fault, "split-reply", "STEP:BYTE",
+     "send the reply at STEP as its first BYTE bytes, then\nthe rest after the split gap",
+     [](Settings& s, const char* v) {
+         return ReadStepAndNumber(v, 1, 4096, s.module.faults.splitStep, s.module.faults.splitAt);
+     }},
+    {Section::Fault, "split-gap", "MS", "the pause inside a split reply (default 1000)",
+     [](Settings& s, const char* v) { return ReadNumber(v, 0, MaxMs, s.module.faults.splitGap); }},
+    {Section::Fault, "silent-at", "STEP:MS", "say nothing for MS milliseconds before the reply at\nSTEP",
+     [](Settings& s, const char* v) {
+         return ReadStepAndNumber(v, 0, MaxMs, s.module.faults.silentStep, s.module.faults.silentFor);
+     }},
 };
 
 const char* const UsageHead = R"(Usage: module-sim [OPTION]...
@@ -143,10 +197,15 @@ path as the module's serial port (or give it to the sandbox with --tty).
 )";
 
 const char* const UsageTail = R"(
+STEP is where the module replies or announces itself: start-banner, ylc,
+ate0, upload-start, chunk-N, upload-banner, accept, accept-banner, version.
+
 The banner after a (re)start goes to whoever opens the port after the restart
 began, once the boot time has passed (with --lose-banners: to whoever holds
 the port when the boot ends); bytes sent while nobody holds the port are
-lost. Exit status: 0 after a signal, 1 on bad options, 2 when the
+lost. SIGUSR1 takes the faults away (a dropped line comes back on a new
+terminal, the link follows it) and reports the version the module reports.
+Exit status: 0 after SIGINT, SIGTERM or SIGHUP, 1 on bad options, 2 when the
 terminal cannot be made.
 )";
 
@@ -296,15 +355,41 @@ sigset_t BlockStopSignals()
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     sigaddset(&signals, SIGHUP);
+    sigaddset(&signals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     return signals;
 }
 
-// Reports the module's events every tenth of a second until a stop signal.
-void WaitForStopSignal(const sigset_t& signals, const ModuleSimulator& module, EventLog& events)
+// SIGUSR1: the module's faults go; a line that was dropped comes back on a
+// new terminal, and the link follows it.
+void Repair(ModuleSimulator& module, const std::string& link)
+{
+    const std::string before = module.PortPath();
+    if (!module.Repair()) {
+        std::fprintf(stderr, "module-sim: the line could not be put back\n");
+        return;
+    }
+    const std::string after = module.PortPath();
+    if (after != before) {
+        std::fprintf(stderr, "module-sim: the line is back on %s\n", after.c_str());
+        if (!link.empty()) {
+            MakeLink(link, after);
+        }
+    }
+}
+
+// Reports the module's events every tenth of a second and repairs it on
+// SIGUSR1, until a stop signal.
+void WaitForStopSignal(const sigset_t& signals, ModuleSimulator& module, EventLog& events, const std::string& link)
 {
     const timespec tick{0, 100'000'000};
-    while (sigtimedwait(&signals, nullptr, &tick) <= 0) {
+    for (;;) {
+        const int signal = sigtimedwait(&signals, nullptr, &tick);
+        if (signal == SIGUSR1) {
+            Repair(module, link);
+        } else if (signal > 0) {
+            return;
+        }
         events.Report(module);
     }
 }
@@ -319,6 +404,12 @@ void PrintSummary(const ModuleSimulator& module)
                  static_cast<unsigned long long>(s.announcedImageSize), static_cast<unsigned>(s.chunksReceived),
                  module.ImageSaved() ? "" : " (could not be saved)", static_cast<unsigned>(s.restarts),
                  s.reportedVersion.c_str());
+    std::fprintf(stderr,
+                 "module-sim: faults that struck: %u power loss(es), %u reply(ies) held back, %u reply(ies) split, "
+                 "%llu byte(s) trickled; %u repair(s)\n",
+                 static_cast<unsigned>(s.powerLosses), static_cast<unsigned>(s.repliesHeldBack),
+                 static_cast<unsigned>(s.repliesSplit), static_cast<unsigned long long>(s.bytesTrickled),
+                 static_cast<unsigned>(s.repairs));
 }
 
 } // namespace
@@ -350,10 +441,10 @@ int main(int argc, char** argv)
     std::printf("%s\n", port.c_str());
     std::fflush(stdout);
 
-    WaitForStopSignal(signals, module, events);
+    WaitForStopSignal(signals, module, events, settings.link);
     module.Stop();
     if (!settings.link.empty()) {
-        RemoveLink(settings.link, port);
+        RemoveLink(settings.link, module.PortPath());
     }
     events.Report(module);
     PrintSummary(module);

@@ -109,7 +109,7 @@ TEST_F(FlasherBlackBox, VersionQueryLongFormWithATargetAloneStillSucceeds)
 TEST_F(FlasherBlackBox, VersionQueryReadsThroughLineNoise)
 {
     ModuleConfig config = QuickModule();
-    config.garbage = true;
+    config.faults.garbage = true;
     StartModule(config);
     const FlasherOutcome run = Run({"-v"});
     EXPECT_EQ(run.status, 0);
@@ -132,7 +132,7 @@ TEST_F(FlasherBlackBox, ReplyWithAnEmptyVersionGivesAnEmptyLineAndAnEmptyRecord)
 TEST_F(FlasherBlackBox, SilentModuleGivesAnEmptyLineAndNoRecord)
 {
     ModuleConfig config = QuickModule();
-    config.silent = true;
+    config.faults.silent = true;
     StartModule(config);
     printer->WriteStoreFile(RecordFile, "1.0.0");
     const FlasherOutcome run = Run({"-v"});
@@ -157,8 +157,8 @@ TEST_F(FlasherBlackBox, NoModulePortGivesAnEmptyLineAndLeavesTheRecordAlone)
 TEST_F(FlasherBlackBox, ModuleWithoutBannerAndWrongYlcReplyFailsBeforeTheUpload)
 {
     ModuleConfig config = QuickModule();
-    config.noStartBanner = true;
-    config.wrongYlcReply = true;
+    config.faults.noStartBanner = true;
+    config.faults.wrongYlcReply = true;
     StartModule(config);
     printer->WriteFirmware("fw.bin", Image(5000, 3));
     const FlasherOutcome run = Run({"-f", "/firmware/fw.bin", "-t", "2.0.0"});

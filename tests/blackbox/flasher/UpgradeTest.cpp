@@ -16,7 +16,7 @@ TEST_F(FlasherBlackBox, MultiChunkUpgradeThroughTheModuleQueryReachesTheTargetAn
 {
     ModuleConfig config;
     config.versionAfter = "2.0.0";
-    config.noStartBanner = true;
+    config.faults.noStartBanner = true;
     config.startAckDelay = 2000ms;
     StartModule(config);
     const auto image = Image(5 * 1024 + 300, 4);

@@ -255,7 +255,7 @@ TEST_F(ModuleModelTest, EchoesCommandsUntilEchoIsTurnedOffAndAgainAfterARestart)
 
 TEST_F(ModuleModelTest, WrongYlcReplyIsAnotherYlcLineThenOk)
 {
-    config.wrongYlcReply = true;
+    config.faults.wrongYlcReply = true;
     Running();
     Send("AT+YLC?\r\n");
     EXPECT_EQ(Take(), "+YLC:0,1\r\nOK\r\n");
@@ -393,7 +393,7 @@ TEST_F(ModuleModelTest, IdleUploadIsAbandoned)
 
 TEST_F(ModuleModelTest, ResetKeepsAReceivedImageAndAnnouncesItAgain)
 {
-    config.noBannerAfterUpload = true;
+    config.faults.noBannerAfterUpload = true;
     Running();
     std::vector<std::string> replies;
     Upload(Image(10), &replies);
@@ -410,7 +410,7 @@ TEST_F(ModuleModelTest, ResetKeepsAReceivedImageAndAnnouncesItAgain)
 
 TEST_F(ModuleModelTest, ChunkWithoutAcknowledgementIsStillStored)
 {
-    config.noAckAtChunk = 2;
+    config.faults.noAckAtChunk = 2;
     Running();
     std::vector<std::string> replies;
     Upload(Image(3000), &replies);
@@ -419,13 +419,13 @@ TEST_F(ModuleModelTest, ChunkWithoutAcknowledgementIsStillStored)
 
 TEST_F(ModuleModelTest, WrongAcknowledgementSwapsAckAndOk)
 {
-    config.wrongAckAtChunk = 1;
+    config.faults.wrongAckAtChunk = 1;
     Running();
     std::vector<std::string> replies;
     Upload(Image(2000), &replies);
     EXPECT_THAT(replies, ElementsAre("OK\r\n", "OK\r\n", "OK\r\n"));
 
-    config.wrongAckAtChunk = 2;
+    config.faults.wrongAckAtChunk = 2;
     Running();
     replies.clear();
     Upload(Image(2000), &replies);
@@ -434,7 +434,7 @@ TEST_F(ModuleModelTest, WrongAcknowledgementSwapsAckAndOk)
 
 TEST_F(ModuleModelTest, HangUpDropsTheLineAtTheChunksHeader)
 {
-    config.hangUpAtChunk = 2;
+    config.faults.hangUpAtChunk = 2;
     Running();
     std::vector<std::string> replies;
     Upload(Image(3000), &replies);
@@ -447,7 +447,7 @@ TEST_F(ModuleModelTest, HangUpDropsTheLineAtTheChunksHeader)
 
 TEST_F(ModuleModelTest, SilentModuleListensButNeverSpeaks)
 {
-    config.silent = true;
+    config.faults.silent = true;
     config.echo = true;
     PowerOn();
     model->PortOpened(now);
@@ -460,8 +460,8 @@ TEST_F(ModuleModelTest, SilentModuleListensButNeverSpeaks)
 
 TEST_F(ModuleModelTest, MissingBannersAreMissingOnlyWhereAsked)
 {
-    config.noStartBanner = true;
-    config.noBannerAfterAccept = true;
+    config.faults.noStartBanner = true;
+    config.faults.noBannerAfterAccept = true;
     PowerOn();
     model->PortOpened(now);
     After(config.bootTime);
@@ -479,7 +479,7 @@ TEST_F(ModuleModelTest, MissingBannersAreMissingOnlyWhereAsked)
 
 TEST_F(ModuleModelTest, GarbageComesBeforeRepliesAndNeverLooksLikeOne)
 {
-    config.garbage = true;
+    config.faults.garbage = true;
     PowerOn();
     model->PortOpened(now);
     After(config.bootTime);
@@ -497,6 +497,99 @@ TEST_F(ModuleModelTest, GarbageComesBeforeRepliesAndNeverLooksLikeOne)
 }
 
 // --- protocol rules
+
+TEST_F(ModuleModelTest, PowerLossDarkensTheModuleThenItBootsTheFirmwareItKept)
+{
+    using AfterAccept = ModuleFaults::AfterAccept;
+    const struct
+    {
+        const char* where;
+        std::uint32_t atChunk;
+        bool afterUpload;
+        AfterAccept afterAccept;
+        std::string versionBack;
+    } cases[] = {
+        {"at chunk 2", 2, false, AfterAccept::None, "1.0.0"},
+        {"at the restart into the image", 0, true, AfterAccept::None, "1.0.0"},
+        {"after the accept, which was kept", 0, false, AfterAccept::NewFirmware, "2.0.0"},
+        {"after the accept, before it was kept", 0, false, AfterAccept::OldFirmware, "1.0.0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        config.faults = ModuleFaults{};
+        config.faults.darkTime = 3000ms;
+        config.faults.powerLossAtChunk = c.atChunk;
+        config.faults.powerLossAfterUpload = c.afterUpload;
+        config.faults.powerLossAfterAccept = c.afterAccept;
+        Running();
+        std::vector<std::string> replies;
+        Upload(Image(2500), &replies);
+        if (c.afterAccept != AfterAccept::None) {
+            EXPECT_EQ(Reopen(config.bootTime), UpgradeBanner);
+            Send("AT+SOTAFWUPACCEPT\r\n");
+            EXPECT_EQ(Take(), "OK\r\n");
+        }
+        EXPECT_EQ(model->Status().powerLosses, 1u);
+
+        Send("AT\r\n");
+        After(config.faults.darkTime - 1ms);
+        EXPECT_EQ(model->Status().phase, ModuleStatus::Phase::Dark);
+        EXPECT_THAT(Take(), IsEmpty()) << "dark: what is sent to it is lost, nothing comes back";
+        After(1ms + config.bootTime);
+        EXPECT_EQ(Reopen(10ms), Banner) << "back as after power-on";
+        Send("AT+VER=?\r\n");
+        EXPECT_THAT(Take(), HasSubstr("APP VERSION=" + c.versionBack + "\r\n"));
+        Send("AT+SOTAFWUPACCEPT\r\n");
+        EXPECT_EQ(Take(), "ERROR\r\n") << "no image waits for the accept";
+    }
+}
+
+TEST_F(ModuleModelTest, SlowRepliesSendTheirBytesLateFromTheirStepOn)
+{
+    const std::string reply = "APP VERSION=1.0.0\r\nBOOT VERSION=1.4.2\r\nRADIO VERSION=3.1.7\r\nOK\r\n";
+    const struct
+    {
+        const char* fault;
+        void (*set)(ModuleFaults&);
+        std::size_t pieces;
+        std::chrono::milliseconds first;
+        std::chrono::milliseconds last;
+    } cases[] = {
+        {"none", [](ModuleFaults&) {}, 1, 0ms, 0ms},
+        {"silent at the version for 2 s",
+         [](ModuleFaults& f) {
+             f.silentStep = *ReplyStep::Parse("version");
+             f.silentFor = 2000ms;
+         },
+         1, 2000ms, 2000ms},
+        {"the version split after 5 bytes",
+         [](ModuleFaults& f) {
+             f.splitStep = *ReplyStep::Parse("version");
+             f.splitAt = 5;
+             f.splitGap = 700ms;
+         },
+         2, 0ms, 700ms},
+        {"trickling 10 ms apart", [](ModuleFaults& f) { f.trickleGap = 10ms; }, reply.size(), 0ms,
+         10ms * static_cast<int>(reply.size() - 1)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        config.faults = ModuleFaults{};
+        c.set(config.faults);
+        Running();
+        After(1s); // the banner is through, however it trickled
+        Send("AT+VER=?\r\n");
+        const auto pieces = model->TakeOutput();
+        std::string text;
+        for (const auto& piece : pieces) {
+            text.append(piece.bytes.begin(), piece.bytes.end());
+        }
+        EXPECT_EQ(text, reply);
+        ASSERT_EQ(pieces.size(), c.pieces);
+        EXPECT_EQ(pieces.front().notBefore, now + c.first);
+        EXPECT_EQ(pieces.back().notBefore, now + c.last);
+    }
+}
 
 TEST(ModuleProtocol, ChunkHeaderCarriesFourDecimalDigits)
 {

@@ -21,7 +21,8 @@ fi
 grep -q -- "--link PATH" "$dir/help" || fail "--help does not document --link"
 grep -q -- "--hang-up-at N" "$dir/help" || fail "--help does not document the faults"
 
-for bad in "--bogus" "--boot-time" "--boot-time 12x" "--start-ack-delay 1x" "--baud -1" "--no-ack-at 99999999999" "stray"; do
+for bad in "--bogus" "--boot-time" "--boot-time 12x" "--start-ack-delay 1x" "--baud -1" "--no-ack-at 99999999999" \
+    "--power-loss-after-accept maybe" "--silent-at nowhere:5" "--split-reply chunk-0:3" "stray"; do
     # shellcheck disable=SC2086
     "$sim" $bad >/dev/null 2>"$dir/err"
     [ $? -eq 1 ] || fail "'$bad' did not exit 1"
