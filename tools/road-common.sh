@@ -128,7 +128,7 @@ run_road_and_retry() {
     road_status=0
     tools/sandbox --store "$dir/store" --tty "$dir/wifi1" --i2c "$dir/board.img" --bind "$dir" "$dir" \
         --setenv UPGRADE_SCREEN_FILM "$dir/film" --setenv RADIO_FLASH_MONITOR "$monitor" \
-        --setenv MODULE_FLASHER "$flasher" -- "$@" 2>&1 | stamp >"$dir/road.log" || road_status=$?
+        --setenv MODULE_FLASHER "$flasher" --program "$monitor" --program "$flasher" -- "$@" 2>&1 | stamp >"$dir/road.log" || road_status=$?
     road_version="(no repair)" retry_status=none
     kill -USR1 "$sim_pid" 2>/dev/null || return 0
     for _ in $(seq 100); do
