@@ -16,6 +16,7 @@
 // seed, its sequence, what the model expects and what happened. Exit status:
 // 0 when every judged sequence matched, 1 on a mismatch, 2 on a usage error
 // or when the supervisor could not be made.
+#include "Latch.h"
 #include "LifecycleModel.h"
 #include "PagesShown.h"
 #include "RadioFlashMonitor.h"
@@ -27,7 +28,6 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -63,28 +63,6 @@ int MsSince(Clock::time_point origin, Clock::time_point at)
 {
     return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(at - origin).count());
 }
-
-// A one-way flag with a deadline on its wait.
-class Latch
-{
-public:
-    void Open()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        open_ = true;
-        changed_.notify_all();
-    }
-    bool WaitUntil(Clock::time_point deadline)
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_until(lock, deadline, [this] { return open_; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool open_ = false;
-};
 
 struct Observed
 {

@@ -6,6 +6,7 @@
 // the system may refuse.
 #include "RadioFlashMonitor.h"
 
+#include "Latch.h"
 #include "OSTimerFactory.h"
 #include "PagesShown.h"
 #include "RefusingThreadFactory.h"
@@ -18,7 +19,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
@@ -41,28 +41,6 @@ void CreateFile(const std::string& name)
     ASSERT_GE(fd, 0) << name;
     close(fd);
 }
-
-// A one-way latch with a deadline on its wait.
-class Latch
-{
-public:
-    void Open()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        open_ = true;
-        changed_.notify_all();
-    }
-    bool WaitFor(std::chrono::milliseconds limit)
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, limit, [this] { return open_; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool open_ = false;
-};
 
 // Timers whose Start and Stop give chosen results, as timers the system
 // refused (both -1) or would not arm (Start -1) do; they never fire.

@@ -25,8 +25,9 @@ bool Mapped(const unsigned char* address)
         std::uintptr_t start = 0;
         std::uintptr_t end = 0;
         char dash = 0;
-        if ((range >> std::hex >> start >> dash >> end) && dash == '-' && start <= at && at < end)
+        if ((range >> std::hex >> start >> dash >> end) && dash == '-' && start <= at && at < end) {
             return true;
+        }
     }
     return false;
 }
