@@ -19,7 +19,7 @@ class DecodedImage
 public:
     static constexpr std::size_t BytesPerPixel = 4;
     // Images of at least this many bytes of pixels get a mapping of their own.
-    static constexpr std::size_t OwnMappingBytes = 64 * 1024;
+    static constexpr std::size_t OwnMappingBytes = std::size_t{64} * 1024;
 
     DecodedImage() = default;
     // Room for width x height pixels for the decoder to fill (not cleared

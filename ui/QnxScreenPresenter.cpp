@@ -318,7 +318,7 @@ void QnxScreenPresenter::OverlayProgressBar(const std::vector<unsigned>& box, co
     // The box's left and top border lines stay unpainted.
     const std::optional<OverlayBox> bar = BoxInWindow(box, {1, 1, 0});
     const std::optional<Canvas> canvas = bar ? PageCanvas() : std::nullopt;
-    if (!canvas) {
+    if (!bar || !canvas) {
         return;
     }
 
@@ -396,7 +396,7 @@ void QnxScreenPresenter::OverlayPercentageNumber(const std::vector<unsigned>& bo
     // The glyphs reach two rows below the box.
     const std::optional<OverlayBox> area = BoxInWindow(box, {0, 0, 2});
     const std::optional<Canvas> canvas = area ? PageCanvas() : std::nullopt;
-    if (!canvas) {
+    if (!area || !canvas) {
         return;
     }
     const std::uint32_t end =
@@ -408,7 +408,7 @@ void QnxScreenPresenter::OverlayVersionNumber(const std::vector<unsigned>& box, 
 {
     const std::optional<OverlayBox> area = BoxInWindow(box, {});
     const std::optional<Canvas> canvas = area ? PageCanvas() : std::nullopt;
-    if (canvas) {
+    if (area && canvas) {
         PaintText(version + ".", *area, *canvas, false, true);
     }
 }

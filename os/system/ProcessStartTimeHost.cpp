@@ -2,10 +2,11 @@
 // clock.
 #include "ProcessStartTime.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
+#include <cstddef>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -20,26 +21,26 @@ long long Nanoseconds(clockid_t clock)
 // The start in clock ticks since boot (the 22nd field of /proc/self/stat).
 std::optional<unsigned long long> StartTicks()
 {
-    const int fd = open("/proc/self/stat", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    std::ifstream stat("/proc/self/stat");
+    std::string text;
+    if (!std::getline(stat, text)) {
         return std::nullopt;
     }
-    char text[1024];
-    ssize_t got;
-    do {
-        got = read(fd, text, sizeof text - 1);
-    } while (got < 0 && errno == EINTR);
-    close(fd);
-    if (got <= 0) {
-        return std::nullopt;
-    }
-    text[got] = '\0';
     // The command name in parentheses may itself hold spaces and parentheses.
-    const char* afterName = std::strrchr(text, ')');
+    const std::size_t afterName = text.rfind(')');
+    if (afterName == std::string::npos) {
+        return std::nullopt;
+    }
+    std::istringstream fields(text.substr(afterName + 1));
+    std::string skipped;
+    // The fields after the name begin with the third, the process's state.
+    for (int field = 3; field < 22; ++field) {
+        if (!(fields >> skipped)) {
+            return std::nullopt;
+        }
+    }
     unsigned long long ticks = 0;
-    if (afterName == nullptr ||
-        std::sscanf(afterName + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %*u %*u %*d %*d %*d %*d %*d %*d %llu",
-                    &ticks) != 1) {
+    if (!(fields >> ticks)) {
         return std::nullopt;
     }
     return ticks;

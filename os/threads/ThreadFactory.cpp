@@ -7,7 +7,9 @@ ThreadFactory::ThreadFactory(int priority)
     : reaperThread(nullptr), reaperEvent(EventFactory::GetUniqueEvent(true)),
       reaperFinished(EventFactory::GetUniqueSimpleEvent(true)), reaperStarted(false)
 {
-    reaperThread = GetNewThread(&ThreadFactory::ThreadFactoryBootstrap, priority, 0);
+    // Always a thread of the system's: a subclass's GetNewThread is not in
+    // place yet, and the threads it hands out are the callers' business.
+    reaperThread = new PosixThread(&ThreadFactory::ThreadFactoryBootstrap, priority, 0);
     // Only the start itself counts: a refused name leaves the reaper running.
     reaperThread->StartThread(this, "ThreadFactory");
     reaperStarted = reaperThread->IsRunning();

@@ -59,9 +59,13 @@ public:
     }
 
 private:
+    // Both members are used through the map's iterators, which cppcheck does
+    // not follow.
     struct Entry
     {
+        // cppcheck-suppress unusedStructMember
         OSTimer* timer;
+        // cppcheck-suppress unusedStructMember
         unsigned int inside;
     };
 
@@ -105,6 +109,7 @@ PosixOSTimer::PosixOSTimer(EventType type, std::function<void()> timerCallback)
     sigevent event = {};
     event.sigev_notify = SIGEV_THREAD;
     event.sigev_notify_function = &TimerCallback;
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the value carries the registry key, never dereferenced
     event.sigev_value.sival_ptr = reinterpret_cast<void*>(key);
     event.sigev_notify_attributes = nullptr;
     errno = 0;
