@@ -40,6 +40,9 @@ start_module_simulator() {
     return 1
 }
 
+# Seconds from time $1 to time $2 (wall-clock seconds with fractions), to a tenth.
+seconds_between() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", b - a }'; }
+
 # Each line of standard input with the wall-clock time it arrived.
 stamp() { while IFS= read -r line; do printf '%s %s\n' "$EPOCHREALTIME" "$line"; done; }
 
@@ -243,9 +246,9 @@ read_road_outcome() {
             sysmgr_reboot:*) restarts=$((restarts + 1)); restart_at=$time ;;
         esac
     done <"$dir/road.log"
-    [ -z "$marker_at" ] || marker_time=$(awk -v a="$start" -v b="$marker_at" 'BEGIN { printf "%.1f", b - a }')
+    [ -z "$marker_at" ] || marker_time=$(seconds_between "$start" "$marker_at")
     [ -z "$marker_at" ] || [ -z "$restart_at" ] ||
-        delay=$(awk -v a="$marker_at" -v b="$restart_at" 'BEGIN { printf "%.1f", b - a }')
+        delay=$(seconds_between "$marker_at" "$restart_at")
     local frames=("$dir"/film/frame-*.png)
     if [ -e "${frames[0]}" ]; then
         pages=$("$road_picture" --name-pages english "${frames[@]}" | awk '{ printf "%s%s", sep, $2; sep = " " }')
